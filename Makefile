@@ -1,0 +1,46 @@
+# Drivelink: the two set-up commands.
+#   make run   installs what is missing, builds, starts the program on its simulated bus
+#   make test  installs what is missing, builds with the sanitizers, runs every test
+PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
+            libxkbcommon-dev fonts-dejavu-core
+RUN_DIR  := build/run
+TEST_DIR := build/test
+JOBS     ?= $(shell nproc)
+
+.PHONY: run test deps build build-test clean
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" != 0 ]; then \
+	    echo "Missing packages. Run as root:"; \
+	    echo "  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y$$missing"; \
+	    exit 1; \
+	  fi; \
+	  echo "Installing:$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq$$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(RUN_DIR) -j $(JOBS)
+
+build-test: deps
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDRIVELINK_SANITIZE=ON
+	cmake --build $(TEST_DIR) -j $(JOBS)
+
+run: build
+	$(RUN_DIR)/drivelink --simulate
+
+test: build-test
+	cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+// Every message box, question and file dialog of the system goes through this interface.
+// The program installs one that shows real dialogs; tests install one that records each text
+// and answers from a script, so no test ever blocks on a modal dialog.
+class OperatorDialogs
+{
+public:
+    enum class Icon { None, Information, Warning, Stop, Question };
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+    enum class Answer { Ok, Cancel, Yes, No };
+
+    struct FileRequest
+    {
+        QString title;
+        QString fileName;      // initial name or directory
+        QString filter;        // "Setup files (*.ini);;All files (*)"
+        QString defaultSuffix; // added when the operator types a name without one
+        bool confirmOverwrite = true;
+    };
+
+    virtual ~OperatorDialogs() = default;
+
+    virtual Answer message(const QString &caption, const QString &text, Icon icon,
+                           Buttons buttons) = 0;
+    // An empty name means the operator cancelled.
+    virtual QString openFileName(const FileRequest &request) = 0;
+    virtual QString saveFileName(const FileRequest &request) = 0;
+
+    // The dialogs in force; never null. Until one is installed, texts go to standard error
+    // and every question is answered with its first button.
+    static OperatorDialogs &instance();
+    // Installs dialogs (the previous ones are released); null restores the standard-error ones.
+    static void install(std::unique_ptr<OperatorDialogs> dialogs);
+};
+
+// Shorthand for a box with an OK button.
+inline void ShowMessage(const QString &caption, const QString &text,
+                        OperatorDialogs::Icon icon = OperatorDialogs::Icon::Stop)
+{
+    OperatorDialogs::instance().message(caption, text, icon, OperatorDialogs::Buttons::Ok);
+}

@@ -1,0 +1,80 @@
+#include "app/WidgetDialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+QMessageBox::Icon boxIcon(OperatorDialogs::Icon icon)
+{
+    switch (icon) {
+    case OperatorDialogs::Icon::Information:
+        return QMessageBox::Information;
+    case OperatorDialogs::Icon::Warning:
+        return QMessageBox::Warning;
+    case OperatorDialogs::Icon::Stop:
+        return QMessageBox::Critical;
+    case OperatorDialogs::Icon::Question:
+        return QMessageBox::Question;
+    case OperatorDialogs::Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons boxButtons(OperatorDialogs::Buttons buttons)
+{
+    switch (buttons) {
+    case OperatorDialogs::Buttons::Ok:
+        return QMessageBox::Ok;
+    case OperatorDialogs::Buttons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case OperatorDialogs::Buttons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case OperatorDialogs::Buttons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+QString runFileDialog(QWidget *parent, const OperatorDialogs::FileRequest &request,
+                      QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(parent, request.title, request.fileName, request.filter);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+OperatorDialogs::Answer WidgetDialogs::message(const QString &caption, const QString &text,
+                                               Icon icon, Buttons buttons)
+{
+    QMessageBox box(boxIcon(icon), caption, text, boxButtons(buttons), m_parent);
+    switch (box.exec()) {
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Ok;
+    }
+}
+
+QString WidgetDialogs::openFileName(const FileRequest &request)
+{
+    return runFileDialog(m_parent, request, QFileDialog::AcceptOpen);
+}
+
+QString WidgetDialogs::saveFileName(const FileRequest &request)
+{
+    return runFileDialog(m_parent, request, QFileDialog::AcceptSave);
+}

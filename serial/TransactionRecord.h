@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <cstdint>
+#include <memory>
+
+// The request/reply record of one bus exchange. A requester fills it through InitTransaction,
+// the slot's driver builds the request into TxFrame, the engine adds the reply and the result.
+struct TransactionRecord
+{
+    static constexpr int FrameSize = 100;
+
+    uint8_t TxFrame[FrameSize] = {};
+    uint8_t RxFrame[FrameSize] = {};
+    int32_t Slot = 0;
+    int32_t TxLength = -1; // bytes of TxFrame to send; -1 until a request is built
+    int32_t RxLength = -1; // bytes received into RxFrame; -1 means nothing arrived
+    int32_t Value = 0;     // data for write requests
+    QPointer<QObject> NotifyWindow;
+    uint32_t NotifyMessage = 0;
+    int32_t Result = 0; // one of TransactionResult
+};
+
+// Outcome of an exchange, as held in TransactionRecord::Result.
+namespace TransactionResult {
+enum : int32_t {
+    Ok = 0,            // reply accepted
+    TimeOut = 1,       // no reply before the time-out
+    InverterError = 2, // the inverter refused the request (exception or error letter)
+    CommError = 3      // the reply failed its check (CRC, sum, too short, negative acknowledge)
+};
+}
+
+using TransactionPtr = std::shared_ptr<TransactionRecord>;
+
+// Sets who is told of the completion, the value to write and the slot; marks both frames empty
+// and the result as accepted. The frame bytes are left as they are.
+void InitTransaction(TransactionRecord &record, QObject *notifyWindow, uint32_t notifyMessage,
+                     int32_t value, int32_t slot);

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "app/OperatorDialogs.h"
+
+#include <QList>
+#include <QStringList>
+
+// Test double for OperatorDialogs: records every box and answers from queues.
+// Install with RecordingDialogs::installNew(); the returned pointer stays valid until the next
+// install.
+class RecordingDialogs : public OperatorDialogs
+{
+public:
+    struct Shown
+    {
+        QString caption;
+        QString text;
+        Icon icon;
+        Buttons buttons;
+    };
+
+    QList<Shown> shown;
+    QList<Answer> answers;        // taken front first; empty: the first button
+    QStringList openFileNames;    // taken front first; empty: cancelled
+    QStringList saveFileNames;
+    QList<FileRequest> fileRequests;
+
+    static RecordingDialogs *installNew()
+    {
+        auto dialogs = std::make_unique<RecordingDialogs>();
+        RecordingDialogs *raw = dialogs.get();
+        OperatorDialogs::install(std::move(dialogs));
+        return raw;
+    }
+
+    QStringList texts() const
+    {
+        QStringList result;
+        for (const Shown &s : shown)
+            result << s.text;
+        return result;
+    }
+
+    Answer message(const QString &caption, const QString &text, Icon icon,
+                   Buttons buttons) override
+    {
+        shown.append({caption, text, icon, buttons});
+        if (!answers.isEmpty())
+            return answers.takeFirst();
+        return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Answer::Yes
+                                                                             : Answer::Ok;
+    }
+    QString openFileName(const FileRequest &request) override
+    {
+        fileRequests.append(request);
+        return openFileNames.isEmpty() ? QString() : openFileNames.takeFirst();
+    }
+    QString saveFileName(const FileRequest &request) override
+    {
+        fileRequests.append(request);
+        return saveFileNames.isEmpty() ? QString() : saveFileNames.takeFirst();
+    }
+};
