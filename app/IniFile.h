@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// An INI file with the profile semantics setup files rely on: sections and keys are matched
+// case-insensitively with surrounding blanks ignored, while names are written back exactly as
+// first given (so "  ПЧ     #0" keeps its blanks); key order is kept; reads take a default.
+// The whole file is held in memory: load() reads it, save() replaces it atomically.
+// Files are written as UTF-8; a file that is not valid UTF-8 is read as Windows-1251, the
+// code page of setup files written by older Windows tools.
+class IniFile
+{
+public:
+    IniFile() = default;
+    explicit IniFile(const QString &fileName) : m_fileName(fileName) {}
+
+    QString fileName() const { return m_fileName; }
+    void setFileName(const QString &fileName) { m_fileName = fileName; }
+
+    // Reads the file; a missing file gives an empty profile and true. False with a reason
+    // when the file exists but cannot be read (the profile is then left empty).
+    bool load(QString *error = nullptr);
+    // Writes a temporary file beside the target and renames it over the target, so an
+    // interrupted save leaves the previous file whole. False with a reason on failure.
+    bool save(QString *error = nullptr) const;
+
+    // Parses INI text (used by load(); handy for tests).
+    void parse(const QString &text);
+    QString toText() const;
+
+    QString readString(const QString &section, const QString &key,
+                       const QString &defaultValue = QString()) const;
+    // Decimal text (or "0x"/"0X" hexadecimal); anything else gives the default.
+    int readInteger(const QString &section, const QString &key, int defaultValue) const;
+    // An integer value: non-zero is true, zero false; anything else gives the default.
+    bool readBool(const QString &section, const QString &key, bool defaultValue) const;
+
+    void writeString(const QString &section, const QString &key, const QString &value);
+    void writeInteger(const QString &section, const QString &key, int value);
+    // Written as "1" or "0".
+    void writeBool(const QString &section, const QString &key, bool value);
+
+    bool sectionExists(const QString &section) const;
+    bool valueExists(const QString &section, const QString &key) const;
+    QStringList sections() const;
+    QStringList keys(const QString &section) const;
+    void eraseSection(const QString &section);
+    void deleteKey(const QString &section, const QString &key);
+    void clear() { m_sections.clear(); }
+
+private:
+    struct Entry
+    {
+        QString key;
+        QString value;
+    };
+    struct Section
+    {
+        QString name;
+        QList<Entry> entries;
+    };
+
+    const Section *findSection(const QString &name) const;
+    Section *findSection(const QString &name);
+    Section &sectionFor(const QString &name);
+
+    QString m_fileName;
+    QList<Section> m_sections;
+};
