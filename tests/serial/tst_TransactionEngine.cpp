@@ -1,0 +1,274 @@
+#include "FakeCommLink.h"
+
+#include "serial/MessageNumbers.h"
+#include "serial/TransactionEngine.h"
+#include "serial/WindowMessage.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+// Collects the completions posted to it; optionally reacts to each one.
+class Requester : public QObject
+{
+public:
+    QList<TransactionRecord> completions;
+    std::function<void(const TransactionRecord &)> onCompletion;
+
+protected:
+    void customEvent(QEvent *event) override
+    {
+        if (event->type() != WindowMessage::eventType())
+            return;
+        auto *message = static_cast<WindowMessage *>(event);
+        QVERIFY(message->record());
+        completions.append(*message->record());
+        if (onCompletion)
+            onCompletion(completions.last());
+    }
+};
+
+TransactionRecord request(QObject *notify, const QByteArray &hex, int slot = 1, uint32_t msg = 1227)
+{
+    TransactionRecord record;
+    InitTransaction(record, notify, msg, 0, slot);
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    std::memcpy(record.TxFrame, bytes.constData(), size_t(bytes.size()));
+    record.TxLength = int32_t(bytes.size());
+    return record;
+}
+
+} // namespace
+
+class tst_TransactionEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void submissionWhileIdleGoesOnTheLineAtOnce();
+    void queuedSubmissionsKeepTheirOrderWithoutOverlap();
+    void timeOutOnTheFourthTick();
+    void replyCompletesWithItsBytes();
+    void replyLongerThanTheRecordIsCut();
+    void strayBytesRestartThePortOnce();
+    void restartDuringTransactionKeepsItRunning();
+    void completionHandlerSubmittingKeepsQueueOrder();
+    void completionOwnsItsRecord();
+    void fullRingCompletesWithTimeOut();
+    void frameText_data();
+    void frameText();
+};
+
+void tst_TransactionEngine::submissionWhileIdleGoesOnTheLineAtOnce()
+{
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    Requester requester;
+    QSignalSpy frames(&engine, &TransactionEngine::frameShown);
+    engine.submit(request(&requester, "01 03 01 6A 00 01 A5 EA"));
+    QCOMPARE(port.written.size(), 1);
+    QCOMPARE(port.lastWrittenHex(), QByteArray("01 03 01 6A 00 01 A5 EA"));
+    QVERIFY(engine.isBusy());
+    QCOMPARE(frames.size(), 1);
+    QCOMPARE(frames.at(0).at(0).toString(), QStringLiteral("RS233(Send):01 03 01 6A 00 01 A5 EA "));
+}
+
+void tst_TransactionEngine::queuedSubmissionsKeepTheirOrderWithoutOverlap()
+{
+    FakeCommLink port;
+    port.deferReplies = true;
+    port.script("01", "A1");
+    port.script("02", "A2");
+    port.script("03", "A3");
+    TransactionEngine engine(&port);
+    Requester requester;
+    engine.submit(request(&requester, "01"));
+    engine.submit(request(&requester, "02"));
+    engine.submit(request(&requester, "03"));
+    QCOMPARE(port.written.size(), 1);
+    QCOMPARE(engine.pendingCount(), 2);
+    for (int sent = 1; sent <= 3; ++sent) {
+        QCOMPARE(port.written.size(), sent); // nothing else goes out before the reply
+        port.deliverPending();
+        QTRY_COMPARE(requester.completions.size(), sent);
+        QTRY_COMPARE(port.written.size(), qMin(sent + 1, 3));
+    }
+    QCOMPARE(port.written, (QList<QByteArray>{"\x01", "\x02", "\x03"}));
+    QCOMPARE(requester.completions.at(2).RxFrame[0], uint8_t(0xA3));
+}
+
+void tst_TransactionEngine::timeOutOnTheFourthTick()
+{
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    Requester requester;
+    engine.submit(request(&requester, "01 03"));
+    for (int tick = 1; tick <= 3; ++tick) {
+        engine.RS232OnTime(); // 3000 ms is not yet beyond the limit
+        QVERIFY(engine.isBusy());
+    }
+    engine.RS232OnTime();
+    QVERIFY(!engine.isBusy());
+    QTRY_COMPARE(requester.completions.size(), 1);
+    QCOMPARE(requester.completions[0].Result, TransactionResult::TimeOut);
+    QCOMPARE(requester.completions[0].RxLength, -1);
+}
+
+void tst_TransactionEngine::replyCompletesWithItsBytes()
+{
+    FakeCommLink port;
+    port.script("01 03 01 6A 00 01 A5 EA", "01 03 02 00 01 79 84");
+    TransactionEngine engine(&port);
+    Requester requester;
+    QSignalSpy frames(&engine, &TransactionEngine::frameShown);
+    engine.submit(request(&requester, "01 03 01 6A 00 01 A5 EA", 1, Msg::DetectKX100Result));
+    QTRY_COMPARE(requester.completions.size(), 1);
+    const TransactionRecord &done = requester.completions[0];
+    QCOMPARE(done.RxLength, 7);
+    QCOMPARE(done.Result, TransactionResult::Ok);
+    QCOMPARE(done.Slot, 1);
+    QCOMPARE(done.NotifyMessage, Msg::DetectKX100Result);
+    QCOMPARE(frames.last().at(0).toString(), QStringLiteral("RS232(Recieve):01 03 02 00 01 79 84 "));
+    QVERIFY(!engine.isBusy());
+}
+
+void tst_TransactionEngine::replyLongerThanTheRecordIsCut()
+{
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    Requester requester;
+    engine.submit(request(&requester, "01"));
+    port.receive(QByteArray(2048, '\x55'));
+    QTRY_COMPARE(requester.completions.size(), 1);
+    QCOMPARE(requester.completions[0].RxLength, TransactionRecord::FrameSize);
+}
+
+void tst_TransactionEngine::strayBytesRestartThePortOnce()
+{
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    Requester requester;
+    port.receiveHex("01 02 03");
+    QCOMPARE(port.stopCount, 1);
+    QCOMPARE(port.startCount, 1);
+    QTest::qWait(10);
+    QVERIFY(requester.completions.isEmpty());
+}
+
+void tst_TransactionEngine::restartDuringTransactionKeepsItRunning()
+{
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    Requester requester;
+    engine.submit(request(&requester, "01"));
+    SendMessage(&engine, Msg::RestartPort);
+    QCOMPARE(port.stopCount, 1);
+    QCOMPARE(port.startCount, 1);
+    QVERIFY(engine.isBusy());
+    port.receiveHex("02");
+    QTRY_COMPARE(requester.completions.size(), 1);
+    QCOMPARE(requester.completions[0].Result, TransactionResult::Ok);
+}
+
+void tst_TransactionEngine::completionHandlerSubmittingKeepsQueueOrder()
+{
+    FakeCommLink port;
+    port.deferReplies = true;
+    for (const char *hex : {"01", "02", "03", "04"})
+        port.script(hex, "AA");
+    TransactionEngine engine(&port);
+    Requester requester;
+    bool resubmitted = false;
+    requester.onCompletion = [&](const TransactionRecord &) {
+        if (!resubmitted) {
+            resubmitted = true;
+            engine.submit(request(&requester, "04"));
+        }
+    };
+    engine.submit(request(&requester, "01"));
+    engine.submit(request(&requester, "02"));
+    engine.submit(request(&requester, "03"));
+    while (requester.completions.size() < 4) {
+        const int before = requester.completions.size();
+        QCOMPARE(port.pending.size(), 1); // exactly one exchange on the line
+        port.deliverPending();
+        QTRY_COMPARE(requester.completions.size(), before + 1);
+        QTest::qWait(1);
+    }
+    QCOMPARE(port.written, (QList<QByteArray>{"\x01", "\x02", "\x03", "\x04"}));
+}
+
+void tst_TransactionEngine::completionOwnsItsRecord()
+{
+    FakeCommLink port;
+    port.script("01", "11");
+    port.script("02", "22");
+    TransactionEngine engine(&port);
+    QList<TransactionPtr> kept;
+    struct Keeper : QObject
+    {
+        QList<TransactionPtr> *kept;
+        void customEvent(QEvent *e) override
+        {
+            kept->append(static_cast<WindowMessage *>(e)->sharedRecord());
+        }
+    } keeper;
+    keeper.kept = &kept;
+    engine.submit(request(&keeper, "01"));
+    engine.submit(request(&keeper, "02"));
+    QTRY_COMPARE(kept.size(), 2);
+    // The first completion still holds its own reply after the second exchange.
+    QCOMPARE(kept[0]->RxFrame[0], uint8_t(0x11));
+    QCOMPARE(kept[1]->RxFrame[0], uint8_t(0x22));
+}
+
+void tst_TransactionEngine::fullRingCompletesWithTimeOut()
+{
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    Requester requester;
+    QSignalSpy overflow(&engine, &TransactionEngine::queueOverflow);
+    engine.submit(request(&requester, "01")); // on the line
+    for (int i = 0; i < TransactionEngine::RingSize - 1; ++i)
+        engine.submit(request(&requester, "02"));
+    QCOMPARE(engine.pendingCount(), TransactionEngine::RingSize - 1);
+    QVERIFY(overflow.isEmpty());
+    engine.submit(request(&requester, "03", 7));
+    QCOMPARE(overflow.size(), 1);
+    QCOMPARE(overflow.at(0).at(0).toInt(), 7);
+    QTRY_COMPARE(requester.completions.size(), 1);
+    QCOMPARE(requester.completions[0].Slot, 7);
+    QCOMPARE(requester.completions[0].Result, TransactionResult::TimeOut);
+    QCOMPARE(port.written.size(), 1);
+}
+
+void tst_TransactionEngine::frameText_data()
+{
+    QTest::addColumn<bool>("request");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("request") << true << QByteArray::fromHex("0103016A0001A5EA")
+                             << "RS233(Send):01 03 01 6A 00 01 A5 EA ";
+    QTest::newRow("high byte") << false << QByteArray::fromHex("A0FF80") << "RS232(Recieve):A0 FF 80 ";
+    QTest::newRow("empty") << false << QByteArray() << "RS232(Recieve):";
+    // 80 reply bytes still fit in 255 characters; the 81st would not.
+    QTest::newRow("cut at 255") << false << QByteArray(100, '\x11')
+                                << QStringLiteral("RS232(Recieve):") + QString("11 ").repeated(80);
+}
+
+void tst_TransactionEngine::frameText()
+{
+    QFETCH(bool, request);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    const QString shown = TransactionEngine::frameText(
+        request, reinterpret_cast<const uint8_t *>(bytes.constData()), int(bytes.size()));
+    QCOMPARE(shown, text);
+    QVERIFY(shown.size() <= 255);
+}
+
+QTEST_GUILESS_MAIN(tst_TransactionEngine)
+#include "tst_TransactionEngine.moc"
