@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 // An INI file with the profile semantics setup files rely on: sections and keys are matched
 // case-insensitively with surrounding blanks ignored, while names are written back exactly as
@@ -13,6 +17,9 @@
 class IniFile
 {
 public:
+    // Larger files are refused: a setup file is a few hundred kilobytes at most.
+    static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
+
     IniFile() = default;
     explicit IniFile(const QString &fileName) : m_fileName(fileName) {}
 
@@ -48,7 +55,23 @@ public:
     QStringList keys(const QString &section) const;
     void eraseSection(const QString &section);
     void deleteKey(const QString &section, const QString &key);
-    void clear() { m_sections.clear(); }
+    void clear()
+    {
+        m_sections.clear();
+        m_sectionIndex.clear();
+    }
+
+    // Decodes Windows-1251 text (the Cyrillic code page); undefined byte 0x98 gives U+FFFD.
+    static QString decodeWindows1251(const QByteArray &bytes);
+    // Decodes file contents: UTF-8 (an initial byte order mark is dropped), or Windows-1251
+    // when the bytes are not valid UTF-8.
+    static QString decodeFileText(const QByteArray &bytes);
+
+    // Called by save() after the temporary file is written and synced, just before it is
+    // renamed over the target; returning false makes the save fail there, as a failed rename
+    // would. For tests of the failure path; null (the default) removes the hook.
+    using BeforeRenameHook = std::function<bool(const QString &tempName, const QString &target)>;
+    static void setBeforeRenameHook(BeforeRenameHook hook);
 
 private:
     struct Entry
@@ -60,12 +83,19 @@ private:
     {
         QString name;
         QList<Entry> entries;
+        QHash<QString, qsizetype> index; // folded key -> position in entries
+
+        const Entry *find(const QString &key) const;
+        Entry *find(const QString &key);
+        void reindex();
     };
 
     const Section *findSection(const QString &name) const;
     Section *findSection(const QString &name);
     Section &sectionFor(const QString &name);
+    void reindex();
 
     QString m_fileName;
     QList<Section> m_sections;
+    QHash<QString, qsizetype> m_sectionIndex; // folded name -> position in m_sections
 };

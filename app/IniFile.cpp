@@ -1,0 +1,473 @@
+#include "app/IniFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+IniFile::BeforeRenameHook &beforeRenameHook()
+{
+    static IniFile::BeforeRenameHook hook;
+    return hook;
+}
+
+// Names and keys match case-insensitively with surrounding blanks ignored.
+QString folded(const QString &name)
+{
+    return name.trimmed().toCaseFolded();
+}
+
+// A line break cannot be stored in an INI line; it becomes a blank.
+QString singleLine(QString text)
+{
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return text;
+}
+
+bool isQuoted(const QString &value)
+{
+    return value.size() >= 2 && value.front() == QLatin1Char('"') &&
+           value.back() == QLatin1Char('"');
+}
+
+// Values are trimmed on reading, so a value with surrounding blanks (or one that is itself
+// quoted) is written in double quotes, which reading removes again.
+QString quoteValue(const QString &value)
+{
+    if (value != value.trimmed() || isQuoted(value))
+        return QLatin1Char('"') + value + QLatin1Char('"');
+    return value;
+}
+
+QString unquoteValue(const QString &value)
+{
+    return isQuoted(value) ? value.mid(1, value.size() - 2) : value;
+}
+
+// Strict integer syntax: optional sign and decimal digits, or "0x"/"0X" and up to 32 bits of
+// hexadecimal (taken as the bit pattern, so "0xFFFFFFFF" is -1).
+std::optional<int> parseInteger(const QString &raw)
+{
+    const QString text = raw.trimmed();
+    if (text.size() > 2 && text[0] == QLatin1Char('0') &&
+        (text[1] == QLatin1Char('x') || text[1] == QLatin1Char('X'))) {
+        if (text.size() > 10)
+            return std::nullopt;
+        uint32_t value = 0;
+        for (qsizetype i = 2; i < text.size(); ++i) {
+            const char16_t c = text[i].unicode();
+            uint32_t digit;
+            if (c >= u'0' && c <= u'9')
+                digit = c - u'0';
+            else if (c >= u'a' && c <= u'f')
+                digit = c - u'a' + 10;
+            else if (c >= u'A' && c <= u'F')
+                digit = c - u'A' + 10;
+            else
+                return std::nullopt;
+            value = (value << 4) | digit;
+        }
+        return static_cast<int>(value);
+    }
+
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
+        negative = text[i] == QLatin1Char('-');
+        ++i;
+    }
+    if (i == text.size())
+        return std::nullopt;
+    int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c - u'0');
+        if (value > int64_t(INT32_MAX) + 1)
+            return std::nullopt;
+    }
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX || value < INT32_MIN)
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Makes the rename itself durable; a failure here does not undo a completed save.
+void syncDirectory(const QString &directory)
+{
+    const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+// --- sections --------------------------------------------------------------------------
+
+const IniFile::Entry *IniFile::Section::find(const QString &key) const
+{
+    const auto it = index.constFind(folded(key));
+    return it == index.constEnd() ? nullptr : &entries[*it];
+}
+
+IniFile::Entry *IniFile::Section::find(const QString &key)
+{
+    const auto it = index.constFind(folded(key));
+    return it == index.constEnd() ? nullptr : &entries[*it];
+}
+
+void IniFile::Section::reindex()
+{
+    index.clear();
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        index.insert(folded(entries[i].key), i);
+}
+
+const IniFile::Section *IniFile::findSection(const QString &name) const
+{
+    const auto it = m_sectionIndex.constFind(folded(name));
+    return it == m_sectionIndex.constEnd() ? nullptr : &m_sections[*it];
+}
+
+IniFile::Section *IniFile::findSection(const QString &name)
+{
+    const auto it = m_sectionIndex.constFind(folded(name));
+    return it == m_sectionIndex.constEnd() ? nullptr : &m_sections[*it];
+}
+
+IniFile::Section &IniFile::sectionFor(const QString &name)
+{
+    if (Section *existing = findSection(name))
+        return *existing;
+    m_sections.append(Section{singleLine(name), {}, {}});
+    m_sectionIndex.insert(folded(name), m_sections.size() - 1);
+    return m_sections.last();
+}
+
+void IniFile::reindex()
+{
+    m_sectionIndex.clear();
+    for (qsizetype i = 0; i < m_sections.size(); ++i)
+        m_sectionIndex.insert(folded(m_sections[i].name), i);
+}
+
+// --- text ------------------------------------------------------------------------------
+
+void IniFile::parse(const QString &text)
+{
+    clear();
+    qsizetype current = -1; // no section yet: key lines are ignored
+    for (QStringView rawLine : QStringView(text).split(QLatin1Char('\n'))) {
+        const QStringView line = rawLine.trimmed();
+        if (line.isEmpty() || line.front() == QLatin1Char(';') || line.front() == QLatin1Char('#'))
+            continue;
+        if (line.front() == QLatin1Char('[')) {
+            const qsizetype close = line.lastIndexOf(QLatin1Char(']'));
+            if (close < 1) {
+                current = -1; // a broken header: its keys cannot be placed
+                continue;
+            }
+            // The name keeps its blanks; only matching ignores them.
+            const QString name = line.mid(1, close - 1).toString();
+            sectionFor(name);
+            current = m_sectionIndex.value(folded(name));
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (current < 0 || equals <= 0)
+            continue;
+        const QString key = line.left(equals).trimmed().toString();
+        if (key.isEmpty())
+            continue;
+        Section &section = m_sections[current];
+        if (section.find(key))
+            continue; // the first of duplicate keys is the one that is read
+        section.entries.append({key, unquoteValue(line.mid(equals + 1).trimmed().toString())});
+        section.index.insert(folded(key), section.entries.size() - 1);
+    }
+}
+
+QString IniFile::toText() const
+{
+    QString text;
+    for (qsizetype i = 0; i < m_sections.size(); ++i) {
+        const Section &section = m_sections[i];
+        if (i > 0)
+            text += QLatin1Char('\n');
+        text += QLatin1Char('[') + section.name + QStringLiteral("]\n");
+        for (const Entry &entry : section.entries)
+            text += entry.key + QLatin1Char('=') + quoteValue(entry.value) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString IniFile::decodeWindows1251(const QByteArray &bytes)
+{
+    // 0x80..0xBF: Serbian, Macedonian, Ukrainian and Belarusian letters and punctuation.
+    static constexpr char16_t upper[64] = {
+        0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, //
+        0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F, //
+        0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, //
+        0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, //
+        0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, //
+        0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, //
+        0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7, //
+        0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457, //
+    };
+    QString text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        if (b < 0x80)
+            text += QChar(char16_t(b));
+        else if (b < 0xC0)
+            text += QChar(upper[b - 0x80]);
+        else // 0xC0..0xFF: А..я in alphabetical order
+            text += QChar(char16_t(0x0410 + (b - 0xC0)));
+    }
+    return text;
+}
+
+QString IniFile::decodeFileText(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        return decodeWindows1251(bytes);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text;
+}
+
+// --- files -----------------------------------------------------------------------------
+
+bool IniFile::load(QString *error)
+{
+    clear();
+    const QFileInfo info(m_fileName);
+    if (!info.exists())
+        return true;
+    if (info.isDir()) {
+        setError(error, QStringLiteral("\"%1\" is a directory").arg(m_fileName));
+        return false;
+    }
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error,
+                 QStringLiteral("Cannot open \"%1\": %2").arg(m_fileName, file.errorString()));
+        return false;
+    }
+    // Read one byte past the limit so a file that grows or reports no size is caught too.
+    const QByteArray data = file.read(MaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        setError(error,
+                 QStringLiteral("Cannot read \"%1\": %2").arg(m_fileName, file.errorString()));
+        return false;
+    }
+    if (data.size() > MaxFileSize) {
+        setError(error, QStringLiteral("\"%1\" is larger than %2 bytes and is not read")
+                            .arg(m_fileName)
+                            .arg(MaxFileSize));
+        return false;
+    }
+    parse(decodeFileText(data));
+    return true;
+}
+
+bool IniFile::save(QString *error) const
+{
+    if (m_fileName.isEmpty()) {
+        setError(error, QStringLiteral("No file name to save to"));
+        return false;
+    }
+    // A symbolic link stays a link: the file it points to is replaced.
+    QString target = m_fileName;
+    const QFileInfo linkInfo(target);
+    if (linkInfo.isSymLink())
+        target = linkInfo.symLinkTarget();
+    const QFileInfo info(target);
+    if (info.isDir()) {
+        setError(error, QStringLiteral("\"%1\" is a directory").arg(target));
+        return false;
+    }
+    const QString directory = info.absolutePath();
+    if (!QFileInfo(directory).isDir()) {
+        setError(error, QStringLiteral("Cannot save \"%1\": the folder \"%2\" does not exist")
+                            .arg(target, directory));
+        return false;
+    }
+
+    QTemporaryFile temp(QDir(directory).filePath(info.fileName() + QStringLiteral(".tmp-XXXXXX")));
+    temp.setAutoRemove(true); // whatever fails below, no temporary file is left behind
+    if (!temp.open()) {
+        setError(error, QStringLiteral("Cannot create a temporary file in \"%1\": %2")
+                            .arg(directory, temp.errorString()));
+        return false;
+    }
+    const QByteArray data = toText().toUtf8();
+    if (temp.write(data) != data.size() || !temp.flush()) {
+        setError(
+            error,
+            QStringLiteral("Cannot write \"%1\": %2").arg(temp.fileName(), temp.errorString()));
+        return false;
+    }
+    if (::fsync(temp.handle()) != 0) {
+        setError(error, QStringLiteral("Cannot write \"%1\" to disk: %2")
+                            .arg(temp.fileName(), systemError(errno)));
+        return false;
+    }
+    // The replacement keeps the permissions of the file it replaces; a new file is readable
+    // by everyone and writable by its owner.
+    const QFileDevice::Permissions permissions =
+        info.exists() ? QFile::permissions(target)
+                      : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                            QFileDevice::ReadOther;
+    temp.setPermissions(permissions);
+    const QString tempName = temp.fileName();
+    temp.close();
+
+    if (const BeforeRenameHook &hook = beforeRenameHook(); hook && !hook(tempName, target)) {
+        setError(error, QStringLiteral("Cannot replace \"%1\"").arg(target));
+        return false;
+    }
+    if (::rename(QFile::encodeName(tempName).constData(), QFile::encodeName(target).constData()) !=
+        0) {
+        setError(error,
+                 QStringLiteral("Cannot replace \"%1\": %2").arg(target, systemError(errno)));
+        return false;
+    }
+    temp.setAutoRemove(false); // the temporary name no longer exists
+    syncDirectory(directory);
+    return true;
+}
+
+void IniFile::setBeforeRenameHook(BeforeRenameHook hook)
+{
+    beforeRenameHook() = std::move(hook);
+}
+
+// --- values ----------------------------------------------------------------------------
+
+QString IniFile::readString(const QString &section, const QString &key,
+                            const QString &defaultValue) const
+{
+    const Section *s = findSection(section);
+    const Entry *entry = s ? s->find(key) : nullptr;
+    return entry ? entry->value : defaultValue;
+}
+
+int IniFile::readInteger(const QString &section, const QString &key, int defaultValue) const
+{
+    const Section *s = findSection(section);
+    const Entry *entry = s ? s->find(key) : nullptr;
+    if (!entry)
+        return defaultValue;
+    return parseInteger(entry->value).value_or(defaultValue);
+}
+
+bool IniFile::readBool(const QString &section, const QString &key, bool defaultValue) const
+{
+    const Section *s = findSection(section);
+    const Entry *entry = s ? s->find(key) : nullptr;
+    if (!entry)
+        return defaultValue;
+    const std::optional<int> value = parseInteger(entry->value);
+    return value ? *value != 0 : defaultValue;
+}
+
+void IniFile::writeString(const QString &section, const QString &key, const QString &value)
+{
+    Section &s = sectionFor(section);
+    const QString line = singleLine(value);
+    if (Entry *entry = s.find(key)) {
+        entry->value = line;
+        return;
+    }
+    s.entries.append({singleLine(key), line});
+    s.index.insert(folded(key), s.entries.size() - 1);
+}
+
+void IniFile::writeInteger(const QString &section, const QString &key, int value)
+{
+    writeString(section, key, QString::number(value));
+}
+
+void IniFile::writeBool(const QString &section, const QString &key, bool value)
+{
+    writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+bool IniFile::sectionExists(const QString &section) const
+{
+    return findSection(section) != nullptr;
+}
+
+bool IniFile::valueExists(const QString &section, const QString &key) const
+{
+    const Section *s = findSection(section);
+    return s && s->find(key);
+}
+
+QStringList IniFile::sections() const
+{
+    QStringList names;
+    for (const Section &section : m_sections)
+        names << section.name;
+    return names;
+}
+
+QStringList IniFile::keys(const QString &section) const
+{
+    QStringList names;
+    if (const Section *s = findSection(section))
+        for (const Entry &entry : s->entries)
+            names << entry.key;
+    return names;
+}
+
+void IniFile::eraseSection(const QString &section)
+{
+    const auto it = m_sectionIndex.constFind(folded(section));
+    if (it == m_sectionIndex.constEnd())
+        return;
+    m_sections.removeAt(*it);
+    reindex();
+}
+
+void IniFile::deleteKey(const QString &section, const QString &key)
+{
+    Section *s = findSection(section);
+    if (!s)
+        return;
+    const auto it = s->index.constFind(folded(key));
+    if (it == s->index.constEnd())
+        return;
+    s->entries.removeAt(*it);
+    s->reindex();
+}
