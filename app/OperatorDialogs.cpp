@@ -23,6 +23,8 @@ public:
     }
     QString openFileName(const FileRequest &) override { return {}; }
     QString saveFileName(const FileRequest &) override { return {}; }
+    QStringList chooseItems(const ChoiceRequest &) override { return {}; }
+    bool runModal(QObject *) override { return false; }
 };
 
 std::unique_ptr<OperatorDialogs> &current()

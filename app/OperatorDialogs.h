@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -23,6 +25,15 @@ public:
         bool confirmOverwrite = true;
     };
 
+    // The dual list dialog: entries move from the available list to the chosen one.
+    struct ChoiceRequest
+    {
+        QString title;
+        QString availableLabel;
+        QString chosenLabel;
+        QStringList available;
+    };
+
     virtual ~OperatorDialogs() = default;
 
     virtual Answer message(const QString &caption, const QString &text, Icon icon,
@@ -30,6 +41,11 @@ public:
     // An empty name means the operator cancelled.
     virtual QString openFileName(const FileRequest &request) = 0;
     virtual QString saveFileName(const FileRequest &request) = 0;
+    // The chosen entries in the order the operator chose them; empty when cancelled.
+    virtual QStringList chooseItems(const ChoiceRequest &request) = 0;
+    // Shows a dialog window (a QDialog) modally; true when it was closed with OK or Yes.
+    // Tests answer without showing anything.
+    virtual bool runModal(QObject *dialog) = 0;
 
     // The dialogs in force; never null. Until one is installed, texts go to standard error
     // and every question is answered with its first button.

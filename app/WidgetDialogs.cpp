@@ -1,5 +1,8 @@
 #include "app/WidgetDialogs.h"
 
+#include "app/TDualListDialog.h"
+
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -77,4 +80,20 @@ QString WidgetDialogs::openFileName(const FileRequest &request)
 QString WidgetDialogs::saveFileName(const FileRequest &request)
 {
     return runFileDialog(m_parent, request, QFileDialog::AcceptSave);
+}
+
+QStringList WidgetDialogs::chooseItems(const ChoiceRequest &request)
+{
+    TDualListDialog dialog(m_parent);
+    dialog.setTitle(request.title);
+    dialog.setLabels(request.availableLabel, request.chosenLabel);
+    dialog.setLists(request.available);
+    dialog.execute();
+    return dialog.rightItems();
+}
+
+bool WidgetDialogs::runModal(QObject *dialog)
+{
+    auto *window = qobject_cast<QDialog *>(dialog);
+    return window && window->exec() == QDialog::Accepted;
 }

@@ -15,6 +15,8 @@ public:
                    Buttons buttons) override;
     QString openFileName(const FileRequest &request) override;
     QString saveFileName(const FileRequest &request) override;
+    QStringList chooseItems(const ChoiceRequest &request) override;
+    bool runModal(QObject *dialog) override;
 
 private:
     QPointer<QWidget> m_parent;

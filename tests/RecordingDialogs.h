@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 // Test double for OperatorDialogs: records every box and answers from queues.
 // Install with RecordingDialogs::installNew(); the returned pointer stays valid until the next
 // install.
@@ -24,6 +26,11 @@ public:
     QStringList openFileNames;    // taken front first; empty: cancelled
     QStringList saveFileNames;
     QList<FileRequest> fileRequests;
+    QList<ChoiceRequest> choiceRequests;
+    QList<QStringList> choices;     // taken front first; empty: cancelled
+    QStringList modalClasses;       // class names of the dialogs run modally
+    // Acts on a modal dialog instead of the operator; returns how it was closed.
+    std::function<bool(QObject *)> onModal;
 
     static RecordingDialogs *installNew()
     {
@@ -59,5 +66,15 @@ public:
     {
         fileRequests.append(request);
         return saveFileNames.isEmpty() ? QString() : saveFileNames.takeFirst();
+    }
+    QStringList chooseItems(const ChoiceRequest &request) override
+    {
+        choiceRequests.append(request);
+        return choices.isEmpty() ? QStringList() : choices.takeFirst();
+    }
+    bool runModal(QObject *dialog) override
+    {
+        modalClasses.append(QString::fromLatin1(dialog->metaObject()->className()));
+        return onModal ? onModal(dialog) : false;
     }
 };

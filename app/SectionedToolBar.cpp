@@ -1,0 +1,98 @@
+#include "app/SectionedToolBar.h"
+
+#include "app/OperatorDialogs.h"
+#include "app/ToolBarCustomizeDialog.h"
+
+#include <QAction>
+#include <QMouseEvent>
+#include <QToolButton>
+
+SectionedToolBar::SectionedToolBar(QWidget *parent) : QToolBar(parent)
+{
+    setObjectName(QStringLiteral("Toolbar"));
+    setMovable(false);
+    setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    setFixedHeight(56);
+    setContentsMargins(0, 3, 0, 0);
+}
+
+void SectionedToolBar::addButton(const Button &button)
+{
+    m_buttons.append(button);
+    if (button.visibleAtStart)
+        m_shown << button.name;
+    rebuild();
+}
+
+QAction *SectionedToolBar::action(const QString &name) const
+{
+    for (const Button &button : m_buttons)
+        if (button.name == name)
+            return button.action;
+    return nullptr;
+}
+
+void SectionedToolBar::setLayout(const QStringList &shownNames)
+{
+    m_shown.clear();
+    for (const QString &name : shownNames)
+        if (action(name) && !m_shown.contains(name))
+            m_shown << name;
+    rebuild();
+}
+
+void SectionedToolBar::resetLayout()
+{
+    m_shown.clear();
+    for (const Button &button : m_buttons)
+        if (button.visibleAtStart)
+            m_shown << button.name;
+    rebuild();
+}
+
+QStringList SectionedToolBar::shownTexts() const
+{
+    QStringList texts;
+    for (const QString &name : m_shown)
+        texts << action(name)->iconText();
+    return texts;
+}
+
+void SectionedToolBar::setTrailingWidget(QWidget *widget)
+{
+    if (m_spacerAction)
+        return;
+    auto *spacer = new QWidget(this);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_spacerAction = addWidget(spacer);
+    addWidget(widget);
+}
+
+void SectionedToolBar::customize()
+{
+    ToolBarCustomizeDialog dialog(*this, this);
+    if (OperatorDialogs::instance().runModal(&dialog))
+        setLayout(dialog.layout());
+}
+
+void SectionedToolBar::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QToolBar::mouseDoubleClickEvent(event);
+    emit customizeRequested();
+}
+
+void SectionedToolBar::rebuild()
+{
+    // Button actions go before the spacer that keeps the trailing widget at the right end.
+    for (const Button &button : m_buttons)
+        removeAction(button.action);
+    for (const QString &name : m_shown) {
+        QAction *act = action(name);
+        insertAction(m_spacerAction, act);
+        if (auto *button = qobject_cast<QToolButton *>(widgetForAction(act))) {
+            button->setObjectName(name);
+            button->setFixedSize(54, 50);
+            button->setAutoRaise(true);
+        }
+    }
+}
