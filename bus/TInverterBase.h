@@ -8,6 +8,7 @@
 #include <cstdint>
 
 class IniFile;
+class ParameterSet;
 
 // One inverter on the bus: its address, the status flags and readouts decoded from its
 // replies, and its parameter table. The 30 virtual operations keep a fixed slot order so the
@@ -99,4 +100,10 @@ protected:
     virtual QList<int32_t> *paramTable();
     // Hands a copy of the built request to the transaction engine.
     static void submit(const TransactionRecord &record);
+
+    // The model's parameter set applied to the table: factory defaults, setup-file keys in
+    // table order. Rows whose index lies outside the table are passed over.
+    void applyDefaults(const ParameterSet &set);
+    void saveParameters(IniFile &ini, const QString &section, const ParameterSet &set) const;
+    void loadParameters(const IniFile &ini, const QString &section, const ParameterSet &set);
 };
