@@ -1,0 +1,765 @@
+#include "app/TMainForm.h"
+
+#include "app/Artwork.h"
+#include "app/OperatorDialogs.h"
+#include "app/SectionedToolBar.h"
+#include "app/RegisterWindowClasses.h"
+#include "app/WindowClasses.h"
+#include "bus/BusHost.h"
+#include "bus/TDM.h"
+#include "serial/MessageNumbers.h"
+#include "serial/CommLink.h"
+#include "serial/TransactionEngine.h"
+#include "serial/WindowMessage.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QScopeGuard>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QStyle>
+#include <QSystemTrayIcon>
+
+#include <memory>
+
+namespace {
+
+constexpr int SlotCount = 32;
+
+// Hourglass cursor for the lifetime of the object, restored also when an exception passes.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+// Splits a hint at "|": the tool-tip before it, the status bar text after it; a hint without
+// "|" serves for both.
+void applyHint(QAction *action, const QString &hint)
+{
+    const int bar = hint.indexOf(QLatin1Char('|'));
+    action->setToolTip(bar < 0 ? hint : hint.left(bar));
+    action->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+}
+
+} // namespace
+
+int SlotFromEntry(const QString &entry, int prefixLength)
+{
+    bool ok = false;
+    const int slot = entry.mid(prefixLength).trimmed().toInt(&ok);
+    return ok && slot >= 0 && slot < SlotCount ? slot : -1;
+}
+
+TMainForm::TMainForm(BusHost *host, CommLink *comm, QWidget *parent)
+    : QMainWindow(parent), m_host(host), m_comm(comm), m_mdiArea(new QMdiArea(this))
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setCentralWidget(m_mdiArea);
+    QFont clientFont(QStringLiteral("MS Sans Serif"));
+    m_mdiArea->setFont(clientFont);
+    QPalette palette = m_mdiArea->palette();
+    palette.setColor(QPalette::WindowText, Qt::darkBlue);
+    m_mdiArea->setPalette(palette);
+    setWindowState(Qt::WindowMaximized);
+    SetMainWindow(this);
+    createMenus();
+    createToolBar();
+    createStatusBar();
+    createTrayIcon();
+    connect(&m_host->engine(), &TransactionEngine::frameShown, m_rs232Message, &QLabel::setText);
+    connect(&m_host->engine(), &TransactionEngine::busyChanged, this, [this](bool busy) {
+        if (busy)
+            m_busyAnimation.start();
+        else
+            m_busyAnimation.stop();
+    });
+    connect(&m_host->engine(), &TransactionEngine::queueOverflow, this, [this](int slot) {
+        m_messagePanel->setText(tr("Очередь обмена переполнена: запрос ПЧ #%1 не отправлен").arg(slot));
+    });
+    m_host->registry().setChildrenProvider([this] {
+        QList<QObject *> children;
+        for (QWidget *child : childWindows())
+            children << child;
+        // Top-level editor windows are children of the application too.
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (window != this && window->parentWidget() == this && window->isWindow()
+                && !qobject_cast<QDialog *>(window))
+                children << window;
+        return children;
+    });
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    // FormDestroy: the tray icon goes, the active-window handler is removed with this object.
+    if (m_trayIcon)
+        m_trayIcon->hide();
+    m_host->registry().setChildrenProvider({});
+    if (MainWindow() == this)
+        SetMainWindow(m_host);
+}
+
+void TMainForm::FormCreate()
+{
+    RegisterWindowClasses();
+    m_restorableClasses = {QStringLiteral("TLEDForm"), QStringLiteral("TMonitorForm"),
+                           QStringLiteral("TKX100DnLdForm"), QStringLiteral("TKX200DnLdForm"),
+                           QStringLiteral("TKX300DnLdForm")};
+    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, &TMainForm::UpdateCommandStates);
+    connect(qApp, &QApplication::focusChanged, this, &TMainForm::UpdateCommandStates);
+    if (m_trayIcon) {
+        m_trayIcon->show();
+        m_trayAnimation.start();
+    }
+    SetFileCaption(QString());
+    UpdateCommandStates();
+    PostMessage(this, Msg::StartUp);
+}
+
+void TMainForm::setSettingsHooks(SettingsHook restore, SettingsHook save)
+{
+    m_restoreSettings = std::move(restore);
+    m_saveSettings = std::move(save);
+}
+
+void TMainForm::createMenus()
+{
+    struct Item
+    {
+        const char *name;
+        QString caption;
+        QKeySequence shortcut;
+        QString hint;
+        std::function<void()> handler;
+    };
+    auto addItems = [this](QMenu *menu, const QList<Item> &items) {
+        for (const Item &item : items) {
+            if (item.caption == QLatin1String("-")) {
+                menu->addSeparator()->setObjectName(QLatin1String(item.name));
+                continue;
+            }
+            QAction *action = menu->addAction(item.caption);
+            action->setObjectName(QLatin1String(item.name));
+            action->setShortcut(item.shortcut);
+            action->setStatusTip(item.hint);
+            connect(action, &QAction::triggered, this, item.handler);
+        }
+    };
+
+    m_fileMenu = menuBar()->addMenu(QStringLiteral("&Файл"));
+    addItems(m_fileMenu,
+             {{"OpenItem", QStringLiteral("&Открыть..."), QKeySequence(QStringLiteral("Ctrl+O")),
+               QStringLiteral("Открыть файл"), [this] { OpenBtnClick(); }},
+              {"SaveItem", QStringLiteral("&Сохранить..."), QKeySequence(QStringLiteral("Ctrl+S")),
+               QStringLiteral("Сохранить файл"), [this] { SaveBtnClick(); }},
+              {"N4", QStringLiteral("-"), {}, {}, {}},
+              {"ExitItem", QStringLiteral("В&ыход"), QKeySequence(QStringLiteral("Alt+X")), {},
+               [this] { ExitBtnClick(); }}});
+
+    QMenu *setup = menuBar()->addMenu(QStringLiteral("&Настройка"));
+    addItems(setup,
+             {{"LedSate1", QStringLiteral("Состояние ИНД"), QKeySequence(Qt::Key_F1),
+               QStringLiteral("Состояние ИНД"), [this] { LedSate1Click(); }},
+              {"Monitor1", QStringLiteral("&Монитор..."), QKeySequence(Qt::Key_F2),
+               QStringLiteral("Управление ПЧ"), [this] { MonitorBtnClick(); }},
+              {"DownLoad1", QStringLiteral("Загрузить..."), QKeySequence(Qt::Key_F3),
+               QStringLiteral("Загрузить константы"), [this] { DownLoad1Click(); }},
+              {"N3", QStringLiteral("-"), {}, {}, {}},
+              {"Address1", QStringLiteral("Адрес..."), {}, QStringLiteral("ЗадатьПЧ'адрес"),
+               [this] { AddressBtnClick(); }},
+              {"AutoDetection1", QStringLiteral("Автопоиск..."), {},
+               QStringLiteral("Автопоиск ПЧ'тип"), [this] { DetectionBtnClick(); }},
+              {"N2", QStringLiteral("-"), {}, {}, {}},
+              {"ResetCom", QStringLiteral("Сброс COM"), {}, QStringLiteral("Сброс СОМ"),
+               [this] { ResetComClick(); }}});
+
+    QMenu *options = menuBar()->addMenu(QStringLiteral("&Опции"));
+    addItems(options, {{"Toolbar1", QStringLiteral("Панель инструментов..."), {},
+                        QStringLiteral("Изменить панель"), [this] { CustomizeItemClick(); }},
+                       {"Communication1", QStringLiteral("Связь..."), {},
+                        QStringLiteral("Установить порт"), [this] { Communication1Click(); }}});
+
+    QMenu *windows = menuBar()->addMenu(QStringLiteral("&Окна"));
+    windows->setObjectName(QStringLiteral("WindowMenu"));
+    addItems(windows, {{"CascadeItem", QStringLiteral("&Каскадом"), {}, QStringLiteral("Каскадом"),
+                        [this] { CascadeItemClick(); }},
+                       {"TileItem", QStringLiteral("&Плиткой"), {}, QStringLiteral("Плиткой"),
+                        [this] { TileItemClick(); }},
+                       {"ArrangeIconsItem", QStringLiteral("Упорядочить &Значки"), {}, {},
+                        [this] { ArrangeIconsItemClick(); }},
+                       {"CloseAllItem", QStringLiteral("За&крыть Все"), {}, {},
+                        [this] { CloseAllItemClick(); }}});
+    // The list of open child windows follows the commands.
+    QAction *listSeparator = windows->addSeparator();
+    connect(windows, &QMenu::aboutToShow, this, [this, windows, listSeparator] {
+        const QList<QAction *> actions = windows->actions();
+        for (int i = int(actions.indexOf(listSeparator)) + 1; i < actions.size(); ++i)
+            windows->removeAction(actions[i]), actions[i]->deleteLater();
+        const QList<QMdiSubWindow *> subs = m_mdiArea->subWindowList();
+        listSeparator->setVisible(!subs.isEmpty());
+        for (int i = 0; i < subs.size(); ++i) {
+            QMdiSubWindow *sub = subs[i];
+            QAction *action = windows->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(sub->windowTitle()));
+            action->setCheckable(true);
+            action->setChecked(sub == m_mdiArea->activeSubWindow());
+            connect(action, &QAction::triggered, this, [this, sub = QPointer<QMdiSubWindow>(sub)] {
+                if (sub)
+                    m_mdiArea->setActiveSubWindow(sub);
+            });
+        }
+    });
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Помощь"));
+    addItems(help, {{"AboutItem", QStringLiteral("&О программе..."), {}, {},
+                     [this] { AboutItemClick(); }}});
+
+    for (const char *name : {"CascadeItem", "TileItem", "ArrangeIconsItem", "CloseAllItem"})
+        m_windowCommands << menuAction(QLatin1String(name));
+}
+
+QAction *TMainForm::menuAction(const QString &name) const
+{
+    return menuBar()->findChild<QAction *>(name);
+}
+
+void TMainForm::createToolBar()
+{
+    m_toolBar = new SectionedToolBar(this);
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+    QPalette palette = m_toolBar->palette();
+    palette.setBrush(QPalette::Window, QBrush(Artwork::background()));
+    m_toolBar->setPalette(palette);
+    m_toolBar->setAutoFillBackground(true);
+    for (const char *section : {"Файл", "Окно", "Помощь", "Настройка", "Опции"})
+        m_toolBar->addSection(QString::fromUtf8(section));
+
+    m_latching = new QActionGroup(this);
+    m_latching->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+
+    struct ButtonSpec
+    {
+        const char *name;
+        const char *section;
+        const char *text;
+        const char *caption;
+        const char *hint;
+        bool visible;
+        QStyle::StandardPixmap icon;
+        std::function<void()> handler;
+    };
+    const QList<ButtonSpec> specs = {
+        {"SpeedItem2", "Файл", "Открыть", "Открыть Файл...", "Открыть Файл...", false,
+         QStyle::SP_DialogOpenButton, [this] { OpenBtnClick(); }},
+        {"SpeedItem3", "Файл", "Сохранить", "Сохранить Файл...", "Сохранить Файл...", false,
+         QStyle::SP_DialogSaveButton, [this] { SaveBtnClick(); }},
+        {"SpeedItem4", "Файл", "Выход", "Выход из приложения", "Выход из приложения|", true,
+         QStyle::SP_DialogCloseButton, [this] { ExitBtnClick(); }},
+        {"CascadeBtn", "Окно", "Каскад", "Каскадом", "Каскадом|", false,
+         QStyle::SP_TitleBarNormalButton, [this] { WindowItemClick(1); }},
+        {"TileBtn", "Окно", "Плиткой", "Плиткой", "Плиткой|", false,
+         QStyle::SP_FileDialogListView, [this] { WindowItemClick(2); }},
+        {"ArrangeBtn", "Окно", "Упоряд", "Упорядочить значки", "Упорядочить значки", false,
+         QStyle::SP_FileDialogDetailedView, [this] { WindowItemClick(3); }},
+        {"CloseAllBtn", "Окно", "Закрыть", "Закрыть все", "Закрыть все|", false,
+         QStyle::SP_TitleBarCloseButton, [this] { CloseAllItemClick(); }},
+        {"AboutBtn", "Помощь", "О прог", "О программе", "О программе|", true,
+         QStyle::SP_MessageBoxInformation, [this] { AboutItemClick(); }},
+        {"DetectBtn", "Настройка", "Поиск", "Автопоиск ПЧ", "Поиск ПЧ", true,
+         QStyle::SP_FileDialogContentsView, [this] { DetectionBtnClick(); }},
+        {"AddressBtn", "Настройка", "Адрес", "Адреса ПЧ", "Адреса ПЧ|", false,
+         QStyle::SP_DriveNetIcon, [this] { AddressBtnClick(); }},
+        {"MonitorBtn", "Настройка", "Монитор", "Мониторинг ПЧ", "Мониторинг ПЧ|", true,
+         QStyle::SP_ComputerIcon, [this] { MonitorBtnClick(); }},
+        {"LedBtn", "Настройка", "ИНД", "Состояние ИНД", "Состояние ИНД", true,
+         QStyle::SP_DialogApplyButton, [this] { LedSate1Click(); }},
+        {"DownLoadBtn", "Настройка", "Загрузка", "Загрузить константы", "Загрузка констант|", true,
+         QStyle::SP_ArrowDown, [this] { DownLoad1Click(); }},
+        {"SpeedItem6", "Настройка", "Сброс", "Сброс RS-485", "Сброс RS-485|", false,
+         QStyle::SP_BrowserReload, [this] { ResetComClick(); }},
+        {"SpeedItem7", "Опции", "Панель", "Настройка панели", "Настройка панели|", true,
+         QStyle::SP_FileDialogInfoView, [this] { CustomizeItemClick(); }},
+        {"SpeedItem8", "Опции", "Запуск...", "RS232", "RS232|", false,
+         QStyle::SP_DriveHDIcon, [this] { Communication1Click(); }},
+    };
+    for (const ButtonSpec &spec : specs) {
+        auto *action = new QAction(style()->standardIcon(spec.icon),
+                                   QString::fromUtf8(spec.text), this);
+        action->setObjectName(QLatin1String(spec.name));
+        applyHint(action, QString::fromUtf8(spec.hint));
+        connect(action, &QAction::triggered, this, spec.handler);
+        const QString name = QLatin1String(spec.name);
+        if (name == QLatin1String("MonitorBtn") || name == QLatin1String("LedBtn")
+            || name == QLatin1String("DownLoadBtn")) {
+            action->setCheckable(true);
+            m_latching->addAction(action);
+        }
+        m_toolBar->addButton({name, QString::fromUtf8(spec.section), QString::fromUtf8(spec.caption),
+                              action, spec.visible});
+        if (name.endsWith(QLatin1String("Btn")) && QString::fromUtf8(spec.section) == QLatin1String("Окно"))
+            m_windowCommands << action;
+    }
+    connect(m_toolBar, &SectionedToolBar::customizeRequested, this, &TMainForm::CustomizeItemClick);
+
+    m_busyIndicator = new QLabel(this);
+    m_busyIndicator->setObjectName(QStringLiteral("AnimatedImage1"));
+    const QList<QPixmap> frames = Artwork::wheelFrames(12, 32, QColor(0x00, 0x30, 0x90));
+    m_busyIndicator->setPixmap(frames.first());
+    m_busyAnimation.setInterval(400);
+    connect(&m_busyAnimation, &QTimer::timeout, this, [this, frames] {
+        m_busyFrame = (m_busyFrame + 1) % frames.size();
+        m_busyIndicator->setPixmap(frames.at(m_busyFrame));
+    });
+    m_toolBar->setTrailingWidget(m_busyIndicator);
+}
+
+void TMainForm::createStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusPanel"));
+    bar->setFixedHeight(20);
+    bar->setSizeGripEnabled(false);
+    m_messagePanel = new QLabel(bar);
+    m_messagePanel->setObjectName(QStringLiteral("MessagePanel"));
+    m_messagePanel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_rs232Message = new QLabel(bar);
+    m_rs232Message->setObjectName(QStringLiteral("RS232Message"));
+    m_rs232Message->setFixedWidth(287);
+    m_rs232Message->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_rs232Message->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    bar->addWidget(m_messagePanel, 1);
+    bar->addPermanentWidget(m_rs232Message);
+}
+
+void TMainForm::createTrayIcon()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return; // offscreen or a bare X server: the program runs without a tray
+    const QList<QIcon> frames = Artwork::trayFrames();
+    m_trayIcon = new QSystemTrayIcon(frames.first(), this);
+    m_trayIcon->setObjectName(QStringLiteral("TrayIcon"));
+    m_trayIcon->setToolTip(QStringLiteral("RS485"));
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->setObjectName(QStringLiteral("TrayMenu"));
+    QAction *main = m_trayMenu->addAction(QStringLiteral("RS485"), this, &TMainForm::TrayClick);
+    QFont bold = main->font();
+    bold.setBold(true);
+    main->setFont(bold);
+    m_trayMenu->addAction(QStringLiteral("О программе"), this, &TMainForm::AboutItemClick);
+    m_trayMenu->addSeparator()->setEnabled(false);
+    m_trayMenu->addAction(QStringLiteral("Выход"), this, &TMainForm::ExitBtnClick);
+    m_trayIcon->setContextMenu(m_trayMenu);
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    TrayClick();
+            });
+    m_trayAnimation.setInterval(200);
+    connect(&m_trayAnimation, &QTimer::timeout, this, [this, frames] {
+        m_trayFrame = (m_trayFrame + 1) % frames.size();
+        m_trayIcon->setIcon(frames.at(m_trayFrame));
+    });
+}
+
+QList<QWidget *> TMainForm::childWindows() const
+{
+    QList<QWidget *> children;
+    for (QMdiSubWindow *sub : m_mdiArea->subWindowList(QMdiArea::CreationOrder))
+        if (sub->widget())
+            children << sub->widget();
+    return children;
+}
+
+QMdiSubWindow *TMainForm::subWindowOf(QWidget *widget) const
+{
+    for (QMdiSubWindow *sub : m_mdiArea->subWindowList())
+        if (sub->widget() == widget)
+            return sub;
+    return nullptr;
+}
+
+QWidget *TMainForm::ShowChildWindow(const QString &className, const QString &caption)
+{
+    const QByteArray classNameLatin1 = className.toLatin1();
+    QList<QWidget *> candidates = childWindows();
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window != this)
+            candidates << window;
+    QWidget *found = nullptr;
+    for (QWidget *window : candidates) {
+        QWidget *frame = subWindowOf(window);
+        if (!frame)
+            frame = window;
+        // A window that has been closed waits for its deletion; it no longer counts.
+        const bool closed = frame->testAttribute(Qt::WA_WState_ExplicitShowHide) && frame->isHidden();
+        if (!closed && window->inherits(classNameLatin1.constData())
+            && (caption.isEmpty() || window->windowTitle() == caption)) {
+            found = window;
+            break;
+        }
+    }
+
+    if (!found) {
+        found = WindowClasses::create(className);
+        if (!found)
+            return nullptr;
+        found->setAttribute(Qt::WA_DeleteOnClose);
+        if (!caption.isEmpty())
+            found->setWindowTitle(caption);
+        if (WindowClasses::kind(className) == WindowClasses::Kind::MdiChild) {
+            QMdiSubWindow *sub = m_mdiArea->addSubWindow(found);
+            sub->setAttribute(Qt::WA_DeleteOnClose);
+        } else {
+            found->setParent(this, Qt::Window);
+        }
+    }
+
+    QWidget *frame = subWindowOf(found);
+    if (!frame)
+        frame = found;
+    if (frame->isMinimized())
+        frame->showNormal();
+    frame->show();
+    frame->raise();
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(frame))
+        m_mdiArea->setActiveSubWindow(sub);
+    else
+        frame->activateWindow();
+    return found;
+}
+
+bool TMainForm::RunModalDialog(const QString &className)
+{
+    std::unique_ptr<QWidget> window(WindowClasses::create(className));
+    if (!window)
+        return false;
+    window->setParent(this, window->windowFlags() | Qt::Dialog);
+    return OperatorDialogs::instance().runModal(window.get());
+}
+
+void TMainForm::SetFileCaption(const QString &name)
+{
+    setWindowTitle(QStringLiteral("Drivelink [%1]").arg(name.isEmpty() ? QStringLiteral("Untitle") : name));
+}
+
+void TMainForm::UpdateCommandStates()
+{
+    const bool hasChildren = !m_mdiArea->subWindowList().isEmpty();
+    for (QAction *action : m_windowCommands)
+        action->setEnabled(hasChildren);
+
+    QWidget *active = QApplication::activeWindow();
+    if (!active || active == this) {
+        QMdiSubWindow *sub = m_mdiArea->activeSubWindow();
+        active = sub ? sub->widget() : nullptr;
+    }
+    QAction *pressed = nullptr;
+    if (active) {
+        if (active->inherits("TLEDForm"))
+            pressed = m_toolBar->action(QStringLiteral("LedBtn"));
+        else if (active->inherits("TMonitorForm"))
+            pressed = m_toolBar->action(QStringLiteral("MonitorBtn"));
+        else if (qstrcmp(active->metaObject()->className(), "TKX100DnLdForm") == 0)
+            pressed = m_toolBar->action(QStringLiteral("DownLoadBtn"));
+    }
+    for (QAction *action : m_latching->actions())
+        action->setChecked(action == pressed);
+}
+
+bool TMainForm::event(QEvent *event)
+{
+    if (event->type() == WindowMessage::eventType()) {
+        handleMessage(static_cast<WindowMessage *>(event));
+        return true;
+    }
+    if (event->type() == QEvent::StatusTip) {
+        // ShowHint: the status bar text of the hint under the mouse.
+        m_messagePanel->setText(static_cast<QStatusTipEvent *>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void TMainForm::handleMessage(WindowMessage *message)
+{
+    switch (message->message()) {
+    case Msg::StartUp:
+        openStartUpWindows();
+        break;
+    case Msg::OpenMonitor:
+        openMonitorWindow(int(message->wParam()));
+        break;
+    case Msg::OpenEditor:
+        openEditorWindow(int(message->wParam()));
+        break;
+    default:
+        // Transactions, detection and operator commands belong to the bus host.
+        QCoreApplication::sendEvent(m_host, message);
+        break;
+    }
+}
+
+void TMainForm::openStartUpWindows()
+{
+    if (childWindows().isEmpty()) {
+        WaitCursor wait;
+        ShowChildWindow(QStringLiteral("TLEDForm"), QString());
+        UpdateCommandStates();
+    }
+    RunModalDialog(QStringLiteral("TSplashForm"));
+}
+
+void TMainForm::openMonitorWindow(int slot)
+{
+    if (slot < 0 || slot >= SlotCount)
+        return;
+    WaitCursor wait;
+    ShowChildWindow(QStringLiteral("TMonitorForm"), QStringLiteral("Монитор:  ПЧ     #%1").arg(slot));
+    UpdateCommandStates();
+}
+
+void TMainForm::openEditorWindow(int slot)
+{
+    if (slot < 0 || slot >= SlotCount || !m_host->registry().HasInverter(slot))
+        return;
+    WaitCursor wait;
+    ShowChildWindow(m_host->registry().GetEditorClass(slot),
+                    QStringLiteral("Загрузка:  ПЧ     #%1").arg(slot));
+    UpdateCommandStates();
+}
+
+void TMainForm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        if (m_restoreSettings)
+            m_restoreSettings(*this);
+        FormShow();
+    }
+}
+
+void TMainForm::FormShow()
+{
+    if (m_comm)
+        m_comm->StartComm();
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    // Every child is asked first; an editor with unsaved changes may refuse.
+    const QList<QWidget *> children = childWindows();
+    for (QWidget *child : children) {
+        QMdiSubWindow *sub = subWindowOf(child);
+        if (sub && !sub->close()) {
+            event->ignore();
+            return;
+        }
+    }
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window != this && window->parentWidget() == this && window->isVisible()
+            && !window->close()) {
+            event->ignore();
+            return;
+        }
+    if (m_saveSettings)
+        m_saveSettings(*this);
+    // FormClose
+    if (m_comm)
+        m_comm->StopComm();
+    m_trayAnimation.stop();
+    if (m_trayIcon)
+        m_trayIcon->hide();
+    event->accept();
+}
+
+void TMainForm::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !m_trayIcon)
+        return;
+    // Minimised, only the tray icon stays: the task-bar button goes with the hidden window.
+    if (isMinimized())
+        QTimer::singleShot(0, this, &QWidget::hide);
+}
+
+void TMainForm::TrayClick()
+{
+    showNormal();
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+}
+
+void TMainForm::ExitBtnClick()
+{
+    close();
+}
+
+void TMainForm::CustomizeItemClick()
+{
+    m_toolBar->customize();
+}
+
+void TMainForm::WindowItemClick(int tag)
+{
+    switch (tag) {
+    case 1:
+        m_mdiArea->cascadeSubWindows();
+        break;
+    case 2:
+        tile();
+        break;
+    case 3:
+        ArrangeIconsItemClick();
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainForm::CascadeItemClick()
+{
+    m_mdiArea->cascadeSubWindows();
+}
+
+void TMainForm::TileItemClick()
+{
+    m_tileVertical = true;
+    tile();
+}
+
+void TMainForm::tile()
+{
+    QList<QMdiSubWindow *> windows;
+    for (QMdiSubWindow *sub : m_mdiArea->subWindowList(QMdiArea::CreationOrder))
+        if (sub->isVisible() && !sub->isMinimized())
+            windows << sub;
+    if (windows.isEmpty())
+        return;
+    const QRect area = m_mdiArea->viewport()->rect();
+    const int count = int(windows.size());
+    for (int i = 0; i < count; ++i) {
+        QRect cell;
+        if (m_tileVertical) { // side by side
+            const int width = area.width() / count;
+            cell = QRect(i * width, 0, width, area.height());
+        } else { // one above another
+            const int height = area.height() / count;
+            cell = QRect(0, i * height, area.width(), height);
+        }
+        windows[i]->showNormal();
+        windows[i]->setGeometry(cell);
+    }
+}
+
+void TMainForm::ArrangeIconsItemClick()
+{
+    // Minimised children line up along the bottom edge of the client area.
+    int x = 0;
+    const int bottom = m_mdiArea->viewport()->height();
+    for (QMdiSubWindow *sub : m_mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        if (!sub->isMinimized())
+            continue;
+        sub->move(x, bottom - sub->height());
+        x += sub->width();
+    }
+}
+
+void TMainForm::CloseAllItemClick()
+{
+    for (QWidget *child : childWindows())
+        if (QMdiSubWindow *sub = subWindowOf(child))
+            sub->close();
+}
+
+void TMainForm::AboutItemClick()
+{
+    m_trayAnimation.stop();
+    const auto restart = qScopeGuard([this] {
+        if (m_trayIcon)
+            m_trayAnimation.start();
+    });
+    RunModalDialog(QStringLiteral("TAboutForm"));
+}
+
+void TMainForm::LedSate1Click()
+{
+    WaitCursor wait;
+    ShowChildWindow(QStringLiteral("TLEDForm"), QString());
+}
+
+void TMainForm::chooseSlotsAndPost(const QString &title, const QString &chosenLabel,
+                                   const QString &prefix, bool occupiedOnly,
+                                   const QString &availableLabel, uint32_t message)
+{
+    OperatorDialogs::ChoiceRequest request;
+    request.title = title;
+    request.availableLabel = availableLabel;
+    request.chosenLabel = chosenLabel;
+    for (int slot = 0; slot < SlotCount; ++slot)
+        if (!occupiedOnly || m_host->registry().HasInverter(slot))
+            request.available << prefix + QString::number(slot);
+    const QStringList chosen = OperatorDialogs::instance().chooseItems(request);
+    for (const QString &entry : chosen) {
+        const int slot = SlotFromEntry(entry);
+        if (slot >= 0)
+            PostMessage(this, message, slot);
+    }
+}
+
+void TMainForm::MonitorBtnClick()
+{
+    chooseSlotsAndPost(QStringLiteral("Мониторинг ПЧ    "), QStringLiteral("&ПЧ для мониторинга "),
+                       QStringLiteral("  ПЧ     #"), true, QStringLiteral("&Доступные инверторы"),
+                       Msg::OpenMonitor);
+}
+
+void TMainForm::DownLoad1Click()
+{
+    chooseSlotsAndPost(QStringLiteral("Загрузка констант  "), QStringLiteral("&Загруз.  инверторы"),
+                       QStringLiteral("   ПЧ    #"), true, QStringLiteral("&Доступные инверторы"),
+                       Msg::OpenEditor);
+}
+
+void TMainForm::DetectionBtnClick()
+{
+    chooseSlotsAndPost(QStringLiteral("          Поиск ПЧ   "), QStringLiteral("Поиск ПЧ          "),
+                       QStringLiteral("   ПЧ    #"), false, QStringLiteral("ПЧ       "),
+                       Msg::QueueDetection);
+}
+
+void TMainForm::AddressBtnClick()
+{
+    RunModalDialog(QStringLiteral("TAddressForm"));
+}
+
+void TMainForm::Communication1Click()
+{
+    RunModalDialog(QStringLiteral("TRS232Form"));
+}
+
+void TMainForm::ResetComClick()
+{
+    SendMessage(this, Msg::RestartPort);
+}
+
+void TMainForm::OpenBtnClick()
+{
+    // Setup files come with the settings persistence.
+}
+
+void TMainForm::SaveBtnClick()
+{
+}

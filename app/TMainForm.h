@@ -1,0 +1,131 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QSet>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+class BusHost;
+class QActionGroup;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QSystemTrayIcon;
+class SectionedToolBar;
+class CommLink;
+class WindowMessage;
+
+// The MDI frame window: menu, sectioned tool bar, status bar with the frame log, tray icon,
+// the commands that open the operator windows, and the dispatch of the system's window
+// messages. Bus traffic itself belongs to the bus host, to which every message the window
+// does not handle is passed on.
+class TMainForm : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    TMainForm(BusHost *host, CommLink *comm, QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // Finds a window of the class (or a class derived from it) whose caption equals the given
+    // one (an empty caption matches any), else creates one with that caption; restores it if
+    // minimised, shows it and brings it to the front. Null when the class cannot be created.
+    QWidget *ShowChildWindow(const QString &className, const QString &caption);
+    // Creates a window of the class, shows it modally, destroys it; true on OK or Yes.
+    bool RunModalDialog(const QString &className);
+    void SetFileCaption(const QString &name);
+    void UpdateCommandStates();
+
+    // The child windows of the frame, in the frame's order (oldest first).
+    QList<QWidget *> childWindows() const;
+    QMdiArea *mdiArea() const { return m_mdiArea; }
+    SectionedToolBar *toolBar() const { return m_toolBar; }
+    QLabel *messagePanel() const { return m_messagePanel; }
+    QLabel *rs232Message() const { return m_rs232Message; }
+    BusHost *host() const { return m_host; }
+    CommLink *comm() const { return m_comm; }
+    QAction *menuAction(const QString &name) const;
+    QMenu *fileMenu() const { return m_fileMenu; }
+    // Window classes that a setup file may recreate.
+    const QSet<QString> &restorableClasses() const { return m_restorableClasses; }
+    // Whether tiling puts the windows side by side (after "&Плиткой") or one above another.
+    bool tilesVertically() const { return m_tileVertical; }
+
+    // Command handlers.
+    void OpenBtnClick();
+    void SaveBtnClick();
+    void ExitBtnClick();
+    void LedSate1Click();
+    void MonitorBtnClick();
+    void DownLoad1Click();
+    void AddressBtnClick();
+    void DetectionBtnClick();
+    void ResetComClick();
+    void CustomizeItemClick();
+    void Communication1Click();
+    void WindowItemClick(int tag);
+    void CascadeItemClick();
+    void TileItemClick();
+    void ArrangeIconsItemClick();
+    void CloseAllItemClick();
+    void AboutItemClick();
+    void TrayClick();
+
+    // Hooks the settings store and setup files use.
+    using SettingsHook = std::function<void(TMainForm &)>;
+    void setSettingsHooks(SettingsHook restore, SettingsHook save);
+
+protected:
+    bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void handleMessage(WindowMessage *message);
+    void openStartUpWindows();
+    void openMonitorWindow(int slot);
+    void openEditorWindow(int slot);
+    // Runs the dual list dialog over the occupied slots and posts `message` per chosen slot.
+    void chooseSlotsAndPost(const QString &title, const QString &chosenLabel,
+                            const QString &prefix, bool occupiedOnly, const QString &availableLabel,
+                            uint32_t message);
+    void tile();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    void createTrayIcon();
+    QMdiSubWindow *subWindowOf(QWidget *widget) const;
+
+    BusHost *m_host;
+    CommLink *m_comm;
+    QMdiArea *m_mdiArea;
+    SectionedToolBar *m_toolBar = nullptr;
+    QLabel *m_messagePanel = nullptr;
+    QLabel *m_rs232Message = nullptr;
+    QLabel *m_busyIndicator = nullptr;
+    QTimer m_busyAnimation;
+    int m_busyFrame = 0;
+    QMenu *m_fileMenu = nullptr;
+    QActionGroup *m_latching = nullptr;
+    QList<QAction *> m_windowCommands;
+    QSystemTrayIcon *m_trayIcon = nullptr;
+    QMenu *m_trayMenu = nullptr;
+    QTimer m_trayAnimation;
+    int m_trayFrame = 0;
+    QSet<QString> m_restorableClasses;
+    bool m_tileVertical = false;
+    bool m_shown = false;
+    SettingsHook m_restoreSettings;
+    SettingsHook m_saveSettings;
+};
+
+// Slot number of an entry such as "   ПЧ    #12": the decimal number after the 10-character
+// prefix; -1 when there is none or it is outside 0..31.
+int SlotFromEntry(const QString &entry, int prefixLength = 10);
