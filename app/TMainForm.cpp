@@ -103,7 +103,10 @@ TMainForm::TMainForm(BusHost *host, CommLink *comm, QWidget *parent)
 
 TMainForm::~TMainForm()
 {
-    // FormDestroy: the tray icon goes, the active-window handler is removed with this object.
+    // FormDestroy: the active-window handlers go first, since destroying the children moves
+    // the focus while this object is half torn down; then the tray icon.
+    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(m_mdiArea, nullptr, this, nullptr);
     if (m_trayIcon)
         m_trayIcon->hide();
     m_host->registry().setChildrenProvider({});
@@ -307,7 +310,7 @@ void TMainForm::createToolBar()
         }
         m_toolBar->addButton({name, QString::fromUtf8(spec.section), QString::fromUtf8(spec.caption),
                               action, spec.visible});
-        if (name.endsWith(QLatin1String("Btn")) && QString::fromUtf8(spec.section) == QLatin1String("Окно"))
+        if (qstrcmp(spec.section, "Окно") == 0)
             m_windowCommands << action;
     }
     connect(m_toolBar, &SectionedToolBar::customizeRequested, this, &TMainForm::CustomizeItemClick);

@@ -1,0 +1,240 @@
+#include "FakeCommLink.h"
+#include "RecordingDialogs.h"
+
+#include "app/SectionedToolBar.h"
+#include "app/TMainForm.h"
+#include "app/WindowClasses.h"
+#include "bus/BusHost.h"
+#include "serial/MessageNumbers.h"
+#include "serial/WindowMessage.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QStatusTipEvent>
+#include <QTest>
+
+// A child window class of the test's own, opened by name like the program's windows.
+class TProbeForm : public QWidget
+{
+    Q_OBJECT
+};
+
+class tst_TMainForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void captionNamesTheFile();
+    void firstStartShowsSevenButtons();
+    void toolBarLayoutCanBeChangedAndRestored();
+    void windowCommandsNeedAChild();
+    void showChildWindowFindsByClassAndCaption();
+    void monitorCommandListsOccupiedSlotsAndOpensChosen();
+    void cancelledChoiceOpensNothing();
+    void detectionCommandQueuesChosenSlotsInOrder();
+    void slotFromEntry_data();
+    void slotFromEntry();
+    void tileDirectionFollowsTheMenu();
+    void hintsSplitBetweenToolTipAndStatusBar();
+    void framesAppearOnTheStatusBar();
+    void busMessagesReachTheHost();
+
+private:
+    TMainForm *createForm();
+
+    FakeCommLink *m_port = nullptr;
+    BusHost *m_host = nullptr;
+    TMainForm *m_form = nullptr;
+    RecordingDialogs *m_dialogs = nullptr;
+};
+
+void tst_TMainForm::init()
+{
+    m_dialogs = RecordingDialogs::installNew();
+    m_port = new FakeCommLink;
+    m_host = new BusHost(m_port, BusHost::Role::Forwarded);
+    m_host->engine().setTimerInterval(5);
+    m_host->engine().setTimeOutLimit(15);
+    m_form = new TMainForm(m_host, m_port);
+    WindowClasses::registerClass(QStringLiteral("TProbeForm"), WindowClasses::Kind::MdiChild,
+                                 [] { return new TProbeForm; });
+}
+
+void tst_TMainForm::cleanup()
+{
+    delete m_form;
+    delete m_host;
+    delete m_port;
+    OperatorDialogs::install(nullptr);
+}
+
+void tst_TMainForm::captionNamesTheFile()
+{
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Drivelink [Untitle]"));
+    m_form->SetFileCaption(QStringLiteral("/tmp/plant.ini"));
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Drivelink [/tmp/plant.ini]"));
+}
+
+void tst_TMainForm::firstStartShowsSevenButtons()
+{
+    QCOMPARE(m_form->toolBar()->shownTexts(),
+             (QStringList{"Выход", "О прог", "Поиск", "Монитор", "ИНД", "Загрузка", "Панель"}));
+    QCOMPARE(m_form->toolBar()->buttons().size(), 16);
+}
+
+void tst_TMainForm::toolBarLayoutCanBeChangedAndRestored()
+{
+    SectionedToolBar *bar = m_form->toolBar();
+    bar->setLayout({"AddressBtn", "SpeedItem4", "NoSuchBtn", "AddressBtn"});
+    QCOMPARE(bar->shownTexts(), (QStringList{"Адрес", "Выход"}));
+    bar->resetLayout();
+    QCOMPARE(bar->layout().size(), 7);
+}
+
+void tst_TMainForm::windowCommandsNeedAChild()
+{
+    const QStringList menuNames{"CascadeItem", "TileItem", "ArrangeIconsItem", "CloseAllItem"};
+    const QStringList buttonNames{"CascadeBtn", "TileBtn", "ArrangeBtn", "CloseAllBtn"};
+    m_form->UpdateCommandStates();
+    for (const QString &name : menuNames)
+        QVERIFY2(!m_form->menuAction(name)->isEnabled(), qPrintable(name));
+    for (const QString &name : buttonNames)
+        QVERIFY2(!m_form->toolBar()->action(name)->isEnabled(), qPrintable(name));
+
+    QVERIFY(m_form->ShowChildWindow(QStringLiteral("TProbeForm"), QStringLiteral("probe")));
+    m_form->UpdateCommandStates();
+    for (const QString &name : menuNames)
+        QVERIFY2(m_form->menuAction(name)->isEnabled(), qPrintable(name));
+    for (const QString &name : buttonNames)
+        QVERIFY2(m_form->toolBar()->action(name)->isEnabled(), qPrintable(name));
+}
+
+void tst_TMainForm::showChildWindowFindsByClassAndCaption()
+{
+    QWidget *first = m_form->ShowChildWindow(QStringLiteral("TProbeForm"), QStringLiteral("#3"));
+    QWidget *second = m_form->ShowChildWindow(QStringLiteral("TProbeForm"), QStringLiteral("#7"));
+    QVERIFY(first && second && first != second);
+    QCOMPARE(first->windowTitle(), QStringLiteral("#3"));
+    QCOMPARE(m_form->ShowChildWindow(QStringLiteral("TProbeForm"), QStringLiteral("#3")), first);
+    // An empty caption matches any window of the class.
+    QVERIFY(m_form->ShowChildWindow(QStringLiteral("TProbeForm"), QString()));
+    QCOMPARE(m_form->childWindows().size(), 2);
+    QVERIFY(!m_form->ShowChildWindow(QStringLiteral("TNoSuchForm"), QString()));
+}
+
+void tst_TMainForm::monitorCommandListsOccupiedSlotsAndOpensChosen()
+{
+    m_host->registry().CreateKX100(3);
+    m_host->registry().CreateKX300(7);
+    WindowClasses::registerClass(QStringLiteral("TMonitorForm"), WindowClasses::Kind::MdiChild,
+                                 [] { return new TProbeForm; });
+    m_dialogs->choices.append(QStringList{"  ПЧ     #7", "  ПЧ     #3"});
+    m_form->MonitorBtnClick();
+    QCOMPARE(m_dialogs->choiceRequests.size(), 1);
+    const OperatorDialogs::ChoiceRequest request = m_dialogs->choiceRequests.first();
+    QCOMPARE(request.title, QStringLiteral("Мониторинг ПЧ    "));
+    QCOMPARE(request.availableLabel, QStringLiteral("&Доступные инверторы"));
+    QCOMPARE(request.chosenLabel, QStringLiteral("&ПЧ для мониторинга "));
+    QCOMPARE(request.available, (QStringList{"  ПЧ     #3", "  ПЧ     #7"}));
+    QTRY_COMPARE(m_form->childWindows().size(), 2);
+    QCOMPARE(m_form->childWindows().at(0)->windowTitle(), QStringLiteral("Монитор:  ПЧ     #7"));
+    QCOMPARE(m_form->childWindows().at(1)->windowTitle(), QStringLiteral("Монитор:  ПЧ     #3"));
+}
+
+void tst_TMainForm::cancelledChoiceOpensNothing()
+{
+    m_host->registry().CreateKX100(3);
+    m_form->DownLoad1Click();
+    QCOMPARE(m_dialogs->choiceRequests.first().title, QStringLiteral("Загрузка констант  "));
+    QCOMPARE(m_dialogs->choiceRequests.first().available, QStringList{"   ПЧ    #3"});
+    QTest::qWait(10);
+    QVERIFY(m_form->childWindows().isEmpty());
+}
+
+void tst_TMainForm::detectionCommandQueuesChosenSlotsInOrder()
+{
+    m_dialogs->choices.append(QStringList{"   ПЧ    #5", "   ПЧ    #2"});
+    m_form->DetectionBtnClick();
+    const OperatorDialogs::ChoiceRequest request = m_dialogs->choiceRequests.first();
+    QCOMPARE(request.title, QStringLiteral("          Поиск ПЧ   "));
+    QCOMPARE(request.available.size(), 32);
+    QCOMPARE(request.available.first(), QStringLiteral("   ПЧ    #0"));
+    QCOMPARE(request.available.last(), QStringLiteral("   ПЧ    #31"));
+    // Slot 5 is probed first: its KX200 probe is the first frame on the line.
+    QTRY_VERIFY(!m_port->written.isEmpty());
+    QCOMPARE(m_port->written.first().at(0), '/');
+    QCOMPARE(m_port->written.first().at(1), '\x05');
+}
+
+void tst_TMainForm::slotFromEntry_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("slot");
+    QTest::newRow("first") << "   ПЧ    #0" << 0;
+    QTest::newRow("two digits") << "   ПЧ    #31" << 31;
+    QTest::newRow("out of range") << "   ПЧ    #32" << -1;
+    QTest::newRow("negative") << "   ПЧ    #-1" << -1;
+    QTest::newRow("no number") << "   ПЧ    #" << -1;
+    QTest::newRow("garbage") << "   ПЧ    #x1" << -1;
+}
+
+void tst_TMainForm::slotFromEntry()
+{
+    QFETCH(QString, entry);
+    QFETCH(int, slot);
+    QCOMPARE(SlotFromEntry(entry), slot);
+}
+
+void tst_TMainForm::tileDirectionFollowsTheMenu()
+{
+    m_form->resize(800, 600);
+    m_form->show();
+    QWidget *a = m_form->ShowChildWindow(QStringLiteral("TProbeForm"), QStringLiteral("a"));
+    QWidget *b = m_form->ShowChildWindow(QStringLiteral("TProbeForm"), QStringLiteral("b"));
+    auto frameOf = [](QWidget *w) { return w->parentWidget()->geometry(); };
+    m_form->WindowItemClick(2); // tool bar: one above another until the menu has been used
+    QCOMPARE(frameOf(a).left(), frameOf(b).left());
+    QVERIFY(frameOf(a).top() < frameOf(b).top());
+    m_form->TileItemClick(); // side by side from now on
+    QVERIFY(m_form->tilesVertically());
+    QCOMPARE(frameOf(a).top(), frameOf(b).top());
+    QVERIFY(frameOf(a).left() < frameOf(b).left());
+    m_form->WindowItemClick(2);
+    QCOMPARE(frameOf(a).top(), frameOf(b).top());
+}
+
+void tst_TMainForm::hintsSplitBetweenToolTipAndStatusBar()
+{
+    QAction *detect = m_form->toolBar()->action(QStringLiteral("DetectBtn"));
+    QCOMPARE(detect->toolTip(), QStringLiteral("Поиск ПЧ"));
+    QCOMPARE(detect->statusTip(), QStringLiteral("Поиск ПЧ"));
+    QAction *monitor = m_form->toolBar()->action(QStringLiteral("MonitorBtn"));
+    QCOMPARE(monitor->toolTip(), QStringLiteral("Мониторинг ПЧ"));
+    QCOMPARE(monitor->statusTip(), QString());
+    QStatusTipEvent tip(QStringLiteral("Открыть файл"));
+    QCoreApplication::sendEvent(m_form, &tip);
+    QCOMPARE(m_form->messagePanel()->text(), QStringLiteral("Открыть файл"));
+}
+
+void tst_TMainForm::framesAppearOnTheStatusBar()
+{
+    m_host->registry().CreateKX100(1);
+    SendMessage(m_form, Msg::OperatorCommand, 0, (1 << 16) + 1);
+    QVERIFY(m_form->rs232Message()->text().startsWith(QStringLiteral("RS233(Send):01 10 ")));
+}
+
+void tst_TMainForm::busMessagesReachTheHost()
+{
+    // A stray chunk restarts the port through the host's engine; 1428 does the same.
+    SendMessage(m_form, Msg::RestartPort);
+    QCOMPARE(m_port->stopCount, 1);
+    QCOMPARE(m_port->startCount, 1);
+}
+
+QTEST_MAIN(tst_TMainForm)
+#include "tst_TMainForm.moc"
