@@ -1,0 +1,14 @@
+#pragma once
+
+// Line settings of the serial port. The ordinal values of parity and stop bits are the codes
+// that setup files store.
+enum TParity : int { pNone = 0, pOdd = 1, pEven = 2, pMark = 3 };
+enum TStopBits : int { sb1_0 = 0, sb1_5 = 1, sb2_0 = 2 };
+
+struct LineSettings
+{
+    int baudRate = 9600;
+    TParity parity = pNone;
+    TStopBits stopBits = sb1_0;
+    int byteSize = 8; // data bits: 5..8; anything else is sent as 8
+};

@@ -1,0 +1,230 @@
+#include "serial/SerialDevice.h"
+
+#include <QFile>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Speeds that have a termios constant, ascending.
+constexpr std::array<std::pair<int, speed_t>, 30> StandardRates{{
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+}};
+
+tcflag_t characterSizeFlag(int byteSize)
+{
+    switch (byteSize) {
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    default:
+        return CS8;
+    }
+}
+
+int ioctlRetry(int fd, unsigned long request, void *argument)
+{
+    int rc;
+    do {
+        rc = ::ioctl(fd, request, argument);
+    } while (rc < 0 && errno == EINTR);
+    return rc;
+}
+
+} // namespace
+
+SerialDevice::~SerialDevice()
+{
+    close();
+}
+
+SerialDevice::OpenResult SerialDevice::open(const QString &path)
+{
+    close();
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty())
+        return OpenResult::OpenFailed;
+    const int fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return OpenResult::OpenFailed;
+
+    struct stat status
+    {
+    };
+    if (::fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode) || !::isatty(fd)) {
+        ::close(fd);
+        return OpenResult::NotComm;
+    }
+    // The advisory lock keeps out every cooperating program, root included; TIOCEXCL keeps
+    // out plain opens by other users.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return OpenResult::OpenFailed;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    m_fd = fd;
+    m_switchRts = false;
+    return OpenResult::Ok;
+}
+
+void SerialDevice::close()
+{
+    if (m_fd < 0)
+        return;
+    // Nothing left in the output queue means close() does not wait for it to drain.
+    ::tcflush(m_fd, TCIOFLUSH);
+    ::ioctl(m_fd, TIOCNXCL);
+    ::flock(m_fd, LOCK_UN);
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+void SerialDevice::applyLineSettings(const LineSettings &settings)
+{
+    if (m_fd < 0)
+        return;
+    const int rate = nearestStandardRate(settings.baudRate);
+    termios tio{};
+    if (::tcgetattr(m_fd, &tio) == 0) {
+        const termios wanted = lineAttributes(tio, settings);
+        ::tcsetattr(m_fd, TCSANOW, &wanted);
+    }
+
+    int dtr = TIOCM_DTR;
+    ioctlRetry(m_fd, TIOCMBIS, &dtr);
+
+    serial_rs485 rs485{};
+    ioctlRetry(m_fd, TIOCGRS485, &rs485);
+    rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+    rs485.flags &= ~SER_RS485_RTS_AFTER_SEND;
+    if (ioctlRetry(m_fd, TIOCSRS485, &rs485) == 0) {
+        m_switchRts = false;
+    } else {
+        // Listening state until the writer sends; a device without modem lines needs nothing.
+        int rts = TIOCM_RTS;
+        m_switchRts = ioctlRetry(m_fd, TIOCMBIC, &rts) == 0;
+    }
+
+    const int dataBits = settings.byteSize >= 5 && settings.byteSize <= 8 ? settings.byteSize : 8;
+    const bool parityBit =
+        settings.parity == pOdd || settings.parity == pEven || settings.parity == pMark;
+    const int bits = 1 + dataBits + (parityBit ? 1 : 0) + (settings.stopBits == sb1_0 ? 1 : 2);
+    m_characterTimeUs = int((int64_t(bits) * 1000000 + rate - 1) / rate);
+}
+
+termios SerialDevice::lineAttributes(const termios &current, const LineSettings &settings)
+{
+    termios tio = current;
+    ::cfmakeraw(&tio);
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CLOCAL | CREAD | characterSizeFlag(settings.byteSize);
+    switch (settings.parity) {
+    case pOdd:
+        tio.c_cflag |= PARENB | PARODD;
+        break;
+    case pEven:
+        tio.c_cflag |= PARENB;
+        break;
+    case pMark:
+        // Stick parity: with PARODD the parity bit is always 1.
+        tio.c_cflag |= PARENB | PARODD | CMSPAR;
+        break;
+    case pNone:
+        break;
+    }
+    // Linux has no 1.5 stop bits; a receiver expecting 1.5 accepts 2.
+    if (settings.stopBits == sb1_5 || settings.stopBits == sb2_0)
+        tio.c_cflag |= CSTOPB;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    const speed_t speed = speedConstant(nearestStandardRate(settings.baudRate));
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    return tio;
+}
+
+void SerialDevice::setRts(bool on) const
+{
+    int rts = TIOCM_RTS;
+    ioctlRetry(m_fd, on ? TIOCMBIS : TIOCMBIC, &rts);
+}
+
+int SerialDevice::outputQueueLength() const
+{
+    int count = 0;
+    if (ioctlRetry(m_fd, TIOCOUTQ, &count) != 0)
+        return -1;
+    return count;
+}
+
+bool SerialDevice::transmitterEmpty() const
+{
+    unsigned int lineStatus = 0;
+    if (ioctlRetry(m_fd, TIOCSERGETLSR, &lineStatus) != 0)
+        return true;
+    return (lineStatus & TIOCSER_TEMT) != 0;
+}
+
+bool SerialDevice::readLineErrorCounts(LineErrorCounts &counts) const
+{
+    serial_icounter_struct counters{};
+    if (ioctlRetry(m_fd, TIOCGICOUNT, &counters) != 0)
+        return false;
+    counts.frame = counters.frame;
+    counts.overrun = counters.overrun;
+    counts.parity = counters.parity;
+    return true;
+}
+
+void SerialDevice::discardInput() const
+{
+    if (m_fd >= 0)
+        ::tcflush(m_fd, TCIFLUSH);
+}
+
+void SerialDevice::discardOutput() const
+{
+    if (m_fd >= 0)
+        ::tcflush(m_fd, TCOFLUSH);
+}
+
+int SerialDevice::nearestStandardRate(int baudRate)
+{
+    int best = StandardRates.front().first;
+    for (const auto &[rate, constant] : StandardRates) {
+        if (std::abs(int64_t(rate) - baudRate) < std::abs(int64_t(best) - baudRate))
+            best = rate;
+    }
+    return best;
+}
+
+speed_t SerialDevice::speedConstant(int standardRate)
+{
+    for (const auto &[rate, constant] : StandardRates) {
+        if (rate == standardRate)
+            return constant;
+    }
+    return B9600;
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "serial/LineSettings.h"
+
+#include <QString>
+
+#include <termios.h>
+
+// One open serial device: exclusive open, raw line setup for a half-duplex RS-485 adapter,
+// RTS switching and the driver's line error counters. The worker threads share it with the
+// port object; whoever lets go of it last closes it.
+class SerialDevice
+{
+public:
+    enum class OpenResult { Ok, OpenFailed, NotComm };
+
+    // Counters the driver keeps of characters received with a line error.
+    struct LineErrorCounts
+    {
+        int frame = 0;
+        int overrun = 0;
+        int parity = 0;
+        bool operator==(const LineErrorCounts &) const = default;
+    };
+
+    SerialDevice() = default;
+    ~SerialDevice();
+    SerialDevice(const SerialDevice &) = delete;
+    SerialDevice &operator=(const SerialDevice &) = delete;
+
+    // Opens a terminal device for reading and writing, non-blocking, and locks it against
+    // every other opener. OpenFailed: no such device, no access, or someone else holds it.
+    // NotComm: the name is not a terminal device.
+    OpenResult open(const QString &path);
+    // Discards pending input and output, releases the lock and closes; nothing when closed.
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+
+    // Raw mode with the given speed, parity, stop bits and data bits, no flow control, DTR on,
+    // and the transmitter direction of an RS-485 adapter: the driver's own RS-485 mode when it
+    // has one, else RTS switched by the writer. Settings a device does not support (a
+    // pseudo-terminal has no modem lines) are left as they are.
+    void applyLineSettings(const LineSettings &settings);
+
+    // The terminal attributes for the settings: raw 8-bit transfer, receiver on, modem status
+    // lines and flow control off, the nearest standard speed.
+    static termios lineAttributes(const termios &current, const LineSettings &settings);
+
+    // True when the writer must raise RTS before sending and drop it when the line is empty.
+    bool switchesRts() const { return m_switchRts; }
+    void setRts(bool on) const;
+    // Bytes still waiting in the driver's output queue; -1 when the driver cannot tell.
+    int outputQueueLength() const;
+    // False while the UART still shifts bits out; true when it is empty or cannot tell.
+    bool transmitterEmpty() const;
+    // Time one character takes on the line with the applied settings.
+    int characterTimeUs() const { return m_characterTimeUs; }
+    // False when the driver keeps no counters (pseudo-terminals, some adapters).
+    bool readLineErrorCounts(LineErrorCounts &counts) const;
+
+    void discardInput() const;
+    void discardOutput() const;
+
+    // The standard line speed closest to the requested one (ties go to the slower speed).
+    static int nearestStandardRate(int baudRate);
+    static speed_t speedConstant(int standardRate);
+
+private:
+    int m_fd = -1;
+    bool m_switchRts = false;
+    int m_characterTimeUs = 1042; // 10 bits at 9600 bit/s
+};

@@ -1,0 +1,164 @@
+#include "serial/TComm32.h"
+
+#include "app/OperatorDialogs.h"
+#include "serial/SerialDevice.h"
+#include "serial/TReadThread.h"
+#include "serial/TWriteThread.h"
+#include "serial/WakeEvent.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// Generous: a thread that has been created reports at once.
+constexpr int ThreadStartTimeoutMs = 10000;
+
+// Started means created: a thread that failed to be created neither runs nor has finished.
+bool startThread(QThread &thread, QThread::Priority priority)
+{
+    thread.start(priority);
+    return thread.isRunning() || thread.isFinished();
+}
+
+} // namespace
+
+TComm32::TComm32(QObject *parent) : CommLink(parent) {}
+
+TComm32::~TComm32()
+{
+    StopComm();
+}
+
+QString TComm32::devicePath(const QString &commPort)
+{
+    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = comName.match(commPort);
+    if (!match.hasMatch())
+        return commPort;
+    return QStringLiteral("/dev/ttyS%1").arg(match.captured(1).toInt() - 1);
+}
+
+bool TComm32::isOpen() const
+{
+    return m_device != nullptr;
+}
+
+bool TComm32::StartComm()
+{
+    if (m_device) {
+        reportFailure(QStringLiteral("Already have a comm file open(from TComm32::StartComm)."));
+        return false;
+    }
+
+    auto device = std::make_shared<SerialDevice>();
+    switch (device->open(devicePath(m_commPort))) {
+    case SerialDevice::OpenResult::OpenFailed:
+        reportFailure(QStringLiteral("Error opening comm port(from TComm32::StartComm)."));
+        return false;
+    case SerialDevice::OpenResult::NotComm:
+        reportFailure(QStringLiteral("File handle is not a comm handle(from TComm32::StartComm)."));
+        return false;
+    case SerialDevice::OpenResult::Ok:
+        break;
+    }
+    device->applyLineSettings(m_line);
+
+    auto stop = std::make_shared<WakeEvent>();
+    if (!stop->isValid()) {
+        reportFailure(QStringLiteral("Unable to create event(from TComm32::StartCom)."));
+        return false;
+    }
+    // From here the port counts as open even if a thread cannot be created; StopComm closes it.
+    m_device = device;
+    m_stop = stop;
+
+    m_readThread = std::make_unique<TReadThread>(device, stop);
+    connect(m_readThread.get(), &TReadThread::dataReceived, this, &TComm32::receiveChunk,
+            Qt::QueuedConnection);
+    connect(m_readThread.get(), &TReadThread::failed, this, &TComm32::reportFailure,
+            Qt::QueuedConnection);
+    connect(m_readThread.get(), &TReadThread::hangupRequested, this, &TComm32::requestHangup,
+            Qt::QueuedConnection);
+    if (!startThread(*m_readThread, QThread::HighestPriority)) {
+        m_readThread.reset();
+        reportFailure(QStringLiteral("Unable to create Read Thread(from TComm32::StartCom)"));
+        return false;
+    }
+
+    m_writeThread = std::make_unique<TWriteThread>(device, stop);
+    connect(m_writeThread.get(), &TWriteThread::failed, this, &TComm32::reportFailure,
+            Qt::QueuedConnection);
+    connect(m_writeThread.get(), &TWriteThread::hangupRequested, this, &TComm32::requestHangup,
+            Qt::QueuedConnection);
+    if (!startThread(*m_writeThread, QThread::HighPriority)) {
+        m_writeThread.reset();
+        reportFailure(QStringLiteral("Unable to create write thread(from TComm32::StartCom)"));
+        return false;
+    }
+
+    return m_readThread->waitUntilRunning(ThreadStartTimeoutMs) &&
+           m_writeThread->waitUntilRunning(ThreadStartTimeoutMs);
+}
+
+void TComm32::StopComm()
+{
+    if (!m_device)
+        return;
+    // Both threads see the stop event in every wait and end at once; discarding the queues
+    // first keeps the device from holding anything up.
+    m_stop->set();
+    m_device->discardInput();
+    finishThread(m_readThread);
+    m_device->discardOutput();
+    finishThread(m_writeThread);
+    // A thread that did not end keeps its share of the device and the event, so its
+    // descriptors stay valid until it is gone; the device is closed with the last share.
+    m_device.reset();
+    m_stop.reset();
+}
+
+template <typename Thread> void TComm32::finishThread(std::unique_ptr<Thread> &thread)
+{
+    if (!thread)
+        return;
+    if (thread->wait(QDeadlineTimer(ThreadStopTimeoutMs))) {
+        thread.reset();
+        return;
+    }
+    // Never block the owner on a stuck thread: let it go and delete itself once it ends.
+    Thread *straggler = thread.release();
+    disconnect(straggler, nullptr, this, nullptr);
+    connect(straggler, &QThread::finished, straggler, &QObject::deleteLater);
+    if (straggler->isFinished())
+        delete straggler;
+}
+
+bool TComm32::WriteCommData(const uint8_t *buffer, uint16_t length)
+{
+    if (!m_writeThread) {
+        reportFailure(QStringLiteral("Write thread not created(from TComm32::WriteCommData)."));
+        return false;
+    }
+    if (length == 0)
+        return true;
+    if (!buffer)
+        return false;
+    // A transmit thread that ended after a failure has reported it; nothing is queued.
+    return m_writeThread->enqueue(QByteArray(reinterpret_cast<const char *>(buffer), length));
+}
+
+void TComm32::receiveChunk(const QByteArray &chunk)
+{
+    emit OnReceiveData(chunk);
+}
+
+void TComm32::reportFailure(const QString &text)
+{
+    ShowMessage(QString(), text, OperatorDialogs::Icon::Stop);
+}
+
+void TComm32::requestHangup()
+{
+    emit OnRequestHangup(this);
+}

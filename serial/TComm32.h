@@ -1,0 +1,64 @@
+#pragma once
+
+#include "serial/CommLink.h"
+#include "serial/LineSettings.h"
+
+#include <QString>
+
+#include <memory>
+
+class SerialDevice;
+class TReadThread;
+class TWriteThread;
+class WakeEvent;
+
+// The serial port: opens one terminal device exclusively, sets the line up for a half-duplex
+// RS-485 adapter and moves bytes through a receive thread and a transmit thread. Everything
+// the threads produce (received chunks, failure reports, hang-up requests) reaches the owner
+// on the thread that owns this object. Failures are reported to the operator as message boxes.
+class TComm32 : public CommLink
+{
+    Q_OBJECT
+
+public:
+    // How long StopComm waits for each worker thread to end.
+    static constexpr int ThreadStopTimeoutMs = 10000;
+
+    explicit TComm32(QObject *parent = nullptr);
+    ~TComm32() override;
+
+    // Line properties: read and written without side effects, applied by the next StartComm.
+    QString commPort() const { return m_commPort; }
+    void setCommPort(const QString &port) { m_commPort = port; }
+    int baudRate() const { return m_line.baudRate; }
+    void setBaudRate(int baudRate) { m_line.baudRate = baudRate; }
+    TParity parity() const { return m_line.parity; }
+    void setParity(TParity parity) { m_line.parity = parity; }
+    TStopBits stopBits() const { return m_line.stopBits; }
+    void setStopBits(TStopBits stopBits) { m_line.stopBits = stopBits; }
+    int byteSize() const { return m_line.byteSize; }
+    void setByteSize(int byteSize) { m_line.byteSize = byteSize; }
+
+    // The device a port name opens: "COM1", "COM2", ... are /dev/ttyS0, /dev/ttyS1, ...;
+    // any other name is a device path as it stands.
+    static QString devicePath(const QString &commPort);
+
+    bool StartComm() override;
+    void StopComm() override;
+    bool WriteCommData(const uint8_t *buffer, uint16_t length) override;
+    // True from a successful open until StopComm, also after a worker thread has failed.
+    bool isOpen() const override;
+
+private:
+    void receiveChunk(const QByteArray &chunk);
+    void reportFailure(const QString &text);
+    void requestHangup();
+    template <typename Thread> void finishThread(std::unique_ptr<Thread> &thread);
+
+    QString m_commPort;
+    LineSettings m_line;
+    std::unique_ptr<TReadThread> m_readThread;
+    std::unique_ptr<TWriteThread> m_writeThread;
+    std::shared_ptr<SerialDevice> m_device;
+    std::shared_ptr<WakeEvent> m_stop;
+};

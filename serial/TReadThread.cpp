@@ -1,0 +1,186 @@
+#include "serial/TReadThread.h"
+
+#include "serial/WakeEvent.h"
+
+#include <QDeadlineTimer>
+
+#include <array>
+#include <cerrno>
+#include <optional>
+#include <utility>
+
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+const char WaitFailedText[] = "Read WAIT_FAILED(from TReadThread::Excute).";
+
+} // namespace
+
+TReadThread::TReadThread(std::shared_ptr<SerialDevice> device, std::shared_ptr<WakeEvent> stop,
+                         QObject *parent)
+    : QThread(parent), m_device(std::move(device)), m_stop(std::move(stop))
+{
+}
+
+bool TReadThread::waitUntilRunning(int milliseconds)
+{
+    if (!m_running.tryAcquire(1, milliseconds))
+        return false;
+    m_running.release();
+    return true;
+}
+
+void TReadThread::run()
+{
+    m_countsLineErrors = m_device->readLineErrorCounts(m_lineErrors);
+    m_running.release();
+
+    const bool stopped = receiveLoop();
+    m_device->discardInput();
+    if (!stopped)
+        emit hangupRequested();
+}
+
+bool TReadThread::receiveLoop()
+{
+    // Failing to start a read, and failing while a burst is being collected.
+    const auto startFailure = [](bool invalidHandle) {
+        return Failure{
+            invalidHandle
+                ? QStringLiteral("ERROR_IBNVALID_HANDLE(from TReadThread::SetupReadEvent).")
+                : QStringLiteral("Unexpected read-file error(from TReadThread::SetupReadEvent)."),
+            QStringLiteral("Unable to SetupReadEvent(from TReadThread::Excute).")};
+    };
+    const auto burstFailure = [](bool invalidHandle) {
+        return Failure{
+            invalidHandle
+                ? QStringLiteral("Error_INVALID_HANDLE (from TReadThread::HandleReadEvent).")
+                : QStringLiteral("Unexpeced GetOverlappedResult Read "
+                                 "Error(from TReadThread::HandleReadEvent)."),
+            QStringLiteral("Unable to HandleReadEvent(from TReadThread::Excute).")};
+    };
+
+    std::array<char, BufferSize> buffer;
+    for (;;) {
+        // The first byte of a burst: wait without limit.
+        const Wait first = waitReadable(-1);
+        if (first == Wait::Stop)
+            return true;
+        if (first == Wait::Failed) {
+            report({QString(), QString::fromLatin1(WaitFailedText)});
+            return false;
+        }
+        if (first == Wait::Invalid || first == Wait::HungUp) {
+            report(startFailure(first == Wait::Invalid));
+            return false;
+        }
+        if (first != Wait::Readable)
+            continue;
+        int filled = 0;
+        const Read read = readInto(buffer.data(), BufferSize, filled);
+        if (read == Read::Nothing)
+            continue;
+        if (read != Read::Data) {
+            report(startFailure(read == Read::Invalid));
+            return false;
+        }
+        checkLineErrors();
+
+        // The rest of the burst: bytes that follow within the silence interval.
+        std::optional<Failure> failure;
+        while (filled < BufferSize && !failure) {
+            const Wait wait = waitReadable(SilenceMs);
+            if (wait == Wait::Stop)
+                return true;
+            if (wait == Wait::Timeout)
+                break;
+            if (wait == Wait::Readable) {
+                int count = 0;
+                const Read more = readInto(buffer.data() + filled, BufferSize - filled, count);
+                filled += count;
+                if (more == Read::Data)
+                    checkLineErrors();
+                else if (more != Read::Nothing)
+                    failure = burstFailure(more == Read::Invalid);
+            } else if (wait == Wait::Failed) {
+                failure = Failure{QString(), QString::fromLatin1(WaitFailedText)};
+            } else {
+                failure = burstFailure(wait == Wait::Invalid);
+            }
+        }
+        // Bytes received before a failure are still delivered.
+        emit dataReceived(QByteArray(buffer.data(), filled));
+        if (failure) {
+            report(*failure);
+            return false;
+        }
+    }
+}
+
+TReadThread::Wait TReadThread::waitReadable(int timeoutMs) const
+{
+    const QDeadlineTimer deadline =
+        timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
+    for (;;) {
+        std::array<pollfd, 2> fds{{{m_stop->fd(), POLLIN, 0}, {m_device->fd(), POLLIN, 0}}};
+        const int rc =
+            ::poll(fds.data(), fds.size(), timeoutMs < 0 ? -1 : int(deadline.remainingTime()));
+        if (rc < 0) {
+            if (errno == EINTR)
+                continue;
+            return Wait::Failed;
+        }
+        if (rc == 0)
+            return Wait::Timeout;
+        if (fds[0].revents != 0)
+            return Wait::Stop;
+        if (fds[1].revents & POLLNVAL)
+            return Wait::Invalid;
+        // Data still queued on a line that hung up is read first.
+        if (fds[1].revents & POLLIN)
+            return Wait::Readable;
+        return Wait::HungUp;
+    }
+}
+
+TReadThread::Read TReadThread::readInto(char *buffer, int capacity, int &count) const
+{
+    count = 0;
+    for (;;) {
+        const ssize_t n = ::read(m_device->fd(), buffer, size_t(capacity));
+        if (n > 0) {
+            count = int(n);
+            return Read::Data;
+        }
+        // End of file on a terminal: the device has gone.
+        if (n == 0)
+            return Read::Failed;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return Read::Nothing;
+        return errno == EBADF ? Read::Invalid : Read::Failed;
+    }
+}
+
+void TReadThread::checkLineErrors()
+{
+    if (!m_countsLineErrors)
+        return;
+    SerialDevice::LineErrorCounts counts;
+    if (!m_device->readLineErrorCounts(counts))
+        return;
+    const bool error = !(counts == m_lineErrors);
+    m_lineErrors = counts;
+    if (error)
+        emit dataReceived(QByteArray(LineErrorChunk, 4));
+}
+
+void TReadThread::report(const Failure &failure)
+{
+    if (!failure.stepText.isEmpty())
+        emit failed(failure.stepText);
+    emit failed(failure.runText);
+}

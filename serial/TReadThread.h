@@ -1,0 +1,66 @@
+#pragma once
+
+#include "serial/SerialDevice.h"
+
+#include <QByteArray>
+#include <QSemaphore>
+#include <QString>
+#include <QThread>
+
+#include <memory>
+
+class WakeEvent;
+
+// The receive thread of the serial port. It waits for the first byte of a burst, then keeps
+// reading while bytes follow each other with gaps below 250 ms, and delivers the burst as one
+// chunk once the line has been silent for 250 ms or 2048 bytes have been collected. A line
+// error (framing, overrun, parity) is delivered as the 4-byte chunk "Even". Every wait also
+// watches the stop event; a failure is reported and ends the thread with a hang-up request.
+// The signals are emitted on this thread; receivers connect with queued connections.
+class TReadThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    static constexpr int BufferSize = 2048;
+    static constexpr int SilenceMs = 250;
+    // What the owner receives for a line error: the head of the "EventMask:" report.
+    static constexpr char LineErrorChunk[] = "Even";
+
+    TReadThread(std::shared_ptr<SerialDevice> device, std::shared_ptr<WakeEvent> stop,
+                QObject *parent = nullptr);
+
+    // True once the thread runs; false when it has not started within the time given.
+    bool waitUntilRunning(int milliseconds);
+
+signals:
+    void dataReceived(const QByteArray &chunk);
+    void failed(const QString &text);
+    void hangupRequested();
+
+protected:
+    void run() override;
+
+private:
+    enum class Wait { Stop, Readable, Timeout, Invalid, HungUp, Failed };
+    enum class Read { Data, Nothing, Invalid, Failed };
+    // A failure is reported by the failing step and by the run method, then ends the thread.
+    struct Failure
+    {
+        QString stepText;
+        QString runText;
+    };
+
+    Wait waitReadable(int timeoutMs) const;
+    Read readInto(char *buffer, int capacity, int &count) const;
+    // Runs until the stop event is set (true) or a failure has been reported (false).
+    bool receiveLoop();
+    void checkLineErrors();
+    void report(const Failure &failure);
+
+    std::shared_ptr<SerialDevice> m_device;
+    std::shared_ptr<WakeEvent> m_stop;
+    QSemaphore m_running;
+    bool m_countsLineErrors = false;
+    SerialDevice::LineErrorCounts m_lineErrors;
+};
