@@ -18,18 +18,18 @@
 // side. The line is raw (no echo, no line editing) from the start, and the pair holds a slave
 // handle of its own so the master stays usable while the code under test closes and reopens
 // the device. That handle never reads, so it takes no bytes away from the code under test.
-class PseudoTerminal
+class PseudoTerminalPair
 {
 public:
-    PseudoTerminal() { open(); }
-    ~PseudoTerminal()
+    PseudoTerminalPair() { open(); }
+    ~PseudoTerminalPair()
     {
         closeMaster();
         if (m_slave >= 0)
             ::close(m_slave);
     }
-    PseudoTerminal(const PseudoTerminal &) = delete;
-    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+    PseudoTerminalPair(const PseudoTerminalPair &) = delete;
+    PseudoTerminalPair &operator=(const PseudoTerminalPair &) = delete;
 
     bool isOpen() const { return m_master >= 0 && m_slave >= 0; }
     // Why the pair could not be opened.

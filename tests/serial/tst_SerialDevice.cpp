@@ -1,6 +1,6 @@
 #include "serial/SerialDevice.h"
 
-#include "PseudoTerminal.h"
+#include "PseudoTerminalPair.h"
 
 #include <QTemporaryFile>
 #include <QTest>
@@ -98,7 +98,7 @@ private slots:
 
     void lockIsExclusiveUntilClose()
     {
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         SerialDevice first;
         SerialDevice second;
@@ -112,7 +112,7 @@ private slots:
 
     void pseudoTerminalNeedsNoRtsSwitching()
     {
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         SerialDevice device;
         QCOMPARE(device.open(line.slavePath()), SerialDevice::OpenResult::Ok);
@@ -142,7 +142,7 @@ private slots:
         QFETCH(int, stopBits);
         QFETCH(int, byteSize);
         QFETCH(int, microseconds);
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         SerialDevice device;
         QCOMPARE(device.open(line.slavePath()), SerialDevice::OpenResult::Ok);

@@ -1,6 +1,6 @@
 #include "serial/TComm32.h"
 
-#include "PseudoTerminal.h"
+#include "PseudoTerminalPair.h"
 #include "RecordingDialogs.h"
 
 #include <QSignalSpy>
@@ -121,7 +121,7 @@ private slots:
 
     void secondStartIsRefusedAndPortKeepsWorking()
     {
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         TComm32 comm;
         comm.setCommPort(line.slavePath());
@@ -138,7 +138,7 @@ private slots:
 
     void writeNeedsStartedPort()
     {
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         TComm32 comm;
         comm.setCommPort(line.slavePath());
@@ -153,7 +153,7 @@ private slots:
 
     void stopOnClosedPortDoesNothing()
     {
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         TComm32 comm;
         comm.StopComm();
@@ -187,7 +187,7 @@ private slots:
     {
         QFETCH(QList<QByteArray>, pieces);
         QFETCH(int, gapMs);
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         TComm32 comm;
         comm.setCommPort(line.slavePath());
@@ -213,7 +213,7 @@ private slots:
 
     void silenceSplitsBurst()
     {
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         TComm32 comm;
         comm.setCommPort(line.slavePath());
@@ -228,7 +228,7 @@ private slots:
 
     void longBurstSplitsAtBufferSize()
     {
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         TComm32 comm;
         comm.setCommPort(line.slavePath());
@@ -245,7 +245,7 @@ private slots:
 
     void writesLeaveInCallOrderEachWhole()
     {
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         TComm32 comm;
         comm.setCommPort(line.slavePath());
@@ -286,7 +286,7 @@ private slots:
         QFETCH(int, stopBits);
         QFETCH(int, speed);
         QFETCH(int, cflags);
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         TComm32 comm;
         comm.setCommPort(line.slavePath());
@@ -307,8 +307,8 @@ private slots:
 
     void restartAppliesChangedPortAndSettings()
     {
-        PseudoTerminal first;
-        PseudoTerminal second;
+        PseudoTerminalPair first;
+        PseudoTerminalPair second;
         QVERIFY2(first.isOpen() && second.isOpen(), qPrintable(first.errorString()));
         TComm32 comm;
         comm.setCommPort(first.slavePath());
@@ -344,7 +344,7 @@ private slots:
 
     void secondPortOnSameDeviceIsRefused()
     {
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         TComm32 owner;
         owner.setCommPort(line.slavePath());
@@ -363,7 +363,7 @@ private slots:
 
     void destructorReleasesPort()
     {
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         {
             TComm32 comm;
@@ -380,7 +380,7 @@ private slots:
 
     void chunkPostedBeforeStopIsStillDelivered()
     {
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         TComm32 comm;
         comm.setCommPort(line.slavePath());
@@ -397,7 +397,7 @@ private slots:
 
     void vanishingDeviceEndsThreadsWithHangup()
     {
-        PseudoTerminal line;
+        PseudoTerminalPair line;
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         TComm32 comm;
         comm.setCommPort(line.slavePath());
