@@ -1,0 +1,50 @@
+#include "bus/BusHost.h"
+
+#include "serial/MessageNumbers.h"
+#include "serial/WindowMessage.h"
+
+BusHost::BusHost(CommLink *link, Role role, QObject *parent)
+    : QObject(parent), m_engine(link), m_detector(&m_registry), m_commands(&m_registry)
+{
+    if (role == Role::MainWindow)
+        SetMainWindow(this);
+    SetDM(&m_registry);
+}
+
+BusHost::~BusHost()
+{
+    if (MainWindow() == this)
+        SetMainWindow(nullptr);
+    if (DM() == &m_registry)
+        SetDM(nullptr);
+}
+
+bool BusHost::handleMessage(WindowMessage *message)
+{
+    switch (message->message()) {
+    case Msg::Submit:
+    case Msg::NextTransaction:
+    case Msg::RestartPort:
+        return m_engine.handleMessage(message);
+    case Msg::QueueDetection:
+    case Msg::NextDetection:
+    case Msg::DetectKX200Result:
+    case Msg::DetectKX100Result:
+    case Msg::DetectKX300Result:
+        return m_detector.handleMessage(message);
+    case Msg::OperatorCommand:
+    case Msg::CommandResult:
+        return m_commands.handleMessage(message);
+    default:
+        return false;
+    }
+}
+
+void BusHost::customEvent(QEvent *event)
+{
+    if (event->type() != WindowMessage::eventType())
+        return;
+    auto *message = static_cast<WindowMessage *>(event);
+    if (handleMessage(message))
+        message->setResult(1);
+}

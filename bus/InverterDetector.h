@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+#include <array>
+#include <cstdint>
+
+class TDM;
+class WindowMessage;
+struct TransactionRecord;
+
+// Finds out which model answers at a bus address: the slot is probed with the identification
+// request of KX200, then KX100, then KX300, and ends holding the driver of the first model
+// that answered validly (state 1), the driver whose probe was refused or corrupted (state 3),
+// or nothing after three silent probes (state 0). One slot is probed at a time; further slots
+// wait in a ring of 500 in their order. Progress goes to the child windows as inverter state
+// notifications, starting with state 2.
+//
+// The detector works on the main window's messages: queue a slot (Msg::QueueDetection, wParam
+// slot), start the next one (Msg::NextDetection) and the completions of the three probes.
+// Its probe records name MainWindow() as the window to notify.
+class InverterDetector : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int RingSize = 500;
+
+    explicit InverterDetector(TDM *registry, QObject *parent = nullptr);
+
+    // Handles the detection messages; false for any other message.
+    bool handleMessage(WindowMessage *message);
+
+    // The detection command's choice: posts Msg::QueueDetection per slot to MainWindow(), in
+    // list order.
+    static void queueSlots(const QList<int> &slotList);
+
+    // Msg::QueueDetection: queues the slot and starts it when no probe chain runs. False when
+    // the slot is outside 0..31 or the ring is full (nothing queued).
+    bool queueSlot(int slot);
+    // Msg::NextDetection: starts the oldest queued slot when no probe chain runs.
+    void startNext();
+
+    bool isIdle() const { return m_idle; }
+    // The slot being probed, or -1.
+    int currentSlot() const { return m_idle ? -1 : m_slot; }
+    int queuedCount() const;
+
+signals:
+    // A probe chain has ended with this inverter state for the slot.
+    void slotDetected(int slot, int state);
+
+private:
+    bool enqueue(int slot);
+    bool dequeue(int &slot);
+    void startChain(int slot);
+    // Puts the model of the step into the slot and sends its identification request.
+    bool probe(int slot, uint32_t notifyMessage);
+    void probeResult(uint32_t message, TransactionRecord &record);
+    void endChain(int state);
+
+    TDM *m_registry;
+    std::array<int, RingSize> m_ring{};
+    int m_readIndex = 0;
+    int m_writeIndex = 0;
+    bool m_idle = true;
+    int m_slot = -1;
+    uint32_t m_expected = 0; // completion message of the probe in flight
+};

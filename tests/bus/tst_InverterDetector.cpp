@@ -1,0 +1,235 @@
+#include "BusTestSupport.h"
+#include "FakeCommLink.h"
+
+#include "bus/BusHost.h"
+#include "bus/InverterDetector.h"
+#include "bus/TInverterBase.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace BusTestSupport;
+
+class tst_InverterDetector : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void probeChain_data();
+    void probeChain();
+    void detectionDiscardsOldDriver();
+    void addressesProbedInQueueOrder();
+    void sameAddressTwice();
+    void slotQueuedWhileChainRuns();
+    void outOfRangeSlotsRefused();
+    void staleCompletionIgnored();
+
+private:
+    // Runs until the detector has finished n chains.
+    bool waitForChains(int n)
+    {
+        return QTest::qWaitFor(
+            [&] { return m_finished->count() >= n && m_host->detector().isIdle(); }, 5000);
+    }
+    QList<QByteArray> writtenHex() const
+    {
+        QList<QByteArray> result;
+        for (const QByteArray &bytes : m_link->written)
+            result << FakeCommLink::hex(bytes);
+        return result;
+    }
+
+    std::unique_ptr<FakeCommLink> m_link;
+    std::unique_ptr<BusHost> m_host;
+    std::unique_ptr<MessageRecorder> m_panel;
+    std::unique_ptr<QSignalSpy> m_finished;
+};
+
+void tst_InverterDetector::init()
+{
+    m_link = std::make_unique<FakeCommLink>();
+    m_host = std::make_unique<BusHost>(m_link.get());
+    m_host->engine().setTimerInterval(5);
+    m_host->engine().setTimeOutLimit(15);
+    m_panel = std::make_unique<MessageRecorder>();
+    m_host->registry().setChildrenProvider([this] { return QList<QObject *>{m_panel.get()}; });
+    m_finished = std::make_unique<QSignalSpy>(&m_host->detector(), &InverterDetector::slotDetected);
+}
+
+void tst_InverterDetector::cleanup()
+{
+    m_finished.reset();
+    m_host.reset();
+    m_panel.reset();
+    m_link.reset();
+}
+
+void tst_InverterDetector::probeChain_data()
+{
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<QByteArray>("kx200Reply"); // empty: no reply
+    QTest::addColumn<QByteArray>("kx100Reply");
+    QTest::addColumn<QByteArray>("kx300Reply");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("model"); // empty: the slot ends empty
+    QTest::addColumn<int>("probes");
+
+    QTest::newRow("empty address") << 5 << QByteArray() << QByteArray() << QByteArray()
+                                   << int(InverterStateCode::NoInverter) << QString() << 3;
+    QTest::newRow("KX200 answers")
+        << 3 << withSum("2F 03 52 08 02 00 03") << QByteArray() << QByteArray()
+        << int(InverterStateCode::Present) << "KX200" << 1;
+    QTest::newRow("KX200 refuses") << 3 << withSum("2F 03 72 08 02 00 00") << QByteArray()
+                                   << QByteArray() << int(InverterStateCode::Fault) << "KX200" << 1;
+    QTest::newRow("KX200 corrupt") << 3 << QByteArray("2F 03 52 08 02 00 03 00") << QByteArray()
+                                   << QByteArray() << int(InverterStateCode::Fault) << "KX200" << 1;
+    QTest::newRow("KX100 after KX200 time-out")
+        << 4 << QByteArray() << withCrc("04 03 02 00 04") << QByteArray()
+        << int(InverterStateCode::Present) << "KX100" << 2;
+    QTest::newRow("KX100 exception goes on to KX300")
+        << 4 << QByteArray() << withCrc("04 83 02") << withCrc("04 03 02 00 04")
+        << int(InverterStateCode::Present) << "KX300" << 3;
+    QTest::newRow("KX100 corrupt") << 4 << QByteArray() << QByteArray("04 03 02 00 04 00 00")
+                                   << QByteArray() << int(InverterStateCode::Fault) << "KX100" << 2;
+    QTest::newRow("KX300 answers")
+        << 30 << QByteArray() << QByteArray() << withCrc("1E 03 02 00 1E")
+        << int(InverterStateCode::Present) << "KX300" << 3;
+    QTest::newRow("KX300 exception") << 30 << QByteArray() << QByteArray() << withCrc("1E 83 02")
+                                     << int(InverterStateCode::Fault) << "KX300" << 3;
+}
+
+void tst_InverterDetector::probeChain()
+{
+    QFETCH(int, slot);
+    QFETCH(QByteArray, kx200Reply);
+    QFETCH(QByteArray, kx100Reply);
+    QFETCH(QByteArray, kx300Reply);
+    QFETCH(int, state);
+    QFETCH(QString, model);
+    QFETCH(int, probes);
+    if (!kx200Reply.isEmpty())
+        m_link->script(kx200Probe(slot), kx200Reply);
+    if (!kx100Reply.isEmpty())
+        m_link->script(kx100Probe(slot), kx100Reply);
+    if (!kx300Reply.isEmpty())
+        m_link->script(kx300Probe(slot), kx300Reply);
+
+    InverterDetector::queueSlots({slot});
+    QVERIFY(waitForChains(1));
+    QCoreApplication::sendPostedEvents();
+
+    const QList<QByteArray> expectedProbes =
+        QList<QByteArray>{kx200Probe(slot), kx100Probe(slot), kx300Probe(slot)}.mid(0, probes);
+    QCOMPARE(writtenHex(), expectedProbes);
+    QCOMPARE(m_panel->states(), (StateList{{slot, InverterStateCode::Detecting}, {slot, state}}));
+    QCOMPARE(m_finished->first(), (QVariantList{slot, state}));
+    QCOMPARE(m_host->registry().HasInverter(slot), !model.isEmpty());
+    QCOMPARE(m_host->registry().GetTypeName(slot), model);
+    for (int other = 0; other < 32; ++other)
+        QVERIFY(other == slot || !m_host->registry().HasInverter(other));
+    // Detection shows no boxes and leaves nothing queued.
+    QCOMPARE(m_host->detector().queuedCount(), 0);
+    QCOMPARE(m_host->engine().pendingCount(), 0);
+}
+
+void tst_InverterDetector::detectionDiscardsOldDriver()
+{
+    TDM &dm = m_host->registry();
+    dm.CreateKX100(4);
+    dm.GetInverter(4)->setParam(3, 1234);
+    m_link->script(kx100Probe(4), withCrc("04 03 02 00 04"));
+
+    QVERIFY(m_host->detector().queueSlot(4));
+    QVERIFY(!m_host->detector().isIdle());
+    QCOMPARE(m_host->detector().currentSlot(), 4);
+    QCOMPARE(dm.GetTypeName(4), QStringLiteral("KX200")); // the first model tried
+    QVERIFY(waitForChains(1));
+
+    TInverterBase *found = dm.GetInverter(4);
+    QVERIFY(found);
+    QCOMPARE(found->GetTypeName(), QStringLiteral("KX100"));
+    QCOMPARE(found->param(3), 2000); // factory default again
+    QCOMPARE(found->param(106), 4);  // the identification reply was decoded
+    QVERIFY(found->AddressConfirmed);
+}
+
+void tst_InverterDetector::addressesProbedInQueueOrder()
+{
+    m_link->script(kx200Probe(5), withSum("2F 05 52 08 02 00 05"));
+    m_link->script(kx200Probe(2), withSum("2F 02 52 08 02 00 02"));
+    InverterDetector::queueSlots({5, 2});
+    QVERIFY(waitForChains(2));
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(writtenHex(), (QList<QByteArray>{kx200Probe(5), kx200Probe(2)}));
+    QCOMPARE(m_panel->states(), (StateList{{5, 2}, {5, 1}, {2, 2}, {2, 1}}));
+}
+
+void tst_InverterDetector::sameAddressTwice()
+{
+    m_link->script(kx200Probe(7), withSum("2F 07 52 08 02 00 07"));
+    InverterDetector::queueSlots({7, 7});
+    QVERIFY(waitForChains(2));
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(writtenHex(), (QList<QByteArray>{kx200Probe(7), kx200Probe(7)}));
+    QCOMPARE(m_panel->states(), (StateList{{7, 2}, {7, 1}, {7, 2}, {7, 1}}));
+    QCOMPARE(m_host->registry().GetTypeName(7), QStringLiteral("KX200"));
+}
+
+void tst_InverterDetector::slotQueuedWhileChainRuns()
+{
+    // Slot 9 stays silent for three probes; slot 12, queued meanwhile, waits its turn.
+    m_link->script(kx300Probe(12), withCrc("0C 03 02 00 0C"));
+    QVERIFY(m_host->detector().queueSlot(9));
+    QVERIFY(QTest::qWaitFor([&] { return m_link->written.size() == 2; }, 5000));
+    SendMessage(MainWindow(), Msg::QueueDetection, 12);
+    QCOMPARE(m_host->detector().queuedCount(), 1);
+    QCOMPARE(m_host->detector().currentSlot(), 9);
+    SendMessage(MainWindow(), Msg::NextDetection); // a chain runs: nothing starts
+    QCOMPARE(m_host->detector().currentSlot(), 9);
+
+    QVERIFY(waitForChains(2));
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(writtenHex(), (QList<QByteArray>{kx200Probe(9), kx100Probe(9), kx300Probe(9),
+                                              kx200Probe(12), kx100Probe(12), kx300Probe(12)}));
+    QCOMPARE(m_panel->states(), (StateList{{9, 2}, {9, 0}, {12, 2}, {12, 1}}));
+    QVERIFY(!m_host->registry().HasInverter(9));
+    QCOMPARE(m_host->registry().GetTypeName(12), QStringLiteral("KX300"));
+}
+
+void tst_InverterDetector::outOfRangeSlotsRefused()
+{
+    QVERIFY(!m_host->detector().queueSlot(32));
+    QVERIFY(!m_host->detector().queueSlot(-1));
+    SendMessage(MainWindow(), Msg::QueueDetection, 40);
+    SendMessage(MainWindow(), Msg::QueueDetection, qintptr(1) << 40); // would wrap to 0 as int
+    QVERIFY(m_host->detector().isIdle());
+    QCOMPARE(m_host->detector().queuedCount(), 0);
+    QVERIFY(m_link->written.isEmpty());
+}
+
+void tst_InverterDetector::staleCompletionIgnored()
+{
+    // A detection completion that is not the one the chain waits for changes nothing.
+    m_link->deferReplies = true;
+    m_link->script(kx200Probe(6), withSum("2F 06 52 08 02 00 06"));
+    QVERIFY(m_host->detector().queueSlot(6));
+    auto fake = std::make_shared<TransactionRecord>();
+    InitTransaction(*fake, MainWindow(), Msg::DetectKX300Result, 0, 6);
+    SendMessage(MainWindow(), Msg::DetectKX300Result, 0, 0, fake);
+    QCOMPARE(m_host->detector().currentSlot(), 6);
+    QCOMPARE(m_host->registry().GetTypeName(6), QStringLiteral("KX200"));
+
+    // The slot is refilled while the probe is on the line: its reply is not trusted.
+    m_host->registry().CreateKX200(6);
+    m_link->deliverPending();
+    QVERIFY(waitForChains(1));
+    QCOMPARE(m_finished->first(), (QVariantList{6, int(InverterStateCode::Fault)}));
+}
+
+QTEST_GUILESS_MAIN(tst_InverterDetector)
+#include "tst_InverterDetector.moc"
