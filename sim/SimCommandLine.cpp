@@ -1,0 +1,169 @@
+#include "sim/SimCommandLine.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+const int kBaudRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+std::optional<int> number(const QString &text, int lowest, int highest)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok, 10);
+    if (!ok || value < lowest || value > highest)
+        return std::nullopt;
+    return value;
+}
+
+void addOptions(QCommandLineParser &parser)
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption({QStringLiteral("link"),
+                      QStringLiteral("Symbolic link to create for the serial device."),
+                      QStringLiteral("path")});
+    parser.addOption({QStringLiteral("kx100"), QStringLiteral("Put a KX100 at the address."),
+                      QStringLiteral("address")});
+    parser.addOption({QStringLiteral("kx200"), QStringLiteral("Put a KX200 at the address."),
+                      QStringLiteral("address")});
+    parser.addOption({QStringLiteral("kx300"), QStringLiteral("Put a KX300 at the address."),
+                      QStringLiteral("address")});
+    parser.addOption({QStringLiteral("baud"), QStringLiteral("Line speed in bit/s (9600)."),
+                      QStringLiteral("rate"), QStringLiteral("9600")});
+    parser.addOption({QStringLiteral("parity"), QStringLiteral("Parity: none, even or odd (even)."),
+                      QStringLiteral("parity"), QStringLiteral("even")});
+    parser.addOption({QStringLiteral("turnaround"),
+                      QStringLiteral("Milliseconds from request to reply (5)."),
+                      QStringLiteral("ms"), QStringLiteral("5")});
+    parser.addOption({QStringLiteral("fast"),
+                      QStringLiteral("Reply at once, without pacing bytes at the line speed.")});
+    parser.addOption({QStringLiteral("fault"),
+                      QStringLiteral("Fault of the inverters at an address; kind: %1.")
+                          .arg(simFaultNames().join(QStringLiteral(", "))),
+                      QStringLiteral("address:kind")});
+    parser.addOption({QStringLiteral("no-broadcast-reply"),
+                      QStringLiteral("The inverters at the address take broadcast address "
+                                     "writes without answering."),
+                      QStringLiteral("address")});
+    parser.addOption({QStringLiteral("verbose"), QStringLiteral("Log every frame to stderr.")});
+    parser.addHelpOption();
+}
+} // namespace
+
+QString SimCommandLine::usage()
+{
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.setApplicationDescription(
+        QStringLiteral("Serves simulated inverters on a pseudo-terminal until SIGINT or SIGTERM. "
+                       "Without --kx100/--kx200/--kx300 it serves a KX100 at 1, a KX200 at 2 and "
+                       "a KX300 at 3."));
+    QString text = parser.helpText();
+    text.replace(QRegularExpression(QStringLiteral("^Usage: \\S*")),
+                 QStringLiteral("Usage: drivelink-sim"));
+    return text;
+}
+
+std::optional<SimCommandLine::Options> SimCommandLine::parse(const QStringList &arguments,
+                                                             QString *error)
+{
+    const auto fail = [error](const QString &text) -> std::optional<Options> {
+        if (error)
+            *error = text;
+        return std::nullopt;
+    };
+
+    QCommandLineParser parser;
+    addOptions(parser);
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        return fail(QString());
+    if (!parser.positionalArguments().isEmpty()) {
+        return fail(QStringLiteral("unexpected argument: %1")
+                        .arg(parser.positionalArguments().join(QLatin1Char(' '))));
+    }
+
+    Options options;
+    options.link = parser.value(QStringLiteral("link"));
+    if (options.link.isEmpty())
+        return fail(QStringLiteral("--link PATH is required"));
+    options.verbose = parser.isSet(QStringLiteral("verbose"));
+
+    for (const char *model : {"kx100", "kx200", "kx300"}) {
+        for (const QString &text : parser.values(QString::fromLatin1(model))) {
+            const std::optional<int> address = number(text, 0, 255);
+            if (!address)
+                return fail(QStringLiteral("bad address for --%1: %2").arg(model, text));
+            options.members.append({QString::fromLatin1(model).toUpper(), *address});
+        }
+    }
+    if (options.members.isEmpty())
+        options.members = SimulatedPlant::defaultMembers();
+    const QString problem = SimulatedPlant::checkMembers(options.members);
+    if (!problem.isEmpty())
+        return fail(problem);
+
+    const std::optional<int> baud = number(parser.value(QStringLiteral("baud")), 1, 115200);
+    if (!baud ||
+        std::find(std::begin(kBaudRates), std::end(kBaudRates), *baud) == std::end(kBaudRates))
+        return fail(QStringLiteral("bad --baud: %1").arg(parser.value(QStringLiteral("baud"))));
+    options.timing.baud = *baud;
+
+    const QString parity = parser.value(QStringLiteral("parity")).trimmed().toLower();
+    if (parity == QLatin1String("none"))
+        options.timing.parity = PseudoTerminal::Parity::None;
+    else if (parity == QLatin1String("even"))
+        options.timing.parity = PseudoTerminal::Parity::Even;
+    else if (parity == QLatin1String("odd"))
+        options.timing.parity = PseudoTerminal::Parity::Odd;
+    else
+        return fail(QStringLiteral("bad --parity: %1").arg(parity));
+
+    const std::optional<int> turnaround =
+        number(parser.value(QStringLiteral("turnaround")), 0, 10000);
+    if (!turnaround) {
+        return fail(
+            QStringLiteral("bad --turnaround: %1").arg(parser.value(QStringLiteral("turnaround"))));
+    }
+    options.timing.turnaroundMs = *turnaround;
+    if (parser.isSet(QStringLiteral("fast"))) {
+        options.timing.turnaroundMs = 0;
+        options.timing.paced = false;
+    }
+
+    const auto occupied = [&options](int address) {
+        for (const SimulatedPlant::Member &member : options.members) {
+            if (member.address == address)
+                return true;
+        }
+        return false;
+    };
+
+    for (const QString &text : parser.values(QStringLiteral("fault"))) {
+        const QStringList parts = text.split(QLatin1Char(':'));
+        const std::optional<int> address =
+            parts.size() == 2 ? number(parts[0], 0, 255) : std::nullopt;
+        const std::optional<SimFault> fault =
+            parts.size() == 2 ? simFaultFromName(parts[1]) : std::nullopt;
+        if (!address || !fault) {
+            return fail(QStringLiteral("bad --fault %1: expected ADDR:KIND with KIND one of %2")
+                            .arg(text, simFaultNames().join(QStringLiteral(", "))));
+        }
+        if (!occupied(*address))
+            return fail(
+                QStringLiteral("--fault %1: no inverter at address %2").arg(text).arg(*address));
+        options.faults.append({*address, *fault});
+    }
+
+    for (const QString &text : parser.values(QStringLiteral("no-broadcast-reply"))) {
+        const std::optional<int> address = number(text, 0, 255);
+        if (!address || !occupied(*address))
+            return fail(
+                QStringLiteral("--no-broadcast-reply %1: no inverter at that address").arg(text));
+        options.quietOnBroadcast.append(*address);
+    }
+    return options;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "sim/SimFault.h"
+#include "sim/SimulatedBus.h"
+#include "sim/SimulatedPlant.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The command line of drivelink-sim:
+//   --link PATH [--kx100 ADDR]... [--kx200 ADDR]... [--kx300 ADDR]... [--baud N]
+//   [--parity none|even|odd] [--turnaround MS] [--fast] [--fault ADDR:KIND]...
+//   [--no-broadcast-reply ADDR]... [--verbose]
+// Without any --kxNNN option the default plant is served.
+class SimCommandLine
+{
+public:
+    struct FaultSetting
+    {
+        int address = 0;
+        SimFault fault = SimFault::None;
+    };
+
+    struct Options
+    {
+        QString link;
+        QList<SimulatedPlant::Member> members;
+        SimulatedBus::Timing timing;
+        QList<FaultSetting> faults;
+        QList<int> quietOnBroadcast; // addresses whose inverters do not answer broadcasts
+        bool verbose = false;
+    };
+
+    // arguments include the program name first. nullopt with *error set on a usage error.
+    static std::optional<Options> parse(const QStringList &arguments, QString *error);
+    static QString usage();
+};

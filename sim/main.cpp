@@ -1,0 +1,122 @@
+// drivelink-sim: serves simulated inverters on a pseudo-terminal whose slave side is reached
+// through a symbolic link, until SIGINT or SIGTERM.
+
+#include "sim/SimCommandLine.h"
+#include "sim/SimulatedPlant.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+void printError(const QString &text)
+{
+    std::fprintf(stderr, "drivelink-sim: %s\n", qPrintable(text));
+}
+
+// Makes link point at target; an existing symbolic link is replaced, anything else is kept.
+bool makeLink(const QString &link, const QString &target, QString *error)
+{
+    const QByteArray linkPath = QFile::encodeName(link);
+    struct stat info
+    {
+    };
+    if (lstat(linkPath.constData(), &info) == 0) {
+        if (!S_ISLNK(info.st_mode)) {
+            *error = QStringLiteral("%1 exists and is not a symbolic link").arg(link);
+            return false;
+        }
+        unlink(linkPath.constData());
+    }
+    if (symlink(QFile::encodeName(target).constData(), linkPath.constData()) != 0) {
+        *error = QStringLiteral("cannot link %1: %2")
+                     .arg(link, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+// Removes the link only while it still points at our device.
+void removeLink(const QString &link, const QString &target)
+{
+    const QByteArray linkPath = QFile::encodeName(link);
+    char buffer[4096];
+    const ssize_t n = readlink(linkPath.constData(), buffer, sizeof buffer - 1);
+    if (n < 0)
+        return;
+    buffer[n] = '\0';
+    if (QFile::decodeName(buffer) == target)
+        unlink(linkPath.constData());
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QString error;
+    const std::optional<SimCommandLine::Options> options =
+        SimCommandLine::parse(QCoreApplication::arguments(), &error);
+    if (!options) {
+        if (error.isEmpty()) { // --help
+            std::fputs(qPrintable(SimCommandLine::usage()), stdout);
+            return 0;
+        }
+        printError(error);
+        std::fputs(qPrintable(SimCommandLine::usage()), stderr);
+        return 2;
+    }
+
+    // The serving thread inherits this mask, so the stopSignals reach sigwait() below.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    SimulatedPlant plant(options->members);
+    plant.setTiming(options->timing);
+    if (options->verbose) {
+        plant.bus().setLogger([](const QString &line) {
+            std::fprintf(stderr, "%s\n", qPrintable(line));
+            std::fflush(stderr);
+        });
+    }
+    const QString device = plant.start(&error);
+    if (device.isEmpty()) {
+        printError(error);
+        return 1;
+    }
+    for (const SimCommandLine::FaultSetting &setting : options->faults)
+        plant.bus().setFaultAt(setting.address, setting.fault);
+    for (int address : options->quietOnBroadcast) {
+        for (int index : plant.bus().indicesAt(address))
+            plant.bus().setAnswersBroadcast(index, false);
+    }
+    if (!makeLink(options->link, device, &error)) {
+        printError(error);
+        plant.stop();
+        return 1;
+    }
+
+    for (int i = 0; i < options->members.size(); ++i) {
+        const SimulatedPlant::Member &member = options->members[i];
+        std::fprintf(stderr, "%s at address %d, fault %s\n", qPrintable(member.model),
+                     member.address, qPrintable(simFaultName(plant.bus().fault(i))));
+    }
+    std::fprintf(stderr, "serving on %s (%s)\n", qPrintable(options->link), qPrintable(device));
+    std::fflush(stderr);
+
+    int signal = 0;
+    while (sigwait(&stopSignals, &signal) != 0) {
+    }
+    removeLink(options->link, device);
+    plant.stop();
+    return 0;
+}
