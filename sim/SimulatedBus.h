@@ -23,7 +23,8 @@
 // A simulated RS-485 bus behind a pseudo-terminal: takes the requests the program writes to
 // the slave side, hands each to the inverters it addresses and sends their replies back
 // after a turn-around, paced at the line speed. It serves on a thread of its own, which
-// polls the master and a stop pipe. Every public function may be called from any thread.
+// polls the master and a stop pipe. The accessors may be called from any thread; start()
+// and stop() belong to the owner.
 class SimulatedBus
 {
 public:
