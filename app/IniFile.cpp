@@ -256,13 +256,11 @@ QString IniFile::decodeWindows1251(const QByteArray &bytes)
 
 QString IniFile::decodeFileText(const QByteArray &bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        return decodeWindows1251(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return text;
+    // A byte order mark is dropped even when the rest turns out not to be UTF-8.
+    const QByteArray body = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = utf8.decode(body);
+    return utf8.hasError() ? decodeWindows1251(body) : text;
 }
 
 // --- files -----------------------------------------------------------------------------

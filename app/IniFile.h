@@ -44,6 +44,8 @@ public:
     // An integer value: non-zero is true, zero false; anything else gives the default.
     bool readBool(const QString &section, const QString &key, bool defaultValue) const;
 
+    // A value with surrounding blanks is written in double quotes so it reads back whole;
+    // line breaks, which a line cannot hold, are stored as blanks.
     void writeString(const QString &section, const QString &key, const QString &value);
     void writeInteger(const QString &section, const QString &key, int value);
     // Written as "1" or "0".
@@ -63,7 +65,7 @@ public:
 
     // Decodes Windows-1251 text (the Cyrillic code page); undefined byte 0x98 gives U+FFFD.
     static QString decodeWindows1251(const QByteArray &bytes);
-    // Decodes file contents: UTF-8 (an initial byte order mark is dropped), or Windows-1251
+    // Decodes file contents: UTF-8 (a leading byte order mark is dropped), or Windows-1251
     // when the bytes are not valid UTF-8.
     static QString decodeFileText(const QByteArray &bytes);
 
