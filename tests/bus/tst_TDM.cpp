@@ -5,7 +5,6 @@
 #include "bus/TInverterBase.h"
 #include "params/ParameterSet.h"
 
-#include <QSignalSpy>
 #include <QTest>
 
 #include <cstring>
@@ -20,12 +19,9 @@ private slots:
     void init();
     void cleanup();
 
-    void createReplacesDriver();
     void saveOfEmptyRegistry();
-    void enableMustBeExactlyTrue_data();
-    void enableMustBeExactlyTrue();
-    void typeNameChoosesModel_data();
-    void typeNameChoosesModel();
+    void loadSection_data();
+    void loadSection();
     void loadOverExistingDrivers();
     void roundTripOfEveryModel_data();
     void roundTripOfEveryModel();
@@ -71,26 +67,6 @@ void tst_TDM::cleanup()
     delete m_window;
 }
 
-void tst_TDM::createReplacesDriver()
-{
-    TDM dm;
-    QVERIFY(dm.CreateKX300(6));
-    dm.GetInverter(6)->setParam(0x0100, 77);
-    const uint64_t before = dm.slotGeneration(6);
-
-    QVERIFY(dm.CreateKX100(6));
-    TInverterBase *driver = dm.GetInverter(6);
-    QVERIFY(driver);
-    QCOMPARE(driver->GetTypeName(), QStringLiteral("KX100"));
-    QCOMPARE(driver->Address, 6);
-    QCOMPARE(driver->param(3), 2000); // factory default of "n003"
-    QVERIFY(dm.slotGeneration(6) != before);
-
-    dm.RemoveInverter(6);
-    QVERIFY(!dm.HasInverter(6));
-    QVERIFY(!dm.GetInverter(6));
-}
-
 void tst_TDM::saveOfEmptyRegistry()
 {
     TDM dm;
@@ -115,69 +91,48 @@ void tst_TDM::saveOfEmptyRegistry()
              QStringLiteral("COM1"));
 }
 
-void tst_TDM::enableMustBeExactlyTrue_data()
-{
-    QTest::addColumn<QString>("enable");
-    QTest::addColumn<bool>("loads");
-    QTest::newRow("true") << QStringLiteral("true") << true;
-    QTest::newRow("True") << QStringLiteral("True") << false;
-    QTest::newRow("1") << QStringLiteral("1") << false;
-    QTest::newRow("empty") << QString() << false;
-    QTest::newRow("false") << QStringLiteral("false") << false;
-}
-
-void tst_TDM::enableMustBeExactlyTrue()
-{
-    QFETCH(QString, enable);
-    QFETCH(bool, loads);
-    TDM dm;
-    dm.CreateKX200(2);
-    dm.GetInverter(2)->setParam(6, 99);
-    IniFile ini;
-    for (int slot : {1, 2}) {
-        ini.writeString(TDM::SectionName(slot), QStringLiteral("Enable"), enable);
-        ini.writeString(TDM::SectionName(slot), QStringLiteral("TypeName"),
-                        QStringLiteral("KX100"));
-        ini.writeString(TDM::SectionName(slot), QStringLiteral("n003"), QStringLiteral("1500"));
-    }
-    dm.LoadInverters(ini);
-
-    QCOMPARE(dm.HasInverter(1), loads);
-    QCOMPARE(dm.GetTypeName(2), loads ? QStringLiteral("KX100") : QStringLiteral("KX200"));
-    if (loads) {
-        QCOMPARE(dm.GetInverter(1)->param(3), 1500);
-        QCOMPARE(dm.GetInverter(2)->param(3), 1500);
-    } else {
-        QCOMPARE(dm.GetInverter(2)->param(6), 99); // kept with its parameters
-    }
-}
-
-void tst_TDM::typeNameChoosesModel_data()
+void tst_TDM::loadSection_data()
 {
     QTest::addColumn<QString>("section");
-    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("model"); // empty: the slot keeps its driver and parameters
     QTest::newRow("KX100") << QStringLiteral("Enable=true\nTypeName=KX100\n") << "KX100";
     QTest::newRow("KX200") << QStringLiteral("Enable=true\nTypeName=KX200\n") << "KX200";
-    QTest::newRow("KX300") << QStringLiteral("Enable=true\nTypeName=KX300\n") << "KX300";
-    QTest::newRow("missing") << QStringLiteral("Enable=true\n") << "KX300";
-    QTest::newRow("unknown") << QStringLiteral("Enable=true\nTypeName=VFD\n") << "KX300";
+    QTest::newRow("no TypeName") << QStringLiteral("Enable=true\n") << "KX300";
+    QTest::newRow("unknown TypeName") << QStringLiteral("Enable=true\nTypeName=kx100\n") << "KX300";
+    QTest::newRow("True") << QStringLiteral("Enable=True\nTypeName=KX100\n") << QString();
+    QTest::newRow("1") << QStringLiteral("Enable=1\nTypeName=KX100\n") << QString();
+    QTest::newRow("no Enable") << QStringLiteral("TypeName=KX100\n") << QString();
 }
 
-void tst_TDM::typeNameChoosesModel()
+void tst_TDM::loadSection()
 {
     QFETCH(QString, section);
     QFETCH(QString, model);
-    IniFile ini;
-    // "A1-01" is register 0x0101 of a KX300; the other models ignore the key.
-    ini.parse(QStringLiteral("[  ПЧ     #17]\n") + section + QStringLiteral("A1-01=3\n"));
     TDM dm;
+    dm.CreateKX200(17);
+    dm.GetInverter(17)->setParam(6, 99);
+    IniFile ini;
+    // "n003" is a KX100 key, "A1-01" register 0x0101 of a KX300; other models ignore them.
+    ini.parse(QStringLiteral("[  ПЧ     #17]\n") + section +
+              QStringLiteral("n003=1500\nA1-01=3\n"));
     dm.LoadInverters(ini);
+
     for (int slot = 0; slot < 32; ++slot)
         QCOMPARE(dm.HasInverter(slot), slot == 17);
-    QCOMPARE(dm.GetTypeName(17), model);
-    QCOMPARE(dm.GetInverter(17)->Address, 17);
-    if (model == QStringLiteral("KX300"))
-        QCOMPARE(dm.GetInverter(17)->param(0x0101), 3);
+    TInverterBase *driver = dm.GetInverter(17);
+    if (model.isEmpty()) {
+        QCOMPARE(driver->GetTypeName(), QStringLiteral("KX200"));
+        QCOMPARE(driver->param(6), 99);
+        return;
+    }
+    QCOMPARE(driver->GetTypeName(), model);
+    QCOMPARE(driver->Address, 17);
+    if (model == QStringLiteral("KX100"))
+        QCOMPARE(driver->param(3), 1500);
+    else if (model == QStringLiteral("KX200"))
+        QCOMPARE(driver->param(6), 30); // a fresh driver: the default
+    else
+        QCOMPARE(driver->param(0x0101), 3);
 }
 
 void tst_TDM::loadOverExistingDrivers()
