@@ -3,6 +3,8 @@
 #include "app/TAboutForm.h"
 #include "app/TSplashForm.h"
 #include "app/WindowClasses.h"
+#include "serial/TRS232Form.h"
+#include "views/TAddressForm.h"
 
 void RegisterWindowClasses()
 {
@@ -11,4 +13,8 @@ void RegisterWindowClasses()
                                  [] { return new TSplashForm; });
     WindowClasses::registerClass(QStringLiteral("TAboutForm"), Kind::TopLevel,
                                  [] { return new TAboutForm; });
+    WindowClasses::registerClass(QStringLiteral("TAddressForm"), Kind::TopLevel,
+                                 [] { return new TAddressForm; });
+    WindowClasses::registerClass(QStringLiteral("TRS232Form"), Kind::TopLevel,
+                                 [] { return new TRS232Form; });
 }

@@ -1,0 +1,227 @@
+#include "serial/TRS232Form.h"
+
+#include "app/TMainForm.h"
+#include "serial/SerialPortList.h"
+#include "serial/TComm32.h"
+#include "serial/WindowMessage.h"
+
+#include <QButtonGroup>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// The speeds offered, top to bottom; the first checked one is taken on OK.
+constexpr std::array<int, 6> SpeedRates{2400, 4800, 9600, 14400, 19200, 38400};
+constexpr int DefaultSpeedIndex = 2; // 9600 shows every speed that has no button
+
+} // namespace
+
+TRS232Form::TRS232Form(QWidget *parent) : TRS232Form(nullptr, SerialPortList::available(), parent)
+{
+}
+
+TRS232Form::TRS232Form(TComm32 *port, const QStringList &devices, QWidget *parent)
+    : QDialog(parent), m_port(port), m_devices(devices), m_portGroup(new QButtonGroup(this)),
+      m_dataGroup(new QButtonGroup(this)), m_speedGroup(new QButtonGroup(this)),
+      m_parityGroup(new QButtonGroup(this)), m_stopGroup(new QButtonGroup(this))
+{
+    setWindowTitle(QStringLiteral("COM порт"));
+    setMinimumSize(352, 280);
+
+    auto *panel = new QFrame(this);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto *grid = new QGridLayout(panel);
+
+    auto *portBox = new QGroupBox(QStringLiteral("&Порт"), panel);
+    new QVBoxLayout(portBox);
+    m_com1 = addButton(portBox, m_portGroup, QStringLiteral("COM1"), QStringLiteral("COM1"));
+    m_com2 = addButton(portBox, m_portGroup, QStringLiteral("COM2"), QStringLiteral("COM2"));
+    for (qsizetype i = 0; i < m_devices.size(); ++i) {
+        QRadioButton *button =
+            addButton(portBox, m_portGroup, QStringLiteral("Device%1").arg(i + 1), m_devices.at(i));
+        m_deviceButtons << button;
+    }
+
+    auto *dataBox = new QGroupBox(QStringLiteral("Данные"), panel);
+    new QVBoxLayout(dataBox);
+    m_sevenBits =
+        addButton(dataBox, m_dataGroup, QStringLiteral("SevenBits"), QStringLiteral("7 Бит"));
+    m_eightBits =
+        addButton(dataBox, m_dataGroup, QStringLiteral("EightBits"), QStringLiteral("8 Бит"));
+
+    auto *speedBox = new QGroupBox(QStringLiteral("&Скорость"), panel);
+    new QVBoxLayout(speedBox);
+    for (int rate : SpeedRates)
+        m_speedButtons << addButton(speedBox, m_speedGroup, QStringLiteral("Bd%1").arg(rate),
+                                    QString::number(rate));
+
+    auto *parityBox = new QGroupBox(QStringLiteral("Четность"), panel);
+    new QVBoxLayout(parityBox);
+    m_noneParity =
+        addButton(parityBox, m_parityGroup, QStringLiteral("NoneParity"), QStringLiteral("Нет"));
+    m_evenParity =
+        addButton(parityBox, m_parityGroup, QStringLiteral("EvenParity"), QStringLiteral("Чет"));
+    m_oddParity =
+        addButton(parityBox, m_parityGroup, QStringLiteral("OddParity"), QStringLiteral("Нечет"));
+
+    auto *stopBox = new QGroupBox(QStringLiteral("Стоп биты"), panel);
+    new QVBoxLayout(stopBox);
+    m_stop1 = addButton(stopBox, m_stopGroup, QStringLiteral("Stop1"), QStringLiteral("1 Стоп"));
+    m_stop15 =
+        addButton(stopBox, m_stopGroup, QStringLiteral("Stop15"), QStringLiteral("1.5 Стоп"));
+    m_stop2 = addButton(stopBox, m_stopGroup, QStringLiteral("Stop2"), QStringLiteral("2 Стоп"));
+
+    grid->addWidget(portBox, 0, 0, Qt::AlignTop);
+    grid->addWidget(dataBox, 0, 1, Qt::AlignTop);
+    grid->addWidget(speedBox, 0, 2, 2, 1, Qt::AlignTop);
+    grid->addWidget(parityBox, 1, 0, Qt::AlignTop);
+    grid->addWidget(stopBox, 1, 1, Qt::AlignTop);
+
+    m_okBtn = new QPushButton(QStringLiteral("OK"), this);
+    m_okBtn->setObjectName(QStringLiteral("OKBtn"));
+    m_okBtn->setDefault(true);
+    m_cancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    connect(m_okBtn, &QPushButton::clicked, this, &TRS232Form::OKBtnClick);
+    connect(m_cancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_okBtn);
+    buttons->addStretch();
+    buttons->addWidget(m_cancelBtn);
+    buttons->addStretch();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(panel);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QRadioButton *TRS232Form::addButton(QGroupBox *box, QButtonGroup *group, const QString &name,
+                                    const QString &caption)
+{
+    auto *button = new QRadioButton(caption, box);
+    button->setObjectName(name);
+    box->layout()->addWidget(button);
+    group->addButton(button);
+    return button;
+}
+
+TComm32 *TRS232Form::port() const
+{
+    if (m_port)
+        return m_port;
+    auto *mainForm = qobject_cast<TMainForm *>(MainWindow());
+    return mainForm ? qobject_cast<TComm32 *>(mainForm->comm()) : nullptr;
+}
+
+void TRS232Form::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TRS232Form::checkOnly(QButtonGroup *group, QAbstractButton *button)
+{
+    // An exclusive group cannot be cleared; a value without a button shows none checked.
+    group->setExclusive(false);
+    for (QAbstractButton *member : group->buttons())
+        member->setChecked(member == button);
+    group->setExclusive(true);
+}
+
+void TRS232Form::FormShow()
+{
+    TComm32 *comm = port();
+    m_okBtn->setEnabled(comm != nullptr);
+    if (!comm)
+        return;
+
+    // "COM1" only as spelt exactly; a listed device as its path; any other name is "COM2".
+    const QString name = comm->commPort();
+    QAbstractButton *portButton = m_com2;
+    if (name == QLatin1String("COM1"))
+        portButton = m_com1;
+    else if (const qsizetype device = m_devices.indexOf(name); device >= 0)
+        portButton = m_deviceButtons.at(device);
+    checkOnly(m_portGroup, portButton);
+
+    switch (comm->parity()) {
+    case pNone:
+        checkOnly(m_parityGroup, m_noneParity);
+        break;
+    case pOdd:
+        checkOnly(m_parityGroup, m_oddParity);
+        break;
+    case pEven:
+        checkOnly(m_parityGroup, m_evenParity);
+        break;
+    default:
+        checkOnly(m_parityGroup, nullptr);
+        break;
+    }
+
+    checkOnly(m_dataGroup, comm->byteSize() == 7 ? m_sevenBits : m_eightBits);
+
+    switch (comm->stopBits()) {
+    case sb1_0:
+        checkOnly(m_stopGroup, m_stop1);
+        break;
+    case sb1_5:
+        checkOnly(m_stopGroup, m_stop15);
+        break;
+    case sb2_0:
+        checkOnly(m_stopGroup, m_stop2);
+        break;
+    default:
+        checkOnly(m_stopGroup, nullptr);
+        break;
+    }
+
+    const auto speed = std::find(SpeedRates.begin(), SpeedRates.end(), comm->baudRate());
+    const qsizetype speedIndex =
+        speed == SpeedRates.end() ? DefaultSpeedIndex : speed - SpeedRates.begin();
+    checkOnly(m_speedGroup, m_speedButtons.at(speedIndex));
+}
+
+QString TRS232Form::chosenPort() const
+{
+    if (m_com1->isChecked())
+        return QStringLiteral("COM1");
+    for (qsizetype i = 0; i < m_deviceButtons.size(); ++i)
+        if (m_deviceButtons.at(i)->isChecked())
+            return m_devices.at(i);
+    return QStringLiteral("COM2");
+}
+
+void TRS232Form::OKBtnClick()
+{
+    TComm32 *comm = port();
+    if (!comm)
+        return;
+
+    comm->setCommPort(chosenPort());
+    comm->setParity(m_noneParity->isChecked() ? pNone : m_evenParity->isChecked() ? pEven : pOdd);
+    comm->setByteSize(m_sevenBits->isChecked() ? 7 : 8);
+    comm->setStopBits(m_stop1->isChecked() ? sb1_0 : m_stop15->isChecked() ? sb1_5 : sb2_0);
+    for (qsizetype i = 0; i < m_speedButtons.size(); ++i)
+        if (m_speedButtons.at(i)->isChecked()) {
+            comm->setBaudRate(SpeedRates.at(size_t(i)));
+            break;
+        }
+
+    // The new settings take effect only on a fresh start; a failing start reports itself.
+    comm->StopComm();
+    comm->StartComm();
+    accept();
+}
