@@ -5,6 +5,8 @@
 #include "app/WindowClasses.h"
 #include "serial/TRS232Form.h"
 #include "views/TAddressForm.h"
+#include "views/TLEDForm.h"
+#include "views/TMonitorForm.h"
 
 void RegisterWindowClasses()
 {
@@ -17,4 +19,8 @@ void RegisterWindowClasses()
                                  [] { return new TAddressForm; });
     WindowClasses::registerClass(QStringLiteral("TRS232Form"), Kind::TopLevel,
                                  [] { return new TRS232Form; });
+    WindowClasses::registerClass(QStringLiteral("TLEDForm"), Kind::MdiChild,
+                                 [] { return new TLEDForm; });
+    WindowClasses::registerClass(QStringLiteral("TMonitorForm"), Kind::MdiChild,
+                                 [] { return new TMonitorForm; });
 }
