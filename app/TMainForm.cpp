@@ -1,6 +1,8 @@
 #include "app/TMainForm.h"
 
 #include "app/Artwork.h"
+#include "app/MRUManager.h"
+#include "app/MainSettings.h"
 #include "app/OperatorDialogs.h"
 #include "app/SectionedToolBar.h"
 #include "app/RegisterWindowClasses.h"
@@ -170,6 +172,8 @@ void TMainForm::createMenus()
               {"N4", QStringLiteral("-"), {}, {}, {}},
               {"ExitItem", QStringLiteral("В&ыход"), QKeySequence(QStringLiteral("Alt+X")), {},
                [this] { ExitBtnClick(); }}});
+    m_mruManager = new MRUManager(m_fileMenu, this);
+    connect(m_mruManager, &MRUManager::itemClicked, this, &TMainForm::MRUManager1Click);
 
     QMenu *setup = menuBar()->addMenu(QStringLiteral("&Настройка"));
     addItems(setup,
@@ -760,9 +764,36 @@ void TMainForm::ResetComClick()
 
 void TMainForm::OpenBtnClick()
 {
-    // Setup files come with the settings persistence.
+    OperatorDialogs::FileRequest request;
+    request.filter = QStringLiteral("*.ini (Setup File) (*.ini)");
+    request.defaultSuffix = QStringLiteral("ini");
+    request.confirmOverwrite = false;
+    const QString fileName = OperatorDialogs::instance().openFileName(request);
+    if (fileName.isEmpty())
+        return;
+    // Opening does not put the name into the recent-files list.
+    if (MainSettings::OpenSetupFile(*this, fileName))
+        SetFileCaption(fileName);
 }
 
 void TMainForm::SaveBtnClick()
 {
+    OperatorDialogs::FileRequest request;
+    request.filter = QStringLiteral("*.ini (Setup file) (*.ini)");
+    request.defaultSuffix = QStringLiteral("ini");
+    request.confirmOverwrite = true;
+    const QString fileName = OperatorDialogs::instance().saveFileName(request);
+    if (fileName.isEmpty())
+        return;
+    // A file that could not be written changes neither the list nor the caption.
+    if (!MainSettings::SaveSetupFile(*this, fileName))
+        return;
+    m_mruManager->add(fileName);
+    SetFileCaption(fileName);
+}
+
+void TMainForm::MRUManager1Click(const QString &fileName)
+{
+    if (MainSettings::OpenSetupFile(*this, fileName))
+        SetFileCaption(fileName);
 }

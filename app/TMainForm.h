@@ -17,6 +17,7 @@ class QMenu;
 class QSystemTrayIcon;
 class SectionedToolBar;
 class CommLink;
+class MRUManager;
 class WindowMessage;
 
 // The MDI frame window: menu, sectioned tool bar, status bar with the frame log, tray icon,
@@ -50,6 +51,8 @@ public:
     CommLink *comm() const { return m_comm; }
     QAction *menuAction(const QString &name) const;
     QMenu *fileMenu() const { return m_fileMenu; }
+    // The recent-files list at the end of the "&Файл" menu.
+    MRUManager *mruManager() const { return m_mruManager; }
     // Window classes that a setup file may recreate.
     const QSet<QString> &restorableClasses() const { return m_restorableClasses; }
     // Whether tiling puts the windows side by side (after "&Плиткой") or one above another.
@@ -58,6 +61,7 @@ public:
     // Command handlers.
     void OpenBtnClick();
     void SaveBtnClick();
+    void MRUManager1Click(const QString &fileName);
     void ExitBtnClick();
     void LedSate1Click();
     void MonitorBtnClick();
@@ -113,6 +117,7 @@ private:
     QTimer m_busyAnimation;
     int m_busyFrame = 0;
     QMenu *m_fileMenu = nullptr;
+    MRUManager *m_mruManager = nullptr;
     QActionGroup *m_latching = nullptr;
     QList<QAction *> m_windowCommands;
     QSystemTrayIcon *m_trayIcon = nullptr;
