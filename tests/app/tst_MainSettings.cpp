@@ -5,6 +5,7 @@
 #include "app/IniFile.h"
 #include "app/MRUManager.h"
 #include "app/MainSettings.h"
+#include "app/RegisterWindowClasses.h"
 #include "app/TMainForm.h"
 #include "app/WindowClasses.h"
 #include "bus/BusHost.h"
@@ -52,6 +53,7 @@ private slots:
 
     void saveWithNoChildWindow();
     void twoMonitorsShareOneSetOfKeys();
+    void programMonitorWindowsComeBack();
     void loadDoesNotDuplicateOpenWindows();
     void notRestorableClassOpensNothing_data();
     void notRestorableClassOpensNothing();
@@ -183,6 +185,29 @@ void tst_MainSettings::twoMonitorsShareOneSetOfKeys()
     QCOMPARE(monitors.size(), 1);
     QCOMPARE(monitors.first()->windowTitle(), Monitor7);
     QCOMPARE(frameOf(monitors.first())->geometry(), QRect(30, 40, 250, 160));
+}
+
+void tst_MainSettings::programMonitorWindowsComeBack()
+{
+    RegisterWindowClasses(); // the program's own monitor window instead of the stand-in
+    m_host->registry().CreateKX100(3);
+    m_host->registry().CreateKX100(7);
+    m_form->ShowChildWindow("TMonitorForm", Monitor3);
+    QWidget *seven = m_form->ShowChildWindow("TMonitorForm", Monitor7);
+    QVERIFY(seven);
+    frameOf(seven)->move(40, 30);
+    IniFile ini;
+    MainSettings::SaveMainSettings(*m_form, ini);
+    QCOMPARE(ini.readString("MDI Section", "Form2"), QStringLiteral("TMonitorForm"));
+
+    closeAllChildren();
+    MainSettings::LoadMainSettings(*m_form, ini);
+    const QList<QWidget *> children = m_form->childWindows();
+    QCOMPARE(children.size(), 1);
+    QCOMPARE(QString::fromLatin1(children.first()->metaObject()->className()),
+             QStringLiteral("TMonitorForm"));
+    QCOMPARE(children.first()->windowTitle(), Monitor7);
+    QCOMPARE(frameOf(children.first())->pos(), QPoint(40, 30));
 }
 
 void tst_MainSettings::loadDoesNotDuplicateOpenWindows()
