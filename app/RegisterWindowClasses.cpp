@@ -3,6 +3,8 @@
 #include "app/TAboutForm.h"
 #include "app/TSplashForm.h"
 #include "app/WindowClasses.h"
+#include "params/TKX100DnLdForm.h"
+#include "params/TKX200DnLdForm.h"
 #include "serial/TRS232Form.h"
 #include "views/TAddressForm.h"
 #include "views/TLEDForm.h"
@@ -23,4 +25,8 @@ void RegisterWindowClasses()
                                  [] { return new TLEDForm; });
     WindowClasses::registerClass(QStringLiteral("TMonitorForm"), Kind::MdiChild,
                                  [] { return new TMonitorForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX100DnLdForm"), Kind::MdiChild,
+                                 [] { return new TKX100DnLdForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX200DnLdForm"), Kind::TopLevel,
+                                 [] { return new TKX200DnLdForm; });
 }

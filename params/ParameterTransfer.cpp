@@ -95,6 +95,11 @@ ParameterTransfer::ParameterTransfer(Plan plan, QObject *parent)
     }
 }
 
+void ParameterTransfer::setRegistry(TDM *registry)
+{
+    m_registry = registry;
+}
+
 TDM *ParameterTransfer::registry() const
 {
     return m_registry ? m_registry.data() : DM();

@@ -80,7 +80,7 @@ public:
     const ParameterRow &row(int entry) const { return m_plan.rows.at(entry); }
 
     // The registry the transfer works with; DM() unless one is set.
-    void setRegistry(TDM *registry) { m_registry = registry; }
+    void setRegistry(TDM *registry);
     TDM *registry() const;
     // The object the completions are posted to; the transfer itself unless another is set
     // (which then hands them to handleMessage).

@@ -1,0 +1,351 @@
+#include "params/TDnLdForm.h"
+
+#include "app/OperatorDialogs.h"
+#include "params/ParameterSpinEdit.h"
+#include "serial/MessageNumbers.h"
+#include "serial/WindowMessage.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int CodeWidth = 56;
+constexpr int ValueWidth = 190;
+const QString ReadOnlyStyle = QStringLiteral("background-color: aqua;");
+
+QLabel *panel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+} // namespace
+
+TDnLdForm::TDnLdForm(ParameterTransfer::Plan plan, const QString &captionPrefix,
+                     const QString &planError, QWidget *parent)
+    : QWidget(parent), m_transfer(new ParameterTransfer(std::move(plan), this)),
+      m_captionPrefix(captionPrefix)
+{
+    m_transfer->setNotifyTarget(this);
+    resize(FormWidth, FormHeight);
+
+    m_pageControl = new QTabWidget(this);
+    m_pageControl->setObjectName(QStringLiteral("PageControl1"));
+
+    m_upLoadBtn = new QPushButton(QStringLiteral("ЧТЕН"), this);
+    m_upLoadBtn->setObjectName(QStringLiteral("UpLoadBtn"));
+    m_upLoadBtn->setDefault(true);
+    m_downLoadBtn = new QPushButton(QStringLiteral("ЗАГР"), this);
+    m_downLoadBtn->setObjectName(QStringLiteral("DownLoadBtn"));
+    m_defaultBtn = new QPushButton(QStringLiteral("Завод."), this);
+    m_defaultBtn->setObjectName(QStringLiteral("DefaultBtn"));
+    m_closeBtn = new QPushButton(QStringLiteral("Закрыть"), this);
+    m_closeBtn->setObjectName(QStringLiteral("BitBtn1"));
+
+    auto *buttons = new QVBoxLayout;
+    for (QPushButton *button : {m_upLoadBtn, m_downLoadBtn, m_defaultBtn, m_closeBtn})
+        buttons->addWidget(button);
+    buttons->addStretch();
+
+    // The status panel carries the progress text; the progress bar sits at its right end.
+    m_msgPanel = new QLabel(this);
+    m_msgPanel->setObjectName(QStringLiteral("MsgPanel"));
+    m_msgPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_msgPanel->setMinimumHeight(22);
+    m_progressBar = new QProgressBar(m_msgPanel);
+    m_progressBar->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progressBar->setTextVisible(false);
+    m_progressBar->setRange(0, std::max(1, m_transfer->count()));
+    m_progressBar->setValue(0);
+    m_progressBar->setFixedWidth(160);
+    auto *panelLayout = new QHBoxLayout(m_msgPanel);
+    panelLayout->setContentsMargins(2, 2, 2, 2);
+    panelLayout->addStretch();
+    panelLayout->addWidget(m_progressBar);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(m_pageControl, 1);
+    top->addLayout(buttons);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(top, 1);
+    layout->addWidget(m_msgPanel);
+
+    buildPages();
+    if (m_transfer->count() == 0)
+        m_msgPanel->setText(QStringLiteral("Parameter table unusable: ") +
+                            (planError.isEmpty() ? QStringLiteral("no rows") : planError));
+
+    connect(m_upLoadBtn, &QPushButton::clicked, this, &TDnLdForm::UpLoadBtnClick);
+    connect(m_downLoadBtn, &QPushButton::clicked, this, &TDnLdForm::DownLoadBtnClick);
+    connect(m_defaultBtn, &QPushButton::clicked, this, &TDnLdForm::DefaultBtnClick);
+    connect(m_closeBtn, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_transfer, &ParameterTransfer::valuesShown, this, &TDnLdForm::showValues);
+    connect(m_transfer, &ParameterTransfer::stateChanged, this, &TDnLdForm::updateControls);
+    connect(m_transfer, &ParameterTransfer::progressChanged, this, &TDnLdForm::showProgress);
+    connect(m_transfer, &ParameterTransfer::statusChanged, m_msgPanel, &QLabel::setText);
+    connect(m_transfer, &ParameterTransfer::finished, this, &TDnLdForm::transferFinished);
+
+    showValues();
+    updateControls();
+}
+
+void TDnLdForm::buildPages()
+{
+    const QList<ParameterRow> &rows = m_transfer->plan().rows;
+    m_fields.resize(rows.size());
+    QWidget *page = nullptr;
+    QGridLayout *grid = nullptr;
+    QString pageCaption;
+    for (const ParameterRow &row : rows) {
+        if (!page || row.page != pageCaption) {
+            pageCaption = row.page;
+            page = new QWidget;
+            auto *pageLayout = new QVBoxLayout(page);
+            pageLayout->setContentsMargins(2, 2, 2, 2);
+            pageLayout->setSpacing(1);
+            auto *header = new QHBoxLayout;
+            header->setSpacing(1);
+            QLabel *code = panel(QStringLiteral("Конст."), page);
+            code->setFixedWidth(CodeWidth);
+            QLabel *caption = panel(QStringLiteral("Наименование функции"), page);
+            QLabel *value = panel(QStringLiteral("Значение"), page);
+            value->setFixedWidth(ValueWidth);
+            header->addWidget(code);
+            header->addWidget(caption, 1);
+            header->addWidget(value);
+            pageLayout->addLayout(header);
+
+            auto *scrollBox = new QScrollArea(page);
+            scrollBox->setWidgetResizable(true);
+            auto *content = new QWidget;
+            grid = new QGridLayout(content);
+            grid->setContentsMargins(0, 0, 0, 0);
+            grid->setHorizontalSpacing(1);
+            grid->setVerticalSpacing(1);
+            grid->setColumnStretch(1, 1);
+            scrollBox->setWidget(content);
+            pageLayout->addWidget(scrollBox, 1);
+            m_pageControl->addTab(page, pageCaption);
+        }
+        const int line = grid->rowCount();
+        QLabel *code = panel(row.code, grid->parentWidget());
+        code->setFixedWidth(CodeWidth);
+        QLabel *caption = panel(row.caption, grid->parentWidget());
+        caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        QWidget *field = buildField(row);
+        field->setFixedWidth(ValueWidth);
+        grid->addWidget(code, line, 0);
+        grid->addWidget(caption, line, 1);
+        grid->addWidget(field, line, 2);
+        m_fields[row.index] = field;
+    }
+    if (grid)
+        grid->setRowStretch(grid->rowCount(), 1);
+}
+
+QWidget *TDnLdForm::buildField(const ParameterRow &row)
+{
+    const int entry = row.index;
+    if (row.isList()) {
+        auto *combo = new QComboBox;
+        combo->addItems(row.items);
+        combo->setProperty("Tag", entry);
+        if (row.disabled)
+            combo->setStyleSheet(ReadOnlyStyle);
+        connect(combo, &QComboBox::currentIndexChanged, this,
+                [this, entry](int) { ComboBoxChange(entry); });
+        return combo;
+    }
+    auto *edit = new ParameterSpinEdit;
+    edit->setDecimals(row.decimals);
+    edit->setProperty("Tag", entry);
+    if (row.readOnly) {
+        edit->setReadOnly(true);
+        edit->setStyleSheet(ReadOnlyStyle);
+    }
+    connect(edit, &ParameterSpinEdit::fieldTextChanged, this, [this, entry] { EditChange(entry); });
+    return edit;
+}
+
+// --- events ----------------------------------------------------------------------------
+
+void TDnLdForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Restoring a minimised window shows it again; only the first show loads.
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TDnLdForm::FormShow()
+{
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        frame->resize(frame->size() - size() + QSize(FormWidth, FormHeight));
+    else
+        resize(FormWidth, FormHeight);
+    PostMessage(this, Msg::OpenEditor);
+}
+
+void TDnLdForm::customEvent(QEvent *event)
+{
+    if (event->type() != WindowMessage::eventType())
+        return;
+    auto *message = static_cast<WindowMessage *>(event);
+    if (message->message() == Msg::OpenEditor)
+        FormLoad();
+    else
+        m_transfer->handleMessage(message);
+}
+
+void TDnLdForm::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        // "ЗАГР" is the cancel button: Esc clicks it while it is enabled.
+        if (m_downLoadBtn->isEnabled())
+            m_downLoadBtn->click();
+        event->accept();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // "ЧТЕН" is the default button.
+        if (m_upLoadBtn->isEnabled())
+            m_upLoadBtn->click();
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void TDnLdForm::closeEvent(QCloseEvent *event)
+{
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool TDnLdForm::FormCloseQuery()
+{
+    if (!m_transfer->isModified())
+        return true;
+    const auto answer = OperatorDialogs::instance().message(
+        windowTitle(),
+        QStringLiteral(
+            "Parameters has been modified\nDo you want to discard the modified parameters?"),
+        OperatorDialogs::Icon::Stop, OperatorDialogs::Buttons::YesNo);
+    return answer == OperatorDialogs::Answer::Yes;
+}
+
+// --- handlers --------------------------------------------------------------------------
+
+void TDnLdForm::FormLoad()
+{
+    if (m_transfer->isBusy())
+        return;
+    m_transfer->setSlot(
+        ParameterTransfer::slotFromCaption(windowTitle(), int(m_captionPrefix.size())));
+    m_transfer->Load();
+}
+
+void TDnLdForm::UpLoadBtnClick()
+{
+    m_transfer->startUpload();
+}
+
+void TDnLdForm::DownLoadBtnClick()
+{
+    m_transfer->startDownload();
+}
+
+void TDnLdForm::DefaultBtnClick()
+{
+    m_transfer->applyDefaults();
+}
+
+void TDnLdForm::ComboBoxChange(int entry)
+{
+    auto *combo = qobject_cast<QComboBox *>(field(entry));
+    if (!combo)
+        return;
+    if (!m_transfer->selectItem(entry, combo->currentIndex())) {
+        const QSignalBlocker blocker(combo);
+        combo->setCurrentIndex(m_transfer->shown(entry).itemIndex);
+    }
+}
+
+void TDnLdForm::EditChange(int entry)
+{
+    auto *edit = qobject_cast<ParameterSpinEdit *>(field(entry));
+    if (!edit)
+        return;
+    const ParameterField::Edited edited = m_transfer->editText(entry, edit->fieldText());
+    if (edited.corrected) {
+        const QSignalBlocker blocker(edit);
+        edit->setFieldText(edited.correctedText);
+    }
+}
+
+// --- the view of the transfer ----------------------------------------------------------
+
+void TDnLdForm::showValues()
+{
+    for (int entry = 0; entry < m_fields.size(); ++entry) {
+        const ParameterField::Shown shown = m_transfer->shown(entry);
+        if (auto *combo = qobject_cast<QComboBox *>(m_fields[entry])) {
+            const QSignalBlocker blocker(combo);
+            combo->setCurrentIndex(shown.itemIndex);
+        } else if (auto *edit = qobject_cast<ParameterSpinEdit *>(m_fields[entry])) {
+            const QSignalBlocker blocker(edit);
+            edit->setFieldText(shown.text);
+        }
+    }
+}
+
+void TDnLdForm::updateControls()
+{
+    m_upLoadBtn->setEnabled(m_transfer->canUpload() && m_transfer->count() > 0);
+    m_downLoadBtn->setEnabled(m_transfer->canDownload());
+    m_defaultBtn->setEnabled(m_transfer->canDefault());
+    // No edits while a transfer runs.
+    const bool editable = m_transfer->canEdit();
+    const bool busy = m_transfer->isBusy();
+    for (int entry = 0; entry < m_fields.size(); ++entry) {
+        const ParameterRow &row = m_transfer->row(entry);
+        if (auto *combo = qobject_cast<QComboBox *>(m_fields[entry]))
+            combo->setEnabled(editable && !row.disabled && !row.firstItemOnly);
+        else if (m_fields[entry])
+            m_fields[entry]->setEnabled(!busy);
+    }
+}
+
+void TDnLdForm::showProgress(int position, int maximum, const QString &text)
+{
+    m_progressBar->setMaximum(std::max(1, maximum));
+    m_progressBar->setValue(position);
+    m_msgPanel->setText(text);
+}
+
+void TDnLdForm::transferFinished(const ParameterTransfer::Outcome &outcome)
+{
+    ShowMessage(windowTitle(), outcome.text,
+                outcome.ok ? OperatorDialogs::Icon::Information : OperatorDialogs::Icon::Warning);
+}

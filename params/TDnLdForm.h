@@ -1,0 +1,83 @@
+#pragma once
+
+#include "params/ParameterTransfer.h"
+
+#include <QList>
+#include <QWidget>
+
+class ParameterSpinEdit;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+
+// The common parameter window: pages of parameter rows (code, caption, list or numeric
+// field) under a header row, the buttons "ЧТЕН" (upload, Enter), "ЗАГР" (download, Esc),
+// "Завод." (factory values) and close, and the status panel with the progress bar. The
+// window is a view over a ParameterTransfer, which holds the working copy and runs the
+// transfers; the window reads its slot from the number after its caption prefix at each load.
+class TDnLdForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int FormWidth = 549;
+    static constexpr int FormHeight = 301;
+
+    // captionPrefix: the caption text before the slot number. A plan that cannot be used
+    // leaves the window without rows, its status panel naming the reason.
+    TDnLdForm(ParameterTransfer::Plan plan, const QString &captionPrefix,
+              const QString &planError = QString(), QWidget *parent = nullptr);
+
+    ParameterTransfer &transfer() { return *m_transfer; }
+    QString captionPrefix() const { return m_captionPrefix; }
+
+    QTabWidget *pageControl() const { return m_pageControl; }
+    QPushButton *upLoadButton() const { return m_upLoadBtn; }
+    QPushButton *downLoadButton() const { return m_downLoadBtn; }
+    QPushButton *defaultButton() const { return m_defaultBtn; }
+    QPushButton *closeButton() const { return m_closeBtn; }
+    QLabel *msgPanel() const { return m_msgPanel; }
+    QProgressBar *progressBar() const { return m_progressBar; }
+    // The value field of a working-copy entry: a QComboBox or a ParameterSpinEdit.
+    QWidget *field(int entry) const { return m_fields.value(entry); }
+
+    // Handlers of the buttons and fields.
+    void UpLoadBtnClick();
+    void DownLoadBtnClick();
+    void DefaultBtnClick();
+    void ComboBoxChange(int entry);
+    void EditChange(int entry);
+    // True when the window may close: unmodified, or the operator discards the changes.
+    bool FormCloseQuery();
+
+protected:
+    void FormShow();
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void customEvent(QEvent *event) override;
+
+private:
+    void buildPages();
+    QWidget *buildField(const ParameterRow &row);
+    // Load (message 1434): the slot from the caption, then the driver's values.
+    void FormLoad();
+    void showValues();
+    void updateControls();
+    void showProgress(int position, int maximum, const QString &text);
+    void transferFinished(const ParameterTransfer::Outcome &outcome);
+
+    ParameterTransfer *m_transfer;
+    QString m_captionPrefix;
+    QTabWidget *m_pageControl = nullptr;
+    QPushButton *m_upLoadBtn = nullptr;
+    QPushButton *m_downLoadBtn = nullptr;
+    QPushButton *m_defaultBtn = nullptr;
+    QPushButton *m_closeBtn = nullptr;
+    QLabel *m_msgPanel = nullptr;
+    QProgressBar *m_progressBar = nullptr;
+    QList<QWidget *> m_fields;
+    bool m_shown = false;
+};
