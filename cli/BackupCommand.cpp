@@ -1,0 +1,104 @@
+#include "cli/BackupCommand.h"
+
+#include "app/IniFile.h"
+#include "app/SetupFile.h"
+#include "bus/TDM.h"
+#include "cli/CliExit.h"
+#include "cli/CliOutput.h"
+#include "cli/CliSession.h"
+#include "cli/TransferCommand.h"
+#include "serial/MessageNumbers.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+int BackupCommand::backup(const QString &file, const QList<int> &addresses)
+{
+    TransferCommand transfer(m_session, m_out);
+    TDM &registry = m_session.registry();
+    bool ok = true;
+    QList<int> present;
+    for (const CliSession::Detection &d : m_session.detect(addresses)) {
+        if (d.state == InverterStateCode::Present) {
+            present.append(d.address);
+        } else if (d.state != InverterStateCode::NoInverter) {
+            // A driver left by a failed probe holds factory values, not the inverter's.
+            registry.RemoveInverter(d.address);
+            m_out.error(QStringLiteral("address %1 answers wrongly (%2 probe): not saved")
+                            .arg(d.address)
+                            .arg(d.model));
+            ok = false;
+        }
+    }
+    if (present.isEmpty()) {
+        m_out.error(QStringLiteral("no inverter found: %1 not written").arg(file));
+        return CliExit::Failure;
+    }
+
+    QJsonArray saved;
+    for (int address : present) {
+        const InverterTransfer::Result result = transfer.uploadInverter(address, file);
+        if (!result.error.isEmpty()) {
+            // Nothing of it was read: keep it out of the file rather than save factory values.
+            registry.RemoveInverter(address);
+            ok = false;
+            continue;
+        }
+        ok = ok && result.ok;
+        saved.append(address);
+    }
+
+    // A new file: the inverter list, the serial settings and no windows.
+    IniFile ini(file);
+    registry.SaveInverters(ini);
+    SetupFile::SaveSerialSettings(ini, m_session.port());
+    SetupFile::SaveWindowList(ini, {});
+    QString why;
+    if (!ini.save(&why)) {
+        m_out.error(QStringLiteral("cannot write %1: %2").arg(file, why));
+        return CliExit::Failure;
+    }
+    m_out.result(QStringLiteral("backup %1: %2 inverters saved%3")
+                     .arg(file)
+                     .arg(saved.size())
+                     .arg(ok ? QString() : QStringLiteral(", with failures")),
+                 QJsonObject{{QStringLiteral("command"), QStringLiteral("backup")},
+                             {QStringLiteral("file"), file},
+                             {QStringLiteral("saved"), saved},
+                             {QStringLiteral("ok"), ok}});
+    return ok ? CliExit::Ok : CliExit::Failure;
+}
+
+int BackupCommand::restore(const QString &file)
+{
+    TransferCommand transfer(m_session, m_out);
+    IniFile ini(file);
+    if (!transfer.loadExisting(ini))
+        return CliExit::Failure;
+    QList<int> addresses;
+    for (int slot = 0; slot < TDM::SlotCount; ++slot) {
+        if (TransferCommand::sectionEnabled(ini, slot))
+            addresses.append(slot);
+    }
+    if (addresses.isEmpty()) {
+        m_out.error(QStringLiteral("%1 holds no inverter").arg(file));
+        return CliExit::Failure;
+    }
+    bool ok = true;
+    QJsonArray restored;
+    for (int address : addresses) {
+        if (transfer.downloadSection(address, QString(), ini))
+            restored.append(address);
+        else
+            ok = false;
+    }
+    m_out.result(QStringLiteral("restore %1: %2 of %3 inverters written completely")
+                     .arg(file)
+                     .arg(restored.size())
+                     .arg(addresses.size()),
+                 QJsonObject{{QStringLiteral("command"), QStringLiteral("restore")},
+                             {QStringLiteral("file"), file},
+                             {QStringLiteral("restored"), restored},
+                             {QStringLiteral("ok"), ok}});
+    return ok ? CliExit::Ok : CliExit::Failure;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class CliOutput;
+class CliSession;
+
+// backup: scans the bus, uploads every inverter found and saves them all in a new setup file
+// the program opens (the 32 slot sections, "RS232 Section" with the port's settings and an
+// "MDI Section" without windows). restore: downloads every inverter of a setup file to its
+// address.
+class BackupCommand
+{
+public:
+    BackupCommand(CliSession &session, CliOutput &out) : m_session(session), m_out(out) {}
+
+    int backup(const QString &file, const QList<int> &addresses);
+    int restore(const QString &file);
+
+private:
+    CliSession &m_session;
+    CliOutput &m_out;
+};

@@ -1,0 +1,287 @@
+#include "cli/CliOptions.h"
+
+#include "bus/TDM.h"
+
+namespace {
+
+struct CommandName
+{
+    const char *name;
+    CliOptions::Command command;
+};
+
+constexpr CommandName Commands[] = {
+    {"scan", CliOptions::Command::Scan},         {"read", CliOptions::Command::Read},
+    {"write", CliOptions::Command::Write},       {"upload", CliOptions::Command::Upload},
+    {"download", CliOptions::Command::Download}, {"backup", CliOptions::Command::Backup},
+    {"restore", CliOptions::Command::Restore},   {"monitor", CliOptions::Command::Monitor},
+    {"help", CliOptions::Command::Help},
+};
+
+bool fail(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+} // namespace
+
+QString CliOptions::usage()
+{
+    return QStringLiteral(
+        "Usage: drivelink-cli [OPTIONS] COMMAND ...\n"
+        "\n"
+        "Commands:\n"
+        "  scan [ADDR|FROM-TO]...     detect the inverters at the addresses (default 0-31)\n"
+        "  read ADDR REGISTER         read one register\n"
+        "  write ADDR REGISTER VALUE  write one register (VALUE -32768..65535)\n"
+        "  upload ADDR FILE           read all parameters into the address's section of FILE\n"
+        "  download ADDR FILE         write all parameters of the address's section of FILE\n"
+        "  backup FILE [ADDR|FROM-TO]...\n"
+        "                             scan (default 0-31), read every inverter found and save\n"
+        "                             them all in a new setup file\n"
+        "  restore FILE               write every inverter of the setup file to its address\n"
+        "  monitor ADDR [--count N]   output frequency, voltage and current once a second\n"
+        "\n"
+        "Options:\n"
+        "  --port DEV                 serial device or COM name (default COM1 = /dev/ttyS0)\n"
+        "  --baud N                   line speed (default 9600)\n"
+        "  --parity none|even|odd     (default even)\n"
+        "  --stop-bits 1|1.5|2        (default 1)\n"
+        "  --data-bits 7|8            (default 8)\n"
+        "  --model KX100|KX200|KX300  assume this model instead of detecting it\n"
+        "  --simulate                 use the built-in simulated inverters\n"
+        "  --json                     print results as JSON, one object per line\n"
+        "\n"
+        "Options for tests:\n"
+        "  --timeout-ms N             reply time-out (default about 4000)\n"
+        "  --interval-ms N            pause between monitor samples (default 1000)\n"
+        "\n"
+        "REGISTER and VALUE are decimal or 0x hexadecimal. Exit status: 0 success, 1 bus or\n"
+        "device failure, 2 usage error.\n");
+}
+
+bool CliOptions::parseInteger(const QString &text, int minimum, int maximum, int &value)
+{
+    bool ok = false;
+    qlonglong number = 0;
+    const QString trimmed = text.trimmed();
+    if (trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        number = trimmed.mid(2).toLongLong(&ok, 16);
+    else
+        number = trimmed.toLongLong(&ok, 10);
+    if (!ok || number < minimum || number > maximum)
+        return false;
+    value = int(number);
+    return true;
+}
+
+bool CliOptions::parseAddressRange(const QString &text, QList<int> &addresses)
+{
+    const int dash = text.indexOf(QLatin1Char('-'), 1);
+    int from = 0;
+    int to = 0;
+    if (dash < 0) {
+        if (!parseInteger(text, 0, TDM::SlotCount - 1, from))
+            return false;
+        to = from;
+    } else if (!parseInteger(text.left(dash), 0, TDM::SlotCount - 1, from) ||
+               !parseInteger(text.mid(dash + 1), 0, TDM::SlotCount - 1, to)) {
+        return false;
+    }
+    const int step = from <= to ? 1 : -1;
+    for (int a = from;; a += step) {
+        addresses.append(a);
+        if (a == to)
+            break;
+    }
+    return true;
+}
+
+bool CliOptions::parse(const QStringList &arguments, QString *error)
+{
+    QStringList operands;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        // Options take their value as the next argument or after "=".
+        QString name = arg;
+        QString inlineValue;
+        bool hasInline = false;
+        if (arg.startsWith(QLatin1String("--")) && arg.contains(QLatin1Char('='))) {
+            name = arg.section(QLatin1Char('='), 0, 0);
+            inlineValue = arg.section(QLatin1Char('='), 1);
+            hasInline = true;
+        }
+        const auto takeValue = [&](QString &out) {
+            if (hasInline) {
+                out = inlineValue;
+                return true;
+            }
+            if (i + 1 >= arguments.size())
+                return fail(error, QStringLiteral("%1 needs a value").arg(name));
+            out = arguments[++i];
+            return true;
+        };
+        QString v;
+        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+            command = Command::Help;
+            return true;
+        } else if (name == QLatin1String("--simulate") || name == QLatin1String("--json")) {
+            if (hasInline)
+                return fail(error, QStringLiteral("%1 takes no value").arg(name));
+            (name == QLatin1String("--json") ? json : simulate) = true;
+        } else if (name == QLatin1String("--port")) {
+            if (!takeValue(v))
+                return false;
+            if (v.isEmpty())
+                return fail(error, QStringLiteral("--port needs a device"));
+            port = v;
+        } else if (name == QLatin1String("--baud")) {
+            if (!takeValue(v))
+                return false;
+            if (!parseInteger(v, 110, 4000000, line.baudRate))
+                return fail(error, QStringLiteral("invalid --baud: %1").arg(v));
+        } else if (name == QLatin1String("--parity")) {
+            if (!takeValue(v))
+                return false;
+            if (v == QLatin1String("none"))
+                line.parity = pNone;
+            else if (v == QLatin1String("even"))
+                line.parity = pEven;
+            else if (v == QLatin1String("odd"))
+                line.parity = pOdd;
+            else
+                return fail(error,
+                            QStringLiteral("invalid --parity: %1 (none, even or odd)").arg(v));
+        } else if (name == QLatin1String("--stop-bits")) {
+            if (!takeValue(v))
+                return false;
+            if (v == QLatin1String("1"))
+                line.stopBits = sb1_0;
+            else if (v == QLatin1String("1.5"))
+                line.stopBits = sb1_5;
+            else if (v == QLatin1String("2"))
+                line.stopBits = sb2_0;
+            else
+                return fail(error, QStringLiteral("invalid --stop-bits: %1 (1, 1.5 or 2)").arg(v));
+        } else if (name == QLatin1String("--data-bits")) {
+            if (!takeValue(v))
+                return false;
+            if (v != QLatin1String("7") && v != QLatin1String("8"))
+                return fail(error, QStringLiteral("invalid --data-bits: %1 (7 or 8)").arg(v));
+            line.byteSize = v.toInt();
+        } else if (name == QLatin1String("--model")) {
+            if (!takeValue(v))
+                return false;
+            model = v.toUpper();
+            if (model != QLatin1String("KX100") && model != QLatin1String("KX200") &&
+                model != QLatin1String("KX300"))
+                return fail(error,
+                            QStringLiteral("invalid --model: %1 (KX100, KX200 or KX300)").arg(v));
+        } else if (name == QLatin1String("--timeout-ms")) {
+            if (!takeValue(v))
+                return false;
+            if (!parseInteger(v, 20, 600000, timeoutMs))
+                return fail(error, QStringLiteral("invalid --timeout-ms: %1 (20..600000)").arg(v));
+        } else if (name == QLatin1String("--interval-ms")) {
+            if (!takeValue(v))
+                return false;
+            if (!parseInteger(v, 0, 3600000, intervalMs))
+                return fail(error, QStringLiteral("invalid --interval-ms: %1").arg(v));
+        } else if (name == QLatin1String("--count")) {
+            if (!takeValue(v))
+                return false;
+            if (!parseInteger(v, 1, 1000000000, count))
+                return fail(error, QStringLiteral("invalid --count: %1").arg(v));
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            return fail(error, QStringLiteral("unknown option %1").arg(arg));
+        } else {
+            operands.append(arg);
+        }
+    }
+    return parseOperands(operands, error);
+}
+
+bool CliOptions::parseOperands(const QStringList &operands, QString *error)
+{
+    if (operands.isEmpty())
+        return fail(error, QStringLiteral("no command given"));
+    const QString name = operands.first();
+    command = Command::None;
+    for (const CommandName &c : Commands) {
+        if (name == QLatin1String(c.name))
+            command = c.command;
+    }
+    if (command == Command::None)
+        return fail(error, QStringLiteral("unknown command %1").arg(name));
+    if (command == Command::Help)
+        return true;
+    const QStringList rest = operands.mid(1);
+    if (count != -1 && command != Command::Monitor)
+        return fail(error, QStringLiteral("--count belongs to monitor"));
+
+    const auto expect = [&](int n, const char *form) {
+        if (rest.size() == n)
+            return true;
+        return fail(error, QStringLiteral("usage: drivelink-cli %1").arg(QLatin1String(form)));
+    };
+    const auto takeAddress = [&](const QString &text) {
+        if (parseInteger(text, 0, TDM::SlotCount - 1, address))
+            return true;
+        return fail(error, QStringLiteral("invalid address %1 (0..31)").arg(text));
+    };
+    const auto takeRanges = [&](const QStringList &texts) {
+        for (const QString &t : texts) {
+            if (!parseAddressRange(t, addresses))
+                return fail(error,
+                            QStringLiteral("invalid address or range %1 (0..31, FROM-TO)").arg(t));
+        }
+        if (texts.isEmpty()) {
+            for (int a = 0; a < TDM::SlotCount; ++a)
+                addresses.append(a);
+        }
+        return true;
+    };
+
+    switch (command) {
+    case Command::Scan:
+        return takeRanges(rest);
+    case Command::Read:
+        if (!expect(2, "read ADDR REGISTER") || !takeAddress(rest[0]))
+            return false;
+        if (!parseInteger(rest[1], 0, 0xFFFF, registerNumber))
+            return fail(error, QStringLiteral("invalid register %1 (0..65535)").arg(rest[1]));
+        return true;
+    case Command::Write:
+        if (!expect(3, "write ADDR REGISTER VALUE") || !takeAddress(rest[0]))
+            return false;
+        if (!parseInteger(rest[1], 0, 0xFFFF, registerNumber))
+            return fail(error, QStringLiteral("invalid register %1 (0..65535)").arg(rest[1]));
+        if (!parseInteger(rest[2], -32768, 0xFFFF, value))
+            return fail(error, QStringLiteral("invalid value %1 (-32768..65535)").arg(rest[2]));
+        return true;
+    case Command::Upload:
+    case Command::Download:
+        if (!expect(2, command == Command::Upload ? "upload ADDR FILE" : "download ADDR FILE") ||
+            !takeAddress(rest[0]))
+            return false;
+        file = rest[1];
+        return true;
+    case Command::Backup:
+        if (rest.isEmpty())
+            return fail(error,
+                        QStringLiteral("usage: drivelink-cli backup FILE [ADDR|FROM-TO]..."));
+        file = rest[0];
+        return takeRanges(rest.mid(1));
+    case Command::Restore:
+        if (!expect(1, "restore FILE"))
+            return false;
+        file = rest[0];
+        return true;
+    case Command::Monitor:
+        return expect(1, "monitor ADDR [--count N]") && takeAddress(rest[0]);
+    default:
+        return true;
+    }
+}

@@ -1,0 +1,204 @@
+#include "cli/CliSession.h"
+
+#include "bus/BusHost.h"
+#include "bus/TDM.h"
+#include "serial/MessageNumbers.h"
+#include "serial/TComm32.h"
+#include "serial/WindowMessage.h"
+#include "sim/SimulatedPlant.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+
+#include <algorithm>
+
+CliSession::CliSession(QObject *parent) : QObject(parent) {}
+
+CliSession::~CliSession()
+{
+    // The host goes first: it is connected to the port, which the plant serves.
+    m_host.reset();
+    m_port.reset();
+    m_plant.reset();
+}
+
+bool CliSession::open(const Settings &settings, QString *error)
+{
+    const auto fail = [error](const QString &text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    QString portName = settings.port;
+    if (settings.simulate) {
+        m_plant = std::make_unique<SimulatedPlant>();
+        QString why;
+        portName = m_plant->start(&why);
+        if (portName.isEmpty())
+            return fail(QStringLiteral("the simulated inverters did not start: %1").arg(why));
+    }
+    m_devicePath = TComm32::devicePath(portName);
+
+    m_port = std::make_unique<TComm32>();
+    m_port->setCommPort(portName);
+    m_port->setBaudRate(settings.line.baudRate);
+    m_port->setParity(settings.line.parity);
+    m_port->setStopBits(settings.line.stopBits);
+    m_port->setByteSize(settings.line.byteSize);
+    m_host = std::make_unique<BusHost>(m_port.get());
+    if (settings.timeoutMs > 0) {
+        // No reply ends an exchange on the first tick past the limit, about timeoutMs after
+        // the request.
+        const int interval = std::max(10, settings.timeoutMs / 10);
+        m_host->engine().setTimerInterval(interval);
+        m_host->engine().setTimeOutLimit(std::max(0, settings.timeoutMs - interval));
+    }
+
+    if (!m_port->StartComm()) {
+        const QFileInfo device(m_devicePath);
+        QString why;
+        if (!device.exists())
+            why = QStringLiteral("no such device");
+        else if (!device.isReadable() || !device.isWritable())
+            why = QStringLiteral("permission denied");
+        else
+            why = QStringLiteral("in use by another program, or not a serial device");
+        return fail(QStringLiteral("cannot open serial port %1: %2").arg(m_devicePath, why));
+    }
+    return true;
+}
+
+bool CliSession::isOpen() const
+{
+    return m_port && m_port->isOpen();
+}
+
+TDM &CliSession::registry()
+{
+    return m_host->registry();
+}
+
+int CliSession::exchangeGuardMs() const
+{
+    const int interval = std::max(1, m_host->engine().timerInterval());
+    const int ticks = m_host->engine().timeOutLimit() / interval + 2;
+    return ticks * interval + 5000;
+}
+
+bool CliSession::waitUntil(const std::function<bool()> &done, int guardMs)
+{
+    QDeadlineTimer deadline(guardMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+QList<CliSession::Detection> CliSession::detect(const QList<int> &addresses)
+{
+    QList<Detection> found;
+    InverterDetector &detector = m_host->detector();
+    const auto connection = connect(&detector, &InverterDetector::slotDetected, this,
+                                    [this, &found](int slot, int state) {
+                                        found.append({slot, state, registry().GetTypeName(slot)});
+                                    });
+    int queued = 0;
+    for (int address : addresses) {
+        if (detector.queueSlot(address))
+            ++queued;
+    }
+    // Each probe chain ends by reply or time-out: three exchanges at most per address.
+    waitUntil([&] { return found.size() >= queued; }, queued * 3 * exchangeGuardMs());
+    disconnect(connection);
+    return found;
+}
+
+bool CliSession::ensureInverter(int address, const QString &model, QString *error)
+{
+    TDM &dm = registry();
+    if (!model.isEmpty()) {
+        if (dm.GetTypeName(address) == model)
+            return true;
+        if (model == QLatin1String("KX100"))
+            return dm.CreateKX100(address);
+        if (model == QLatin1String("KX200"))
+            return dm.CreateKX200(address);
+        return dm.CreateKX300(address);
+    }
+    const QList<Detection> result = detect({address});
+    const auto fail = [error](const QString &text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    if (result.isEmpty())
+        return fail(QStringLiteral("detection of address %1 did not end").arg(address));
+    if (result.first().state == 0)
+        return fail(QStringLiteral("no inverter answers at address %1").arg(address));
+    if (result.first().state != 1)
+        return fail(QStringLiteral("the inverter at address %1 answers wrongly (%2 probe)")
+                        .arg(address)
+                        .arg(result.first().model));
+    return true;
+}
+
+std::optional<TransactionRecord> CliSession::exchange(int slot, int32_t value, const Builder &build)
+{
+    TransactionRecord record;
+    InitTransaction(record, this, Msg::MonitorPollResult, value, slot);
+    m_finished.reset();
+    if (!build(registry(), record))
+        return std::nullopt;
+    const QByteArray request(reinterpret_cast<const char *>(record.TxFrame), record.TxLength);
+    // Only the completion of this request ends the wait.
+    const auto answered = [&] {
+        return m_finished && m_finished->TxLength == record.TxLength &&
+               QByteArray::fromRawData(reinterpret_cast<const char *>(m_finished->TxFrame),
+                                       m_finished->TxLength) == request;
+    };
+    if (!waitUntil(answered, exchangeGuardMs())) {
+        record.Result = TransactionResult::TimeOut;
+        return record;
+    }
+    return m_finished;
+}
+
+void CliSession::customEvent(QEvent *event)
+{
+    if (event->type() != WindowMessage::eventType())
+        return;
+    auto *message = static_cast<WindowMessage *>(event);
+    if (message->message() != Msg::MonitorPollResult || !message->record())
+        return;
+    registry().ProcessReply(*message->record());
+    m_finished = *message->record();
+}
+
+QString CliSession::resultText(int result)
+{
+    switch (result) {
+    case TransactionResult::Ok:
+        return QStringLiteral("OK");
+    case TransactionResult::TimeOut:
+        return QStringLiteral("RS232 time out");
+    case TransactionResult::InverterError:
+        return QStringLiteral("Inverter error");
+    default:
+        return QStringLiteral("RS232 communication error");
+    }
+}
+
+QString CliSession::stateText(int state)
+{
+    switch (state) {
+    case InverterStateCode::Present:
+        return QStringLiteral("present");
+    case InverterStateCode::NoInverter:
+        return QStringLiteral("no inverter");
+    default:
+        return QStringLiteral("fault");
+    }
+}

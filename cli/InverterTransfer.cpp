@@ -1,0 +1,141 @@
+#include "cli/InverterTransfer.h"
+
+#include "bus/TDM.h"
+#include "bus/TInverterBase.h"
+#include "bus/TInverterKX100.h"
+#include "bus/TInverterKX200.h"
+#include "bus/TInverterKX300.h"
+#include "cli/CliSession.h"
+#include "params/ParameterRowTable.h"
+#include "params/ParameterSet.h"
+#include "params/TKX300Groups.h"
+
+QList<ParameterTransfer::Plan> InverterTransfer::plans(const QString &model, QString *error)
+{
+    QList<ParameterTransfer::Plan> result;
+    QString why;
+    if (model == QLatin1String("KX100") || model == QLatin1String("KX200")) {
+        const bool kx100 = model == QLatin1String("KX100");
+        ParameterTransfer::Plan plan = ParameterTransfer::makePlan(
+            ParameterRowTable::embedded(kx100 ? QStringLiteral("kx100") : QStringLiteral("kx200")),
+            ParameterSet::forModel(model), &why);
+        if (plan.count() > 0) {
+            if (kx100) {
+                plan.commitAfterWrite = true;
+            } else {
+                // CD01..CD04 are readouts, CD23 and CD45 are never written.
+                plan.downloadSkip = {0, 1, 2, 3, 22, 44};
+            }
+            result.append(plan);
+        }
+    } else if (model == QLatin1String("KX300")) {
+        // Setting groups first, the monitor group U last, as the group index lists them.
+        for (const TKX300Group &group : TKX300Groups::all()) {
+            if (group.readOnly)
+                continue;
+            ParameterTransfer::Plan plan = TKX300Groups::plan(group, &why);
+            if (plan.count() == 0)
+                break;
+            result.append(plan);
+        }
+        if (why.isEmpty()) {
+            for (const TKX300Group &group : TKX300Groups::all()) {
+                if (!group.readOnly)
+                    continue;
+                ParameterTransfer::Plan plan = TKX300Groups::plan(group, &why);
+                if (plan.count() > 0)
+                    result.append(plan);
+            }
+        }
+    } else {
+        why = QStringLiteral("unknown model %1").arg(model);
+    }
+    if (!why.isEmpty())
+        result.clear();
+    if (error)
+        *error = why;
+    return result;
+}
+
+int InverterTransfer::addressParamIndex(const QString &model)
+{
+    int reg = -1;
+    if (model == QLatin1String("KX100"))
+        reg = TInverterKX100::AddressRegister;
+    else if (model == QLatin1String("KX200"))
+        reg = TInverterKX200::AddressRegister;
+    else if (model == QLatin1String("KX300"))
+        reg = TInverterKX300::AddressRegister;
+    const ParameterDef *def = ParameterSet::forModel(model).findRegister(reg);
+    return def ? def->index : -1;
+}
+
+InverterTransfer::InverterTransfer(CliSession *session, QObject *parent)
+    : QObject(parent), m_session(session)
+{
+}
+
+InverterTransfer::Result InverterTransfer::upload(int address)
+{
+    return run(address, true);
+}
+
+InverterTransfer::Result InverterTransfer::download(int address)
+{
+    return run(address, false);
+}
+
+InverterTransfer::Result InverterTransfer::run(int address, bool upload)
+{
+    Result result;
+    TDM &registry = m_session->registry();
+    const TInverterBase *driver = registry.GetInverter(address);
+    if (!driver) {
+        result.error = QStringLiteral("no inverter at address %1").arg(address);
+        return result;
+    }
+    const QString model = driver->GetTypeName();
+    const QList<ParameterTransfer::Plan> modelPlans = plans(model, &result.error);
+    if (modelPlans.isEmpty()) {
+        if (result.error.isEmpty())
+            result.error = QStringLiteral("no parameter table for %1").arg(model);
+        return result;
+    }
+
+    for (const ParameterTransfer::Plan &plan : modelPlans) {
+        if (!upload && plan.uploadOnly)
+            continue;
+        ParameterTransfer transfer(plan);
+        transfer.setRegistry(&registry);
+        transfer.setSlot(address);
+        const QString group = plan.rows.first().group;
+        connect(&transfer, &ParameterTransfer::progressChanged, this,
+                [this, group](int, int, const QString &text) {
+                    if (m_progress)
+                        m_progress(group.isEmpty() ? text : group + QStringLiteral(" ") + text);
+                });
+        bool ended = false;
+        ParameterTransfer::Outcome outcome;
+        connect(&transfer, &ParameterTransfer::finished, this,
+                [&](const ParameterTransfer::Outcome &o) {
+                    outcome = o;
+                    ended = true;
+                });
+        // A download writes what the driver holds, as the editors load it into their fields.
+        const bool started =
+            upload ? transfer.startUpload() : (transfer.Load() && transfer.startDownload());
+        if (!started) {
+            result.error = transfer.statusText();
+            return result;
+        }
+        const int guard = (plan.count() * 2 + 2) * m_session->exchangeGuardMs();
+        if (!CliSession::waitUntil([&] { return ended; }, guard)) {
+            result.error = QStringLiteral("the transfer did not end");
+            return result;
+        }
+        result.attempted += outcome.attempted;
+        result.failedCodes += outcome.failedCodes;
+    }
+    result.ok = result.failedCodes.isEmpty();
+    return result;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "params/ParameterTransfer.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class CliSession;
+
+// The whole parameter set of one inverter moved with the editors' transfer: KX100 and KX200
+// as their one window each, KX300 group after group. Upload reads every parameter into the
+// slot's driver; download writes the driver's values (a commit after each write where the
+// model needs one). Failed exchanges are passed over and named in the result.
+class InverterTransfer : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Result
+    {
+        bool ok = false;         // every parameter went through
+        int attempted = 0;       // parameters read or written
+        QStringList failedCodes; // codes as the editors show them, in transfer order
+        QString error;           // set when the transfer could not run at all
+    };
+
+    // The editors' transfer plans of a model, in window order; empty for an unknown model,
+    // with the reason in *error when a built-in table does not fit.
+    static QList<ParameterTransfer::Plan> plans(const QString &model, QString *error = nullptr);
+
+    // Table entry of the model's bus address parameter ("n106", "CD48", "H5-01"); -1 if none.
+    static int addressParamIndex(const QString &model);
+
+    explicit InverterTransfer(CliSession *session, QObject *parent = nullptr);
+
+    // Called with each progress text ("UpLoad: 5 / 108"), prefixed for KX300 groups.
+    void setProgressHandler(std::function<void(const QString &)> handler)
+    {
+        m_progress = std::move(handler);
+    }
+
+    Result upload(int address);
+    Result download(int address);
+
+private:
+    Result run(int address, bool upload);
+
+    CliSession *m_session;
+    std::function<void(const QString &)> m_progress;
+};

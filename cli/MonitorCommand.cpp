@@ -1,0 +1,56 @@
+#include "cli/MonitorCommand.h"
+
+#include "bus/TDM.h"
+#include "cli/CliExit.h"
+#include "cli/CliOutput.h"
+#include "cli/CliSession.h"
+
+#include <QElapsedTimer>
+#include <QJsonObject>
+
+int MonitorCommand::run(int address, const QString &model, int count, int intervalMs)
+{
+    QString why;
+    if (!m_session.ensureInverter(address, model, &why)) {
+        m_out.error(why);
+        return CliExit::Failure;
+    }
+    using Read = bool (TDM::*)(TransactionRecord &);
+    const Read reads[] = {&TDM::ReadOutputFreq, &TDM::ReadOutputVoltage, &TDM::ReadOutputCurrent};
+
+    QElapsedTimer clock;
+    for (int sample = 0; count < 0 || sample < count; ++sample) {
+        if (sample > 0) {
+            const qint64 due = qint64(sample) * intervalMs;
+            CliSession::waitUntil([&] { return clock.elapsed() >= due; },
+                                  int(qMax<qint64>(0, due - clock.elapsed())) + 1000);
+        } else {
+            clock.start();
+        }
+        for (Read read : reads) {
+            const auto record = m_session.exchange(
+                address, 0, [read](TDM &dm, TransactionRecord &r) { return (dm.*read)(r); });
+            const int result = record ? record->Result : int(TransactionResult::CommError);
+            if (result != TransactionResult::Ok) {
+                m_out.error(QStringLiteral("address %1: %2")
+                                .arg(address)
+                                .arg(CliSession::resultText(result)));
+                return CliExit::Failure;
+            }
+        }
+        const TDM &dm = m_session.registry();
+        const float frequency = dm.GetOutputFreq(address);
+        const float voltage = dm.GetOutputVoltage(address);
+        const float current = dm.GetOutputCurrent(address);
+        const QJsonObject object{{QStringLiteral("address"), address},
+                                 {QStringLiteral("frequency"), double(frequency)},
+                                 {QStringLiteral("voltage"), double(voltage)},
+                                 {QStringLiteral("current"), double(current)}};
+        m_out.result(QStringLiteral("%1 Hz  %2 V  %3 A")
+                         .arg(double(frequency), 6, 'f', 2)
+                         .arg(double(voltage), 6, 'f', 1)
+                         .arg(double(current), 6, 'f', 1),
+                     object);
+    }
+    return CliExit::Ok;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+class CliOutput;
+class CliSession;
+
+// monitor: polls output frequency, voltage and current of one inverter, as the monitor window
+// does, and prints one line per sample; stops after count samples (-1: never) or at the
+// first failed exchange.
+class MonitorCommand
+{
+public:
+    MonitorCommand(CliSession &session, CliOutput &out) : m_session(session), m_out(out) {}
+
+    int run(int address, const QString &model, int count, int intervalMs);
+
+private:
+    CliSession &m_session;
+    CliOutput &m_out;
+};

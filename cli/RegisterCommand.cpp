@@ -1,0 +1,152 @@
+#include "cli/RegisterCommand.h"
+
+#include "bus/ModbusFrame.h"
+#include "bus/SlashFrame.h"
+#include "bus/TDM.h"
+#include "bus/TInverterKX100.h"
+#include "bus/TInverterKX200.h"
+#include "bus/TInverterKX300.h"
+#include "cli/CliExit.h"
+#include "cli/CliOutput.h"
+#include "cli/CliSession.h"
+
+#include <QJsonObject>
+
+QString RegisterCommand::commandCodeName(const QString &model, int registerNumber)
+{
+    if (model == QLatin1String("KX100")) {
+        switch (registerNumber) {
+        case TInverterKX100::WriteOperation:
+            return QStringLiteral("the operation word code");
+        case TInverterKX100::WriteFrequency:
+            return QStringLiteral("the frequency reference code");
+        case TInverterKX100::RunCommand:
+            return QStringLiteral("the Run command code");
+        case TInverterKX100::StopCommand:
+            return QStringLiteral("the Stop command code");
+        case TInverterKX100::ForwardCommand:
+            return QStringLiteral("the Forward command code");
+        case TInverterKX100::ReverseCommand:
+            return QStringLiteral("the RunReverse command code");
+        default:
+            return {};
+        }
+    }
+    if (model == QLatin1String("KX300")) {
+        switch (registerNumber) {
+        case TInverterKX300::WriteOperation:
+            return QStringLiteral("the operation word code");
+        case TInverterKX300::RunCommand:
+            return QStringLiteral("the Run command code");
+        case TInverterKX300::StopCommand:
+            return QStringLiteral("the Stop command code");
+        case TInverterKX300::ForwardCommand:
+            return QStringLiteral("the Forward command code");
+        case TInverterKX300::ReverseCommand:
+            return QStringLiteral("the RunReverse command code");
+        default:
+            return {};
+        }
+    }
+    switch (registerNumber) {
+    case TInverterKX200::RunCommand:
+        return QStringLiteral("the Run command code");
+    case TInverterKX200::StopCommand:
+        return QStringLiteral("the Stop command code");
+    case TInverterKX200::ForwardCommand:
+        return QStringLiteral("the Forward command code");
+    case TInverterKX200::ReverseCommand:
+        return QStringLiteral("the RunReverse command code");
+    case TInverterKX200::AuxCommandCode:
+        return QStringLiteral("the AuxCommand code");
+    default:
+        return {};
+    }
+}
+
+int RegisterCommand::read(int address, int registerNumber, const QString &model)
+{
+    QString why;
+    if (!m_session.ensureInverter(address, model, &why)) {
+        m_out.error(why);
+        return CliExit::Failure;
+    }
+    const QString type = m_session.registry().GetTypeName(address);
+    const auto record =
+        m_session.exchange(address, 0, [registerNumber](TDM &dm, TransactionRecord &r) {
+            return dm.ReadRegister(registerNumber, r);
+        });
+    if (!record) {
+        m_out.error(QStringLiteral("address %1: the %2 driver cannot read register %3")
+                        .arg(address)
+                        .arg(type)
+                        .arg(registerNumber));
+        return CliExit::Failure;
+    }
+    int value = 0;
+    if (record->Result == TransactionResult::Ok) {
+        // The word as the model's driver reads it: KX300 signed, the others unsigned.
+        if (type == QLatin1String("KX200")) {
+            const auto reply = SlashFrame::takeApart(*record, address);
+            value = reply ? reply->data : 0;
+        } else {
+            const auto reply = ModbusFrame::takeApart(*record);
+            value = reply ? reply->value : 0;
+            if (type == QLatin1String("KX300"))
+                value = int16_t(uint16_t(value));
+        }
+    }
+    return finish(address, registerNumber, QStringLiteral("read"), record->Result, value);
+}
+
+int RegisterCommand::write(int address, int registerNumber, int value, const QString &model)
+{
+    QString why;
+    if (!m_session.ensureInverter(address, model, &why)) {
+        m_out.error(why);
+        return CliExit::Failure;
+    }
+    const QString type = m_session.registry().GetTypeName(address);
+    if (const QString code = commandCodeName(type, registerNumber); !code.isEmpty()) {
+        m_out.error(QStringLiteral("register %1 is %2 of the %3 driver, not a register: not "
+                                   "written")
+                        .arg(registerNumber)
+                        .arg(code, type));
+        return CliExit::Usage;
+    }
+    const auto record =
+        m_session.exchange(address, value, [registerNumber](TDM &dm, TransactionRecord &r) {
+            return dm.WriteRegister(registerNumber, r);
+        });
+    if (!record) {
+        m_out.error(QStringLiteral("address %1: the %2 driver cannot write register %3")
+                        .arg(address)
+                        .arg(type)
+                        .arg(registerNumber));
+        return CliExit::Failure;
+    }
+    return finish(address, registerNumber, QStringLiteral("write"), record->Result,
+                  int(uint16_t(value)));
+}
+
+int RegisterCommand::finish(int address, int registerNumber, const QString &what, int result,
+                            int value)
+{
+    const QString text = CliSession::resultText(result);
+    QJsonObject object{{QStringLiteral("command"), what},
+                       {QStringLiteral("address"), address},
+                       {QStringLiteral("register"), registerNumber},
+                       {QStringLiteral("result"), text}};
+    if (result != TransactionResult::Ok) {
+        if (m_out.json())
+            m_out.result(QString(), object);
+        m_out.error(QStringLiteral("address %1 register %2: %3")
+                        .arg(address)
+                        .arg(registerNumber)
+                        .arg(text));
+        return CliExit::Failure;
+    }
+    object.insert(QStringLiteral("value"), value);
+    m_out.result(what == QLatin1String("read") ? QString::number(value) : text, object);
+    return CliExit::Ok;
+}

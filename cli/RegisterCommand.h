@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+class CliOutput;
+class CliSession;
+
+// read and write: one exchange with one register through the driver of the address's model.
+// Register numbers that the driver takes as command codes (run, stop, direction, operation
+// word) are refused, so that a register write can never start or stop a motor.
+class RegisterCommand
+{
+public:
+    RegisterCommand(CliSession &session, CliOutput &out) : m_session(session), m_out(out) {}
+
+    int read(int address, int registerNumber, const QString &model);
+    int write(int address, int registerNumber, int value, const QString &model);
+
+    // What the model's driver does instead of writing the register; empty for a plain register.
+    static QString commandCodeName(const QString &model, int registerNumber);
+
+private:
+    int finish(int address, int registerNumber, const QString &what, int result, int value);
+
+    CliSession &m_session;
+    CliOutput &m_out;
+};

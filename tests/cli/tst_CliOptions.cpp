@@ -1,0 +1,145 @@
+#include "cli/CliOptions.h"
+
+#include <QtTest>
+
+using Command = CliOptions::Command;
+Q_DECLARE_METATYPE(CliOptions::Command)
+
+class tst_CliOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandsAndOperands_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<Command>("command");
+        QTest::addColumn<QList<int>>("addresses");
+        QTest::addColumn<int>("address");
+        QTest::addColumn<int>("reg");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("file");
+
+        QList<int> all;
+        for (int a = 0; a < 32; ++a)
+            all << a;
+        QTest::newRow("scan defaults to 0-31")
+            << QStringList{"scan"} << Command::Scan << all << -1 << -1 << 0 << QString();
+        QTest::newRow("scan ranges in order")
+            << QStringList{"scan", "7", "3-5", "31-30"} << Command::Scan
+            << QList<int>{7, 3, 4, 5, 31, 30} << -1 << -1 << 0 << QString();
+        QTest::newRow("read hex register") << QStringList{"read", "1", "0x16A"} << Command::Read
+                                           << QList<int>{} << 1 << 362 << 0 << QString();
+        QTest::newRow("write negative value")
+            << QStringList{"write", "31", "259", "-5"} << Command::Write << QList<int>{} << 31
+            << 259 << -5 << QString();
+        QTest::newRow("write top value")
+            << QStringList{"write", "0", "65535", "0xFFFF"} << Command::Write << QList<int>{} << 0
+            << 65535 << 65535 << QString();
+        QTest::newRow("upload") << QStringList{"upload", "2", "a.ini"} << Command::Upload
+                                << QList<int>{} << 2 << -1 << 0 << "a.ini";
+        QTest::newRow("backup with range")
+            << QStringList{"backup", "b.ini", "1-2"} << Command::Backup << QList<int>{1, 2} << -1
+            << -1 << 0 << "b.ini";
+        QTest::newRow("restore") << QStringList{"restore", "b.ini"} << Command::Restore
+                                 << QList<int>{} << -1 << -1 << 0 << "b.ini";
+        QTest::newRow("monitor") << QStringList{"monitor", "3", "--count", "2"} << Command::Monitor
+                                 << QList<int>{} << 3 << -1 << 0 << QString();
+    }
+
+    void commandsAndOperands()
+    {
+        QFETCH(QStringList, args);
+        CliOptions options;
+        QString error;
+        QVERIFY2(options.parse(args, &error), qPrintable(error));
+        QTEST(options.command, "command");
+        QTEST(options.addresses, "addresses");
+        QTEST(options.address, "address");
+        QTEST(options.registerNumber, "reg");
+        QTEST(options.value, "value");
+        QTEST(options.file, "file");
+    }
+
+    void lineOptions()
+    {
+        CliOptions options;
+        QString error;
+        QVERIFY2(options.parse({"--port", "/dev/ttyUSB0", "--baud=19200", "--parity", "odd",
+                                "--stop-bits", "1.5", "--data-bits", "7", "--json", "--model",
+                                "kx300", "--timeout-ms", "300", "read", "4", "33"},
+                               &error),
+                 qPrintable(error));
+        QCOMPARE(options.port, QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(options.line.baudRate, 19200);
+        QCOMPARE(options.line.parity, pOdd);
+        QCOMPARE(options.line.stopBits, sb1_5);
+        QCOMPARE(options.line.byteSize, 7);
+        QVERIFY(options.json);
+        QCOMPARE(options.model, QStringLiteral("KX300"));
+        QCOMPARE(options.timeoutMs, 300);
+
+        // The program's line: COM1, 9600 bit/s, even parity, 8 data bits, 1 stop bit.
+        CliOptions defaults;
+        QVERIFY(defaults.parse({"scan"}, &error));
+        QCOMPARE(defaults.port, QStringLiteral("COM1"));
+        QCOMPARE(defaults.line.baudRate, 9600);
+        QCOMPARE(defaults.line.parity, pEven);
+        QCOMPARE(defaults.line.stopBits, sb1_0);
+        QCOMPARE(defaults.line.byteSize, 8);
+        QCOMPARE(defaults.timeoutMs, 0);
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("nothing") << QStringList{} << "no command given";
+        QTest::newRow("unknown command") << QStringList{"erase"} << "unknown command erase";
+        QTest::newRow("unknown option") << QStringList{"--fast", "scan"} << "unknown option --fast";
+        QTest::newRow("option without value")
+            << QStringList{"scan", "--port"} << "--port needs a value";
+        QTest::newRow("address 32")
+            << QStringList{"read", "32", "1"} << "invalid address 32 (0..31)";
+        QTest::newRow("range beyond 31")
+            << QStringList{"scan", "30-40"} << "invalid address or range 30-40 (0..31, FROM-TO)";
+        QTest::newRow("register too large")
+            << QStringList{"read", "1", "65536"} << "invalid register 65536 (0..65535)";
+        QTest::newRow("value too large")
+            << QStringList{"write", "1", "259", "65536"} << "invalid value 65536 (-32768..65535)";
+        QTest::newRow("value not a number")
+            << QStringList{"write", "1", "259", "12a"} << "invalid value 12a (-32768..65535)";
+        QTest::newRow("missing operand")
+            << QStringList{"write", "1", "259"} << "usage: drivelink-cli write ADDR REGISTER VALUE";
+        QTest::newRow("extra operand")
+            << QStringList{"restore", "a.ini", "b.ini"} << "usage: drivelink-cli restore FILE";
+        QTest::newRow("backup without file")
+            << QStringList{"backup"} << "usage: drivelink-cli backup FILE [ADDR|FROM-TO]...";
+        QTest::newRow("parity mark") << QStringList{"--parity", "mark", "scan"}
+                                     << "invalid --parity: mark (none, even or odd)";
+        QTest::newRow("stop bits 3")
+            << QStringList{"--stop-bits", "3", "scan"} << "invalid --stop-bits: 3 (1, 1.5 or 2)";
+        QTest::newRow("data bits 6")
+            << QStringList{"--data-bits", "6", "scan"} << "invalid --data-bits: 6 (7 or 8)";
+        QTest::newRow("unknown model") << QStringList{"--model", "KX400", "read", "1", "2"}
+                                       << "invalid --model: KX400 (KX100, KX200 or KX300)";
+        QTest::newRow("count zero")
+            << QStringList{"monitor", "1", "--count", "0"} << "invalid --count: 0";
+        QTest::newRow("count outside monitor")
+            << QStringList{"--count", "2", "scan"} << "--count belongs to monitor";
+        QTest::newRow("flag with value")
+            << QStringList{"--json=1", "scan"} << "--json takes no value";
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        CliOptions options;
+        QString error;
+        QVERIFY(!options.parse(args, &error));
+        QTEST(error, "reason");
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_CliOptions)
+#include "tst_CliOptions.moc"
