@@ -11,6 +11,7 @@
 #include "bus/TDM.h"
 #include "serial/MessageNumbers.h"
 #include "serial/CommLink.h"
+#include "serial/TComm32.h"
 #include "serial/TransactionEngine.h"
 #include "serial/WindowMessage.h"
 
@@ -345,8 +346,24 @@ void TMainForm::createStatusBar()
     m_rs232Message->setFixedWidth(287);
     m_rs232Message->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_rs232Message->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_busNote = new QLabel(bar);
+    m_busNote->setObjectName(QStringLiteral("BusNote"));
+    m_busNote->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_busNote->hide();
     bar->addWidget(m_messagePanel, 1);
+    bar->addPermanentWidget(m_busNote);
     bar->addPermanentWidget(m_rs232Message);
+}
+
+void TMainForm::setBusNote(const QString &note)
+{
+    m_busNote->setText(note);
+    m_busNote->setVisible(!note.isEmpty());
+}
+
+QString TMainForm::busNote() const
+{
+    return m_busNote->text();
 }
 
 void TMainForm::createTrayIcon()
@@ -559,6 +576,11 @@ void TMainForm::showEvent(QShowEvent *event)
 
 void TMainForm::FormShow()
 {
+    auto *comm = qobject_cast<TComm32 *>(m_comm);
+    if (comm && !m_simulatedPort.isEmpty()) {
+        m_storedPort = comm->commPort();
+        comm->setCommPort(m_simulatedPort);
+    }
     if (m_comm)
         m_comm->StartComm();
 }
@@ -580,6 +602,9 @@ void TMainForm::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
+    auto *comm = qobject_cast<TComm32 *>(m_comm);
+    if (comm && !m_simulatedPort.isEmpty() && comm->commPort() == m_simulatedPort)
+        comm->setCommPort(m_storedPort); // the simulator's device is not worth keeping
     if (m_saveSettings)
         m_saveSettings(*this);
     // FormClose

@@ -53,6 +53,12 @@ public:
     QMenu *fileMenu() const { return m_fileMenu; }
     // The recent-files list at the end of the "&Файл" menu.
     MRUManager *mruManager() const { return m_mruManager; }
+    // Runs the port on this device (the simulated bus) instead of the stored port name; the
+    // stored name is what the settings store keeps.
+    void setSimulatedPort(const QString &device) { m_simulatedPort = device; }
+    // A permanent note at the left of the frame log, e.g. that the bus is simulated.
+    void setBusNote(const QString &note);
+    QString busNote() const;
     // Window classes that a setup file may recreate.
     const QSet<QString> &restorableClasses() const { return m_restorableClasses; }
     // Whether tiling puts the windows side by side (after "&Плиткой") or one above another.
@@ -114,6 +120,7 @@ private:
     QLabel *m_messagePanel = nullptr;
     QLabel *m_rs232Message = nullptr;
     QLabel *m_busyIndicator = nullptr;
+    QLabel *m_busNote = nullptr;
     QTimer m_busyAnimation;
     int m_busyFrame = 0;
     QMenu *m_fileMenu = nullptr;
@@ -127,6 +134,8 @@ private:
     QSet<QString> m_restorableClasses;
     bool m_tileVertical = false;
     bool m_shown = false;
+    QString m_simulatedPort;
+    QString m_storedPort;
     SettingsHook m_restoreSettings;
     SettingsHook m_saveSettings;
 };

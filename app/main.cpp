@@ -1,11 +1,84 @@
+#include "app/OperatorDialogs.h"
+#include "app/SettingsStore.h"
+#include "app/TMainForm.h"
+#include "app/ToolTipStyle.h"
+#include "app/WidgetDialogs.h"
+#include "bus/BusHost.h"
+#include "serial/TComm32.h"
+#include "sim/SimulatedPlant.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QCommandLineParser>
+#include <QMessageBox>
+
+#include <exception>
+
+namespace {
+
+// The application's standard exception box: an exception escaping an event handler is shown
+// and the program goes on.
+class Application : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception &error) {
+            QMessageBox::critical(activeWindow(), applicationDisplayName(),
+                                  QString::fromLocal8Bit(error.what()));
+        }
+        return false;
+    }
+};
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Drivelink [Untitle]"));
-    window.show();
-    return app.exec();
+    Application app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("drivelink"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Drivelink"));
+    ToolTipStyle::install();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Service tool for frequency inverters on an RS-485 bus."));
+    parser.addHelpOption();
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"),
+        QStringLiteral("Run on a simulated bus: a KX100 at address 1, a KX200 at 2, a KX300 at 3."));
+    parser.addOption(simulate);
+    parser.process(app);
+
+    // The serial port as the main window's resource sets it up: "COM1", even parity.
+    TComm32 comm;
+    comm.setCommPort(QStringLiteral("COM1"));
+    comm.setParity(pEven);
+
+    BusHost host(&comm, BusHost::Role::Forwarded);
+    TMainForm mainForm(&host, &comm);
+    OperatorDialogs::install(std::make_unique<WidgetDialogs>(&mainForm));
+    InstallSettingsStore(mainForm);
+
+    SimulatedPlant plant;
+    if (parser.isSet(simulate)) {
+        QString error;
+        const QString device = plant.start(&error);
+        if (device.isEmpty()) {
+            ShowMessage(QStringLiteral("Drivelink"),
+                        QStringLiteral("The simulated bus could not be started: %1").arg(error));
+            return 1;
+        }
+        // The port is pointed at the simulator once the stored settings have been read, so
+        // the stored port name is kept for the next start on a real bus.
+        mainForm.setSimulatedPort(device);
+        mainForm.setBusNote(QStringLiteral("Имитация шины: ПЧ #1 KX100, #2 KX200, #3 KX300"));
+    }
+    mainForm.show();
+    const int result = app.exec();
+    plant.stop();
+    OperatorDialogs::install(nullptr);
+    return result;
 }
