@@ -34,6 +34,7 @@ private slots:
     void silentSlotTimesOutEverywhereAndKeepsValues();
     void kx100DownloadWritesAndCommitsEachParameter();
     void kx200DownloadSkipsReadoutsAndReserved();
+    void failedCommitsArePassedOverAndReported();
     void listValueOutsideItemsDownloadsUnchanged();
     void defaultsPullIntoBoundsAndMarkModified();
     void editsFollowTheFieldRules();
@@ -346,6 +347,26 @@ void tst_ParameterTransfer::kx200DownloadSkipsReadoutsAndReserved()
     QCOMPARE(m_line->writes.last().first, 0x0803);
     // A KX200 takes written values without a commit.
     QCOMPARE(m_line->writes.size(), 43);
+}
+
+void tst_ParameterTransfer::failedCommitsArePassedOverAndReported()
+{
+    startHost(RegisterLine::Protocol::Modbus, 1);
+    m_host->registry().CreateKX100(1);
+    m_line->refused = {0x0900};
+    auto transfer = kx100(1);
+    QVERIFY(transfer->Load());
+    transfer->selectItem(4, 1);
+    QSignalSpy finished(transfer.get(), &ParameterTransfer::finished);
+    QVERIFY(transfer->startDownload());
+    const ParameterTransfer::Outcome outcome = waitFinished(finished);
+    // Every parameter is still written and committed in turn.
+    QCOMPARE(m_line->written.size(), 216);
+    QCOMPARE(m_line->writes.size(), 108);
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.failedCodes.size(), 108);
+    QVERIFY(
+        outcome.text.startsWith(QStringLiteral("Download: 108 of 108 parameters failed: CD001, ")));
 }
 
 void tst_ParameterTransfer::listValueOutsideItemsDownloadsUnchanged()

@@ -42,6 +42,7 @@ private slots:
     void failedExchangesGiveAWarning();
     void closeQueryAfterDefaultButNotAfterTransfer();
     void emptiedSlotLoadsNothingAndSaysWhy();
+    void closingDuringATransferAbandonsIt();
 
 private:
     TDnLdForm *openForm(int slot = 1);
@@ -327,6 +328,23 @@ void tst_TDnLdForm::emptiedSlotLoadsNothingAndSaysWhy()
     QVERIFY(m_line->written.isEmpty());
     QCOMPARE(m_form->msgPanel()->text(),
              QStringLiteral("No inverter at address 1: nothing written"));
+}
+
+void tst_TDnLdForm::closingDuringATransferAbandonsIt()
+{
+    openForm();
+    m_line->deferReplies = true;
+    m_form->upLoadButton()->click();
+    QCOMPARE(m_line->written.size(), 1);
+    QVERIFY(m_form->close());
+    delete m_form;
+    m_form = nullptr;
+    // The reply in flight completes in the engine and finds no window; nothing follows.
+    m_line->deliverPending();
+    QCoreApplication::processEvents();
+    QCOMPARE(m_line->written.size(), 1);
+    QVERIFY(!m_host->engine().isBusy());
+    QVERIFY(m_dialogs->shown.isEmpty());
 }
 
 QTEST_MAIN(tst_TDnLdForm)
