@@ -38,7 +38,7 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
     QJsonArray saved;
     for (int address : present) {
         const InverterTransfer::Result result = transfer.uploadInverter(address, file);
-        if (!result.error.isEmpty()) {
+        if (!result.error.isEmpty() || result.failedCodes.size() == result.attempted) {
             // Nothing of it was read: keep it out of the file rather than save factory values.
             registry.RemoveInverter(address);
             ok = false;
@@ -46,6 +46,11 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
         }
         ok = ok && result.ok;
         saved.append(address);
+    }
+
+    if (saved.isEmpty()) {
+        m_out.error(QStringLiteral("nothing could be read: %1 not written").arg(file));
+        return CliExit::Failure;
     }
 
     // A new file: the inverter list, the serial settings and no windows.

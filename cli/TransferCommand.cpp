@@ -102,6 +102,12 @@ int TransferCommand::upload(int address, const QString &model, const QString &fi
     const TInverterBase *driver = m_session.registry().GetInverter(address);
     if (!result.error.isEmpty() || !driver)
         return CliExit::Failure; // nothing was read: the file stays as it was
+    if (result.failedCodes.size() == result.attempted) {
+        m_out.error(QStringLiteral("nothing could be read from address %1: %2 not changed")
+                        .arg(address)
+                        .arg(file));
+        return CliExit::Failure;
+    }
     const QString section = TDM::SectionName(address);
     ini.eraseSection(section);
     ini.writeString(section, QStringLiteral("Enable"), QStringLiteral("true"));

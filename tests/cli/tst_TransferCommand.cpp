@@ -64,6 +64,32 @@ private slots:
         QCOMPARE(ini.readString(TDM::SectionName(7), "TypeName"), QStringLiteral("KX100"));
     }
 
+    void uploadOfASilentInverterChangesNoFile()
+    {
+        auto bus = startBus(one(std::make_unique<SimKX200>(2)));
+        QVERIFY(bus);
+        bus->setFault(0, SimFault::Silent);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("drives.ini");
+        const QString before =
+            QStringLiteral("[  ПЧ     #2]\nEnable=true\nTypeName=KX200\nCD16=4\n");
+        writeText(path, before);
+
+        // The model given skips detection; every read times out (after 100 ms here).
+        const Run run =
+            runCli(bus->slavePath(), {"--timeout-ms=100", "--model", "KX200", "upload", "2", path});
+        QCOMPARE(run.code, int(CliExit::Failure));
+        QVERIFY(run.out.startsWith(
+            QStringLiteral("address 2 KX200: upload: 49 of 49 parameters failed: CD01, CD02,")));
+        QCOMPARE(
+            run.err,
+            QStringLiteral("drivelink-cli: nothing could be read from address 2: %1 not changed\n")
+                .arg(path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), before);
+    }
+
     void downloadWritesTheWholeSectionAndKeepsTheBusAddress()
     {
         auto bus = startBus(one(std::make_unique<SimKX200>(2)));
