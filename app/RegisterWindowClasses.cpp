@@ -5,6 +5,17 @@
 #include "app/WindowClasses.h"
 #include "params/TKX100DnLdForm.h"
 #include "params/TKX200DnLdForm.h"
+#include "params/TKX300DnLdForm.h"
+#include "params/TKX300ADnLdForm.h"
+#include "params/TKX300BDnLdForm.h"
+#include "params/TKX300CDnLdForm.h"
+#include "params/TKX300DDnLdForm.h"
+#include "params/TKX300EDnLdForm.h"
+#include "params/TKX300FDnLdForm.h"
+#include "params/TKX300HDnLdForm.h"
+#include "params/TKX300LDnLdForm.h"
+#include "params/TKX300ODnLdForm.h"
+#include "params/TKX300UDnLdForm.h"
 #include "serial/TRS232Form.h"
 #include "views/TAddressForm.h"
 #include "views/TLEDForm.h"
@@ -29,4 +40,26 @@ void RegisterWindowClasses()
                                  [] { return new TKX100DnLdForm; });
     WindowClasses::registerClass(QStringLiteral("TKX200DnLdForm"), Kind::TopLevel,
                                  [] { return new TKX200DnLdForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX300DnLdForm"), Kind::MdiChild,
+                                 [] { return new TKX300DnLdForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX300UDnLdForm"), Kind::MdiChild,
+                                 [] { return new TKX300UDnLdForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX300ADnLdForm"), Kind::TopLevel,
+                                 [] { return new TKX300ADnLdForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX300BDnLdForm"), Kind::MdiChild,
+                                 [] { return new TKX300BDnLdForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX300CDnLdForm"), Kind::TopLevel,
+                                 [] { return new TKX300CDnLdForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX300DDnLdForm"), Kind::TopLevel,
+                                 [] { return new TKX300DDnLdForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX300EDnLdForm"), Kind::TopLevel,
+                                 [] { return new TKX300EDnLdForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX300FDnLdForm"), Kind::TopLevel,
+                                 [] { return new TKX300FDnLdForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX300HDnLdForm"), Kind::TopLevel,
+                                 [] { return new TKX300HDnLdForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX300LDnLdForm"), Kind::TopLevel,
+                                 [] { return new TKX300LDnLdForm; });
+    WindowClasses::registerClass(QStringLiteral("TKX300ODnLdForm"), Kind::TopLevel,
+                                 [] { return new TKX300ODnLdForm; });
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "bus/TDM.h" // ParameterTransfer.h needs the complete registry type
 #include "params/ParameterTransfer.h"
 
 #include <QList>
