@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QToolButton>
 
 SectionedToolBar::SectionedToolBar(QWidget *parent) : QToolBar(parent)
@@ -14,6 +15,10 @@ SectionedToolBar::SectionedToolBar(QWidget *parent) : QToolBar(parent)
     setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     setFixedHeight(56);
     setContentsMargins(0, 3, 0, 0);
+    // The button text has to fit under the picture in 54 pixels.
+    QFont small = font();
+    small.setPixelSize(10);
+    setFont(small);
 }
 
 void SectionedToolBar::addButton(const Button &button)
@@ -73,6 +78,22 @@ void SectionedToolBar::customize()
     ToolBarCustomizeDialog dialog(*this, this);
     if (OperatorDialogs::instance().runModal(&dialog))
         setLayout(dialog.layout());
+}
+
+void SectionedToolBar::setWallpaper(const QPixmap &wallpaper)
+{
+    m_wallpaper = wallpaper;
+    update();
+}
+
+void SectionedToolBar::paintEvent(QPaintEvent *event)
+{
+    if (m_wallpaper.isNull()) {
+        QToolBar::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.drawTiledPixmap(rect(), m_wallpaper);
 }
 
 void SectionedToolBar::mouseDoubleClickEvent(QMouseEvent *event)

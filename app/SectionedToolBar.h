@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPixmap>
 #include <QString>
 #include <QStringList>
 #include <QToolBar>
@@ -40,6 +41,9 @@ public:
     // The button texts as shown, left to right.
     QStringList shownTexts() const;
 
+    // A picture tiled behind the buttons.
+    void setWallpaper(const QPixmap &wallpaper);
+
     // A widget kept at the right end of the bar, after every button.
     void setTrailingWidget(QWidget *widget);
 
@@ -51,6 +55,7 @@ signals:
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void rebuild();
@@ -59,4 +64,5 @@ private:
     QList<Button> m_buttons;
     QStringList m_shown;
     QAction *m_spacerAction = nullptr;
+    QPixmap m_wallpaper;
 };

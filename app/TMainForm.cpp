@@ -246,10 +246,7 @@ void TMainForm::createToolBar()
 {
     m_toolBar = new SectionedToolBar(this);
     addToolBar(Qt::TopToolBarArea, m_toolBar);
-    QPalette palette = m_toolBar->palette();
-    palette.setBrush(QPalette::Window, QBrush(Artwork::background()));
-    m_toolBar->setPalette(palette);
-    m_toolBar->setAutoFillBackground(true);
+    m_toolBar->setWallpaper(Artwork::background()); // "BACKGROUND"
     for (const char *section : {"Файл", "Окно", "Помощь", "Настройка", "Опции"})
         m_toolBar->addSection(QString::fromUtf8(section));
 

@@ -4,7 +4,9 @@
 #include "app/ToolTipStyle.h"
 #include "app/WidgetDialogs.h"
 #include "bus/BusHost.h"
+#include "serial/MessageNumbers.h"
 #include "serial/TComm32.h"
+#include "serial/WindowMessage.h"
 #include "sim/SimulatedPlant.h"
 
 #include <QApplication>
@@ -77,6 +79,16 @@ int main(int argc, char *argv[])
         mainForm.setBusNote(QStringLiteral("Имитация шины: ПЧ #1 KX100, #2 KX200, #3 KX300"));
     }
     mainForm.show();
+    if (plant.isRunning()) {
+        // A newcomer sees the plant at once: its addresses are detected unless the restored
+        // setup already holds inverters.
+        bool anyInverter = false;
+        for (int slot = 0; slot < TDM::SlotCount; ++slot)
+            anyInverter = anyInverter || host.registry().HasInverter(slot);
+        if (!anyInverter)
+            for (const SimulatedPlant::Member &member : plant.members())
+                PostMessage(&mainForm, Msg::QueueDetection, member.address);
+    }
     const int result = app.exec();
     plant.stop();
     OperatorDialogs::install(nullptr);
