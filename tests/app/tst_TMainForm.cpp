@@ -61,6 +61,12 @@ void tst_TMainForm::init()
     m_host->engine().setTimerInterval(5);
     m_host->engine().setTimeOutLimit(15);
     m_form = new TMainForm(m_host, m_port);
+    // Start-up opens the status panel; the tests start from a frame without children.
+    QTRY_COMPARE(m_form->childWindows().size(), 1);
+    QVERIFY(m_form->childWindows().first()->inherits("TLEDForm"));
+    QCOMPARE(m_dialogs->modalClasses, QStringList{"TSplashForm"});
+    m_form->mdiArea()->closeAllSubWindows();
+    QTRY_VERIFY(m_form->childWindows().isEmpty());
     WindowClasses::registerClass(QStringLiteral("TProbeForm"), WindowClasses::Kind::MdiChild,
                                  [] { return new TProbeForm; });
 }
