@@ -13,8 +13,6 @@ class tst_TKX300Groups : public QObject
 
 private slots:
     void groupsByNumberLetterAndClass();
-    void everyGroupHasAUsablePlan_data();
-    void everyGroupHasAUsablePlan();
     void rowsCrossCheckTheParameterSet_data();
     void rowsCrossCheckTheParameterSet();
     void defaultsAreTheGroupsOwn();
@@ -54,41 +52,6 @@ void tst_TKX300Groups::groupsByNumberLetterAndClass()
     QCOMPARE(b->caption(7), QStringLiteral("KX310(B-Константы ):   ПЧ     #7"));
     QCOMPARE(TKX300Groups::byLetter(QLatin1Char('U'))->caption(31),
              QStringLiteral("KX300(U-Parameters):   ПЧ     #31"));
-    // Only the B and U windows are MDI children; B is the wider window.
-    for (const TKX300Group &group : TKX300Groups::all()) {
-        const bool mdi = group.letter == QLatin1Char('B') || group.letter == QLatin1Char('U');
-        QCOMPARE(group.mdiChild, mdi);
-        QCOMPARE(group.size, group.letter == QLatin1Char('B') ? QSize(566, 301) : QSize(549, 301));
-    }
-}
-
-void tst_TKX300Groups::everyGroupHasAUsablePlan_data()
-{
-    addGroupRows();
-}
-
-void tst_TKX300Groups::everyGroupHasAUsablePlan()
-{
-    QFETCH(int, number);
-    const TKX300Group &group = *TKX300Groups::byNumber(number);
-    QString error;
-    const ParameterTransfer::Plan plan = TKX300Groups::plan(group, &error);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(plan.count(), group.count);
-    QCOMPARE(plan.model, QStringLiteral("KX300"));
-    QVERIFY(plan.downloadSkip.isEmpty());
-    if (group.readOnly) {
-        QVERIFY(plan.uploadOnly);
-        QVERIFY(!plan.commitAfterWrite);
-        QVERIFY(plan.defaults.isEmpty());
-    } else {
-        QVERIFY(!plan.uploadOnly);
-        QVERIFY(plan.commitAfterWrite);
-        QCOMPARE(plan.defaults.size(), group.count);
-    }
-    // The driver keeps register r in table entry r.
-    for (int i = 0; i < plan.count(); ++i)
-        QCOMPARE(plan.paramIndexes[i], plan.rows[i].registerNumber);
 }
 
 void tst_TKX300Groups::rowsCrossCheckTheParameterSet_data()
@@ -114,6 +77,15 @@ void tst_TKX300Groups::rowsCrossCheckTheParameterSet()
     QCOMPARE(table.count(), expected.size());
     QCOMPARE(table.count(), group.count);
     QCOMPARE(table.pages(), group.pages);
+    QString error;
+    const ParameterTransfer::Plan plan = TKX300Groups::plan(group, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(plan.count(), group.count);
+    QVERIFY(plan.downloadSkip.isEmpty());
+    // The monitor group only reads; the others commit every write and have their defaults.
+    QCOMPARE(plan.uploadOnly, group.readOnly);
+    QCOMPARE(plan.commitAfterWrite, !group.readOnly);
+    QCOMPARE(plan.defaults.size(), group.readOnly ? 0 : group.count);
     int previousRegister = -1;
     for (int i = 0; i < table.count(); ++i) {
         const ParameterRow &row = table.at(i);
@@ -128,6 +100,8 @@ void tst_TKX300Groups::rowsCrossCheckTheParameterSet()
         previousRegister = row.registerNumber;
         if (group.registerBase >= 0)
             QCOMPARE(row.registerNumber, group.registerBase + i);
+        // The driver keeps register r in table entry r.
+        QCOMPARE(plan.paramIndexes[i], row.registerNumber);
     }
 }
 
