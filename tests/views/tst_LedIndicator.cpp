@@ -1,5 +1,6 @@
 #include "views/LedIndicator.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 class tst_LedIndicator : public QObject
@@ -9,7 +10,9 @@ class tst_LedIndicator : public QObject
 private slots:
     void colourShown_data();
     void colourShown();
+    void blinkAlternatesOnlyWhileSet();
     void blinksOnItsTimer();
+    void clickReported();
 };
 
 void tst_LedIndicator::colourShown_data()
@@ -41,6 +44,31 @@ void tst_LedIndicator::colourShown()
     QCOMPARE(led.currentColor(), afterStep);
 }
 
+void tst_LedIndicator::blinkAlternatesOnlyWhileSet()
+{
+    LedIndicator led;
+    led.setTrueColor(Qt::red);
+    led.setFalseColor(Qt::blue);
+    led.setValue(true);
+    led.setBlink(true);
+    led.blinkStep();
+    QCOMPARE(led.currentColor(), QColor(Qt::blue));
+    led.blinkStep();
+    QCOMPARE(led.currentColor(), QColor(Qt::red));
+    led.blinkStep();
+    // Clearing the value stops the blinking and shows the false colour for good.
+    led.setValue(false);
+    QVERIFY(!led.isBlinking());
+    QCOMPARE(led.currentColor(), QColor(Qt::blue));
+    // Set again it starts with the true colour.
+    led.setValue(true);
+    QCOMPARE(led.currentColor(), QColor(Qt::red));
+    led.setBlink(false);
+    QVERIFY(!led.isBlinking());
+    led.blinkStep();
+    QCOMPARE(led.currentColor(), QColor(Qt::red));
+}
+
 void tst_LedIndicator::blinksOnItsTimer()
 {
     LedIndicator led;
@@ -52,6 +80,18 @@ void tst_LedIndicator::blinksOnItsTimer()
     led.setBlink(true);
     QVERIFY(QTest::qWaitFor([&] { return led.currentColor() == QColor(Qt::blue); }, 2000));
     QVERIFY(QTest::qWaitFor([&] { return led.currentColor() == QColor(Qt::red); }, 2000));
+}
+
+void tst_LedIndicator::clickReported()
+{
+    LedIndicator led;
+    led.resize(22, 22);
+    led.show();
+    QSignalSpy clicks(&led, &LedIndicator::clicked);
+    QTest::mouseClick(&led, Qt::LeftButton);
+    QCOMPARE(clicks.size(), 1);
+    QTest::mouseClick(&led, Qt::RightButton);
+    QCOMPARE(clicks.size(), 1);
 }
 
 QTEST_MAIN(tst_LedIndicator)

@@ -9,12 +9,61 @@ class tst_MonitorLimits : public QObject
     Q_OBJECT
 
 private slots:
+    void initialLimits();
+    void apply_data();
+    void apply();
     void parseWholeNumber_data();
     void parseWholeNumber();
     void meterPosition_data();
     void meterPosition();
+    void sliderAndReference_data();
+    void sliderAndReference();
     void extremeLimitsStayInRange();
 };
+
+void tst_MonitorLimits::initialLimits()
+{
+    MonitorLimits limits;
+    const int expected[] = {60, 0, 60, 0, 400, 0, 10, 0};
+    for (int tag = 0; tag < MonitorLimits::EditCount; ++tag)
+        QCOMPARE(limits.limitOfTag(tag), expected[tag]);
+}
+
+void tst_MonitorLimits::apply_data()
+{
+    QTest::addColumn<int>("tag");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<int>("quantity");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("minimum");
+    QTest::newRow("max voltage 500") << 4 << 500 << true << 1 << 500 << 0;
+    QTest::newRow("max voltage 0 refused") << 4 << 0 << false << 1 << 400 << 0;
+    QTest::newRow("min frequency 5") << 1 << 5 << true << 0 << 60 << 5;
+    QTest::newRow("min frequency 70 refused") << 1 << 70 << false << 0 << 60 << 0;
+    QTest::newRow("min frequency equal to max refused") << 3 << 60 << false << 0 << 60 << 0;
+    QTest::newRow("tag 2 sets max frequency") << 2 << 50 << true << 0 << 50 << 0;
+    QTest::newRow("tag 3 sets min frequency") << 3 << -10 << true << 0 << 60 << -10;
+    QTest::newRow("max current 1") << 6 << 1 << true << 2 << 1 << 0;
+    QTest::newRow("min current -1") << 7 << -1 << true << 2 << 10 << -1;
+    QTest::newRow("tag 8 does not exist") << 8 << 5 << false << 0 << 60 << 0;
+    QTest::newRow("negative tag") << -1 << 5 << false << 0 << 60 << 0;
+}
+
+void tst_MonitorLimits::apply()
+{
+    QFETCH(int, tag);
+    QFETCH(int, value);
+    QFETCH(bool, taken);
+    QFETCH(int, quantity);
+    QFETCH(int, maximum);
+    QFETCH(int, minimum);
+    MonitorLimits limits;
+    QCOMPARE(limits.apply(tag, value), taken);
+    const auto q = MonitorLimits::Quantity(quantity);
+    QCOMPARE(limits.maximum(q), maximum);
+    QCOMPARE(limits.minimum(q), minimum);
+}
 
 void tst_MonitorLimits::parseWholeNumber_data()
 {
@@ -62,6 +111,31 @@ void tst_MonitorLimits::meterPosition()
     QFETCH(int, position);
     MonitorLimits limits;
     QCOMPARE(limits.meterPosition(MonitorLimits::Quantity(quantity), value), position);
+}
+
+void tst_MonitorLimits::sliderAndReference_data()
+{
+    QTest::addColumn<int>("slider");
+    QTest::addColumn<int>("reference");
+    QTest::addColumn<int>("sliderBack");
+    // Limits 0..60 Hz: the reference is rounded, the slider truncated.
+    QTest::newRow("50") << 50 << 30 << 50;
+    QTest::newRow("17") << 17 << 10 << 16;
+    QTest::newRow("16") << 16 << 10 << 16;
+    QTest::newRow("1") << 1 << 1 << 1;
+    QTest::newRow("100") << 100 << 60 << 100;
+    QTest::newRow("0") << 0 << 0 << 0;
+}
+
+void tst_MonitorLimits::sliderAndReference()
+{
+    QFETCH(int, slider);
+    QFETCH(int, reference);
+    QFETCH(int, sliderBack);
+    MonitorLimits limits;
+    QCOMPARE(limits.referenceForSlider(slider), reference);
+    QCOMPARE(limits.sliderPosition(reference), sliderBack);
+    QCOMPARE(MonitorLimits::hundredths(reference), reference * 100);
 }
 
 void tst_MonitorLimits::extremeLimitsStayInRange()
