@@ -94,6 +94,8 @@ void tst_InverterDetector::probeChain_data()
     QTest::newRow("KX100 exception goes on to KX300")
         << 4 << QByteArray() << withCrc("04 83 02") << withCrc("04 03 02 00 04")
         << int(InverterStateCode::Present) << "KX300" << 3;
+    QTest::newRow("KX100 corrupt") << 4 << QByteArray() << QByteArray("04 03 02 00 04 00 00")
+                                   << QByteArray() << int(InverterStateCode::Fault) << "KX100" << 2;
     QTest::newRow("KX300 answers")
         << 30 << QByteArray() << QByteArray() << withCrc("1E 03 02 00 1E")
         << int(InverterStateCode::Present) << "KX300" << 3;

@@ -76,12 +76,17 @@ void tst_OperatorCommands::commandPutsFrameOnLine_data()
     QTest::addColumn<int>("command");
     QTest::addColumn<QByteArray>("frame");
     // KX100 at slot 2: write of the operation word, register 1.
+    QTest::newRow("KX100 stop") << "KX100" << false << 0 << withCrc("02 10 00 01 00 01 02 00 00");
     QTest::newRow("KX100 run") << "KX100" << false << 1 << withCrc("02 10 00 01 00 01 02 00 01");
     QTest::newRow("KX100 run reversed")
         << "KX100" << true << 1 << withCrc("02 10 00 01 00 01 02 00 03");
     QTest::newRow("KX100 forward") << "KX100" << true << 2 << withCrc("02 10 00 01 00 01 02 00 01");
+    QTest::newRow("KX100 reverse")
+        << "KX100" << false << 3 << withCrc("02 10 00 01 00 01 02 00 03");
     // KX200 at slot 2: write of the operation word 0xFA00.
     QTest::newRow("KX200 stop") << "KX200" << false << 0 << withSum("2F 02 57 FA 00 D0 00");
+    QTest::newRow("KX200 run") << "KX200" << false << 1 << withSum("2F 02 57 FA 00 C4 00");
+    QTest::newRow("KX200 stop reversed") << "KX200" << true << 0 << withSum("2F 02 57 FA 00 D2 00");
     QTest::newRow("KX200 reverse") << "KX200" << false << 3 << withSum("2F 02 57 FA 00 C6 00");
 }
 
@@ -113,6 +118,8 @@ void tst_OperatorCommands::completion_data()
     QTest::newRow("exception") << withCrc("05 90 04") << "Inverter error" << false;
     QTest::newRow("bad crc") << QByteArray("05 10 00 01 00 01 00 00") << "RS232 communication error"
                              << false;
+    QTest::newRow("line error") << QByteArray("00 00 00 00") << "RS232 communication error"
+                                << false;
 }
 
 void tst_OperatorCommands::completion()

@@ -19,7 +19,9 @@ private slots:
     void init();
     void cleanup();
 
+    void createReplacesDriver();
     void saveOfEmptyRegistry();
+    void saveWritesModelKeysInOrder();
     void loadSection_data();
     void loadSection();
     void loadOverExistingDrivers();
@@ -28,6 +30,7 @@ private slots:
     void outOfRangeSlotsRefused_data();
     void outOfRangeSlotsRefused();
     void forwardersOnEmptySlotDoNothing();
+    void forwarderSubmitsDriverRequest();
     void processReply_data();
     void processReply();
     void completionOfEmptiedSlotIsDropped();
@@ -67,6 +70,30 @@ void tst_TDM::cleanup()
     delete m_window;
 }
 
+void tst_TDM::createReplacesDriver()
+{
+    TDM dm;
+    QVERIFY(dm.CreateKX300(6));
+    dm.GetInverter(6)->setParam(0x0100, 77);
+    const uint64_t before = dm.slotGeneration(6);
+
+    QVERIFY(dm.CreateKX100(6));
+    TInverterBase *driver = dm.GetInverter(6);
+    QVERIFY(driver);
+    QCOMPARE(driver->GetTypeName(), QStringLiteral("KX100"));
+    QCOMPARE(driver->Address, 6);
+    QCOMPARE(driver->param(3), 2000); // factory default of "n003"
+    QVERIFY(dm.slotGeneration(6) != before);
+    QCOMPARE(dm.GetEditorClass(6), QStringLiteral("TKX100DnLdForm"));
+
+    dm.RemoveInverter(6);
+    QVERIFY(!dm.HasInverter(6));
+    QVERIFY(!dm.GetInverter(6));
+    const uint64_t removed = dm.slotGeneration(6);
+    dm.RemoveInverter(6); // empty already: nothing changes
+    QCOMPARE(dm.slotGeneration(6), removed);
+}
+
 void tst_TDM::saveOfEmptyRegistry()
 {
     TDM dm;
@@ -91,16 +118,38 @@ void tst_TDM::saveOfEmptyRegistry()
              QStringLiteral("COM1"));
 }
 
+void tst_TDM::saveWritesModelKeysInOrder()
+{
+    TDM dm;
+    dm.CreateKX200(9);
+    IniFile ini;
+    dm.SaveInverters(ini);
+    const QStringList keys = ini.keys(TDM::SectionName(9));
+    QCOMPARE(keys.size(), 2 + 49);
+    QCOMPARE(keys.mid(0, 3), (QStringList{QStringLiteral("Enable"), QStringLiteral("TypeName"),
+                                          QStringLiteral("CD01")}));
+    QCOMPARE(keys.last(), QStringLiteral("CD49"));
+    QCOMPARE(ini.readString(TDM::SectionName(9), QStringLiteral("Enable")), QStringLiteral("true"));
+    QCOMPARE(ini.readString(TDM::SectionName(9), QStringLiteral("TypeName")),
+             QStringLiteral("KX200"));
+}
+
 void tst_TDM::loadSection_data()
 {
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("model"); // empty: the slot keeps its driver and parameters
     QTest::newRow("KX100") << QStringLiteral("Enable=true\nTypeName=KX100\n") << "KX100";
     QTest::newRow("KX200") << QStringLiteral("Enable=true\nTypeName=KX200\n") << "KX200";
+    QTest::newRow("KX300") << QStringLiteral("Enable=true\nTypeName=KX300\n") << "KX300";
     QTest::newRow("no TypeName") << QStringLiteral("Enable=true\n") << "KX300";
+    QTest::newRow("empty TypeName") << QStringLiteral("Enable=true\nTypeName=\n") << "KX300";
     QTest::newRow("unknown TypeName") << QStringLiteral("Enable=true\nTypeName=kx100\n") << "KX300";
+    QTest::newRow("foreign TypeName") << QStringLiteral("Enable=true\nTypeName=VFD\n") << "KX300";
     QTest::newRow("True") << QStringLiteral("Enable=True\nTypeName=KX100\n") << QString();
+    QTest::newRow("TRUE") << QStringLiteral("Enable=TRUE\nTypeName=KX100\n") << QString();
     QTest::newRow("1") << QStringLiteral("Enable=1\nTypeName=KX100\n") << QString();
+    QTest::newRow("empty Enable") << QStringLiteral("Enable=\nTypeName=KX100\n") << QString();
+    QTest::newRow("false") << QStringLiteral("Enable=false\nTypeName=KX100\n") << QString();
     QTest::newRow("no Enable") << QStringLiteral("TypeName=KX100\n") << QString();
 }
 
@@ -241,6 +290,8 @@ void tst_TDM::outOfRangeSlotsRefused_data()
     QTest::addColumn<int>("slot");
     QTest::newRow("-1") << -1;
     QTest::newRow("32") << 32;
+    QTest::newRow("65535") << 65535;
+    QTest::newRow("int min") << int(INT32_MIN);
     QTest::newRow("int max") << int(INT32_MAX);
 }
 
@@ -313,6 +364,25 @@ void tst_TDM::forwardersOnEmptySlotDoNothing()
     QVERIFY(m_mainWindow->received.isEmpty());
 }
 
+void tst_TDM::forwarderSubmitsDriverRequest()
+{
+    TDM dm;
+    dm.CreateKX100(1);
+    TransactionRecord record = freshRecord(1, Msg::DetectKX100Result);
+    QVERIFY(dm.ReadAddress(record));
+    QCOMPARE(m_mainWindow->received.size(), 1);
+    const auto &submitted = m_mainWindow->received.first();
+    QCOMPARE(submitted.message, Msg::Submit);
+    QVERIFY(submitted.record);
+    QCOMPARE(submitted.record->Slot, 1);
+    QCOMPARE(submitted.record->NotifyMessage, Msg::DetectKX100Result);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(submitted.record->TxFrame),
+                        submitted.record->TxLength)
+                 .toHex(' ')
+                 .toUpper(),
+             QByteArray("01 03 01 6A 00 01 A5 EA"));
+}
+
 void tst_TDM::processReply_data()
 {
     QTest::addColumn<int>("result");
@@ -323,6 +393,8 @@ void tst_TDM::processReply_data()
     QTest::newRow("valid") << 0 << withCrc("03 03 02 01 F4") << 0 << 50.0f;
     QTest::newRow("time-out untouched") << 1 << withCrc("03 03 02 01 F4") << 1 << 0.0f;
     QTest::newRow("bad crc") << 0 << QByteArray("03 03 02 01 F4 00 00") << 3 << 0.0f;
+    QTest::newRow("exception") << 0 << withCrc("03 83 02") << 2 << 0.0f;
+    QTest::newRow("too short") << 0 << QByteArray("03 03 02") << 3 << 0.0f;
 }
 
 void tst_TDM::processReply()
