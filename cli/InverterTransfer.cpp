@@ -6,55 +6,13 @@
 #include "bus/TInverterKX200.h"
 #include "bus/TInverterKX300.h"
 #include "cli/CliSession.h"
-#include "params/ParameterRowTable.h"
+#include "params/EditorPlans.h"
 #include "params/ParameterSet.h"
 #include "params/TKX300Groups.h"
 
 QList<ParameterTransfer::Plan> InverterTransfer::plans(const QString &model, QString *error)
 {
-    QList<ParameterTransfer::Plan> result;
-    QString why;
-    if (model == QLatin1String("KX100") || model == QLatin1String("KX200")) {
-        const bool kx100 = model == QLatin1String("KX100");
-        ParameterTransfer::Plan plan = ParameterTransfer::makePlan(
-            ParameterRowTable::embedded(kx100 ? QStringLiteral("kx100") : QStringLiteral("kx200")),
-            ParameterSet::forModel(model), &why);
-        if (plan.count() > 0) {
-            if (kx100) {
-                plan.commitAfterWrite = true;
-            } else {
-                // CD01..CD04 are readouts, CD23 and CD45 are never written.
-                plan.downloadSkip = {0, 1, 2, 3, 22, 44};
-            }
-            result.append(plan);
-        }
-    } else if (model == QLatin1String("KX300")) {
-        // Setting groups first, the monitor group U last, as the group index lists them.
-        for (const TKX300Group &group : TKX300Groups::all()) {
-            if (group.readOnly)
-                continue;
-            ParameterTransfer::Plan plan = TKX300Groups::plan(group, &why);
-            if (plan.count() == 0)
-                break;
-            result.append(plan);
-        }
-        if (why.isEmpty()) {
-            for (const TKX300Group &group : TKX300Groups::all()) {
-                if (!group.readOnly)
-                    continue;
-                ParameterTransfer::Plan plan = TKX300Groups::plan(group, &why);
-                if (plan.count() > 0)
-                    result.append(plan);
-            }
-        }
-    } else {
-        why = QStringLiteral("unknown model %1").arg(model);
-    }
-    if (!why.isEmpty())
-        result.clear();
-    if (error)
-        *error = why;
-    return result;
+    return EditorPlans::forModel(model, error);
 }
 
 int InverterTransfer::addressParamIndex(const QString &model)

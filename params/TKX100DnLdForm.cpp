@@ -1,7 +1,6 @@
 #include "params/TKX100DnLdForm.h"
 
-#include "params/ParameterRowTable.h"
-#include "params/ParameterSet.h"
+#include "params/EditorPlans.h"
 
 TKX100DnLdForm::TKX100DnLdForm(QWidget *parent) : TKX100DnLdForm(makePlan(), parent) {}
 
@@ -13,9 +12,6 @@ TKX100DnLdForm::TKX100DnLdForm(std::pair<ParameterTransfer::Plan, QString> plan,
 std::pair<ParameterTransfer::Plan, QString> TKX100DnLdForm::makePlan()
 {
     QString error;
-    ParameterTransfer::Plan plan =
-        ParameterTransfer::makePlan(ParameterRowTable::embedded(QStringLiteral("kx100")),
-                                    ParameterSet::forModel(QStringLiteral("KX100")), &error);
-    plan.commitAfterWrite = true;
+    ParameterTransfer::Plan plan = EditorPlans::kx100(&error);
     return {std::move(plan), error};
 }

@@ -1,7 +1,6 @@
 #include "params/TKX200DnLdForm.h"
 
-#include "params/ParameterRowTable.h"
-#include "params/ParameterSet.h"
+#include "params/EditorPlans.h"
 
 TKX200DnLdForm::TKX200DnLdForm(QWidget *parent) : TKX200DnLdForm(makePlan(), parent) {}
 
@@ -13,20 +12,6 @@ TKX200DnLdForm::TKX200DnLdForm(std::pair<ParameterTransfer::Plan, QString> plan,
 std::pair<ParameterTransfer::Plan, QString> TKX200DnLdForm::makePlan()
 {
     QString error;
-    ParameterTransfer::Plan plan =
-        ParameterTransfer::makePlan(ParameterRowTable::embedded(QStringLiteral("kx200")),
-                                    ParameterSet::forModel(QStringLiteral("KX200")), &error);
-    // Readouts, the fault memory and the reserved parameter are never written.
-    const QStringList skipped = {QStringLiteral("CD01"), QStringLiteral("CD02"),
-                                 QStringLiteral("CD03"), QStringLiteral("CD04"),
-                                 QStringLiteral("CD23"), QStringLiteral("CD45")};
-    for (const ParameterRow &row : plan.rows) {
-        if (skipped.contains(row.key, Qt::CaseInsensitive))
-            plan.downloadSkip.insert(row.index);
-    }
-    if (plan.count() > 0 && plan.downloadSkip.size() != skipped.size()) {
-        error = QStringLiteral("the KX200 rows lack a parameter a download passes over");
-        plan = {};
-    }
+    ParameterTransfer::Plan plan = EditorPlans::kx200(&error);
     return {std::move(plan), error};
 }
