@@ -5,6 +5,7 @@
 #include "serial/TComm32.h"
 #include "serial/WindowMessage.h"
 
+#include <QFileInfo>
 #include <QButtonGroup>
 #include <QFrame>
 #include <QGridLayout>
@@ -25,8 +26,28 @@ constexpr int DefaultSpeedIndex = 2; // 9600 shows every speed that has no butto
 
 } // namespace
 
-TRS232Form::TRS232Form(QWidget *parent) : TRS232Form(nullptr, SerialPortList::available(), parent)
+TRS232Form::TRS232Form(QWidget *parent)
+    : TRS232Form(nullptr, offeredDevices(SerialPortList::available(), currentPortName()), parent)
 {
+}
+
+QString TRS232Form::currentPortName()
+{
+    auto *mainForm = qobject_cast<TMainForm *>(MainWindow());
+    auto *comm = mainForm ? qobject_cast<TComm32 *>(mainForm->comm()) : nullptr;
+    return comm ? comm->commPort() : QString();
+}
+
+QStringList TRS232Form::offeredDevices(const QStringList &listed, const QString &current)
+{
+    // The device the port runs on now (the simulated bus's pseudo-terminal, for one) stays
+    // selectable even though the scan of serial devices does not list it; otherwise OK would
+    // quietly move the port to "COM2".
+    QStringList devices = listed;
+    if (current.startsWith(QLatin1Char('/')) && !devices.contains(current)
+        && QFileInfo::exists(current))
+        devices.append(current);
+    return devices;
 }
 
 TRS232Form::TRS232Form(TComm32 *port, const QStringList &devices, QWidget *parent)

@@ -36,6 +36,9 @@ public:
     QStringList listedDevices() const { return m_devices; }
     // The port the dialog edits: the given one, else the main window's; null when none.
     TComm32 *port() const;
+    // The devices the port group offers: the listed ones, and the current port when it names
+    // an existing device the list lacks.
+    static QStringList offeredDevices(const QStringList &listed, const QString &current);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -44,6 +47,8 @@ private:
     QRadioButton *addButton(QGroupBox *box, QButtonGroup *group, const QString &name,
                             const QString &caption);
     static void checkOnly(QButtonGroup *group, QAbstractButton *button);
+    // The port name of the main window's serial driver; empty when there is none.
+    static QString currentPortName();
     QString chosenPort() const;
 
     QPointer<TComm32> m_port;

@@ -9,6 +9,7 @@
 #include "serial/WindowMessage.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -43,6 +44,7 @@ private slots:
     void hintsSplitBetweenToolTipAndStatusBar();
     void framesAppearOnTheStatusBar();
     void busMessagesReachTheHost();
+    void latchingButtonsFollowTheActiveWindow();
 
 private:
     TMainForm *createForm();
@@ -240,6 +242,39 @@ void tst_TMainForm::busMessagesReachTheHost()
     SendMessage(m_form, Msg::RestartPort);
     QCOMPARE(m_port->stopCount, 1);
     QCOMPARE(m_port->startCount, 1);
+}
+
+void tst_TMainForm::latchingButtonsFollowTheActiveWindow()
+{
+    m_form->show();
+    QAction *led = m_form->toolBar()->action(QStringLiteral("LedBtn"));
+    QAction *monitor = m_form->toolBar()->action(QStringLiteral("MonitorBtn"));
+    QAction *download = m_form->toolBar()->action(QStringLiteral("DownLoadBtn"));
+    auto pressed = [&] {
+        return QList<bool>{led->isChecked(), monitor->isChecked(), download->isChecked()};
+    };
+
+    m_form->ShowChildWindow(QStringLiteral("TLEDForm"), QString());
+    QApplication::setActiveWindow(m_form);
+    m_form->UpdateCommandStates();
+    QCOMPARE(pressed(), (QList<bool>{true, false, false}));
+
+    // Pressing one releases the others.
+    m_host->registry().CreateKX100(1);
+    SendMessage(m_form, Msg::OpenEditor, 1);
+    QCOMPARE(pressed(), (QList<bool>{false, false, true}));
+
+    // A KX200 editor is a window of its own and presses none of the three.
+    m_host->registry().CreateKX200(2);
+    SendMessage(m_form, Msg::OpenEditor, 2);
+    QWidget *kx200 = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->inherits("TKX200DnLdForm"))
+            kx200 = window;
+    QVERIFY(kx200);
+    QApplication::setActiveWindow(kx200);
+    m_form->UpdateCommandStates();
+    QCOMPARE(pressed(), (QList<bool>{false, false, false}));
 }
 
 QTEST_MAIN(tst_TMainForm)
