@@ -4,13 +4,14 @@
 #include "app/MRUManager.h"
 #include "app/MainSettings.h"
 #include "app/OperatorDialogs.h"
-#include "app/SectionedToolBar.h"
 #include "app/RegisterWindowClasses.h"
+#include "app/SectionedToolBar.h"
+#include "app/WaitCursor.h"
 #include "app/WindowClasses.h"
 #include "bus/BusHost.h"
 #include "bus/TDM.h"
-#include "serial/MessageNumbers.h"
 #include "serial/CommLink.h"
+#include "serial/MessageNumbers.h"
 #include "serial/TComm32.h"
 #include "serial/TransactionEngine.h"
 #include "serial/WindowMessage.h"
@@ -35,16 +36,6 @@
 namespace {
 
 constexpr int SlotCount = 32;
-
-// Hourglass cursor for the lifetime of the object, restored also when an exception passes.
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
 
 // Splits a hint at "|": the tool-tip before it, the status bar text after it; a hint without
 // "|" serves for both.
@@ -88,7 +79,8 @@ TMainForm::TMainForm(BusHost *host, CommLink *comm, QWidget *parent)
             m_busyAnimation.stop();
     });
     connect(&m_host->engine(), &TransactionEngine::queueOverflow, this, [this](int slot) {
-        m_messagePanel->setText(tr("Очередь обмена переполнена: запрос ПЧ #%1 не отправлен").arg(slot));
+        m_messagePanel->setText(
+            tr("Очередь обмена переполнена: запрос ПЧ #%1 не отправлен").arg(slot));
     });
     m_host->registry().setChildrenProvider([this] {
         QList<QObject *> children;
@@ -96,8 +88,8 @@ TMainForm::TMainForm(BusHost *host, CommLink *comm, QWidget *parent)
             children << child;
         // Top-level editor windows are children of the application too.
         for (QWidget *window : QApplication::topLevelWidgets())
-            if (window != this && window->parentWidget() == this && window->isWindow()
-                && !qobject_cast<QDialog *>(window))
+            if (window != this && window->parentWidget() == this && window->isWindow() &&
+                !qobject_cast<QDialog *>(window))
                 children << window;
         return children;
     });
@@ -165,14 +157,16 @@ void TMainForm::createMenus()
     };
 
     m_fileMenu = menuBar()->addMenu(QStringLiteral("&Файл"));
-    addItems(m_fileMenu,
-             {{"OpenItem", QStringLiteral("&Открыть..."), QKeySequence(QStringLiteral("Ctrl+O")),
-               QStringLiteral("Открыть файл"), [this] { OpenBtnClick(); }},
-              {"SaveItem", QStringLiteral("&Сохранить..."), QKeySequence(QStringLiteral("Ctrl+S")),
-               QStringLiteral("Сохранить файл"), [this] { SaveBtnClick(); }},
-              {"N4", QStringLiteral("-"), {}, {}, {}},
-              {"ExitItem", QStringLiteral("В&ыход"), QKeySequence(QStringLiteral("Alt+X")), {},
-               [this] { ExitBtnClick(); }}});
+    addItems(
+        m_fileMenu,
+        {{"OpenItem", QStringLiteral("&Открыть..."), QKeySequence(QStringLiteral("Ctrl+O")),
+          QStringLiteral("Открыть файл"), [this] { OpenBtnClick(); }},
+         {"SaveItem", QStringLiteral("&Сохранить..."), QKeySequence(QStringLiteral("Ctrl+S")),
+          QStringLiteral("Сохранить файл"), [this] { SaveBtnClick(); }},
+         {"N4", QStringLiteral("-"), {}, {}, {}},
+         {"ExitItem", QStringLiteral("В&ыход"), QKeySequence(QStringLiteral("Alt+X")), {}, [this] {
+              ExitBtnClick();
+          }}});
     m_mruManager = new MRUManager(m_fileMenu, this);
     connect(m_mruManager, &MRUManager::itemClicked, this, &TMainForm::MRUManager1Click);
 
@@ -185,30 +179,53 @@ void TMainForm::createMenus()
               {"DownLoad1", QStringLiteral("Загрузить..."), QKeySequence(Qt::Key_F3),
                QStringLiteral("Загрузить константы"), [this] { DownLoad1Click(); }},
               {"N3", QStringLiteral("-"), {}, {}, {}},
-              {"Address1", QStringLiteral("Адрес..."), {}, QStringLiteral("ЗадатьПЧ'адрес"),
+              {"Address1",
+               QStringLiteral("Адрес..."),
+               {},
+               QStringLiteral("ЗадатьПЧ'адрес"),
                [this] { AddressBtnClick(); }},
-              {"AutoDetection1", QStringLiteral("Автопоиск..."), {},
-               QStringLiteral("Автопоиск ПЧ'тип"), [this] { DetectionBtnClick(); }},
+              {"AutoDetection1",
+               QStringLiteral("Автопоиск..."),
+               {},
+               QStringLiteral("Автопоиск ПЧ'тип"),
+               [this] { DetectionBtnClick(); }},
               {"N2", QStringLiteral("-"), {}, {}, {}},
-              {"ResetCom", QStringLiteral("Сброс COM"), {}, QStringLiteral("Сброс СОМ"),
-               [this] { ResetComClick(); }}});
+              {"ResetCom", QStringLiteral("Сброс COM"), {}, QStringLiteral("Сброс СОМ"), [this] {
+                   ResetComClick();
+               }}});
 
     QMenu *options = menuBar()->addMenu(QStringLiteral("&Опции"));
-    addItems(options, {{"Toolbar1", QStringLiteral("Панель инструментов..."), {},
-                        QStringLiteral("Изменить панель"), [this] { CustomizeItemClick(); }},
-                       {"Communication1", QStringLiteral("Связь..."), {},
-                        QStringLiteral("Установить порт"), [this] { Communication1Click(); }}});
+    addItems(options, {{"Toolbar1",
+                        QStringLiteral("Панель инструментов..."),
+                        {},
+                        QStringLiteral("Изменить панель"),
+                        [this] { CustomizeItemClick(); }},
+                       {"Communication1",
+                        QStringLiteral("Связь..."),
+                        {},
+                        QStringLiteral("Установить порт"),
+                        [this] { Communication1Click(); }}});
 
     QMenu *windows = menuBar()->addMenu(QStringLiteral("&Окна"));
     windows->setObjectName(QStringLiteral("WindowMenu"));
-    addItems(windows, {{"CascadeItem", QStringLiteral("&Каскадом"), {}, QStringLiteral("Каскадом"),
+    addItems(windows, {{"CascadeItem",
+                        QStringLiteral("&Каскадом"),
+                        {},
+                        QStringLiteral("Каскадом"),
                         [this] { CascadeItemClick(); }},
-                       {"TileItem", QStringLiteral("&Плиткой"), {}, QStringLiteral("Плиткой"),
+                       {"TileItem",
+                        QStringLiteral("&Плиткой"),
+                        {},
+                        QStringLiteral("Плиткой"),
                         [this] { TileItemClick(); }},
-                       {"ArrangeIconsItem", QStringLiteral("Упорядочить &Значки"), {}, {},
+                       {"ArrangeIconsItem",
+                        QStringLiteral("Упорядочить &Значки"),
+                        {},
+                        {},
                         [this] { ArrangeIconsItemClick(); }},
-                       {"CloseAllItem", QStringLiteral("За&крыть Все"), {}, {},
-                        [this] { CloseAllItemClick(); }}});
+                       {"CloseAllItem", QStringLiteral("За&крыть Все"), {}, {}, [this] {
+                            CloseAllItemClick();
+                        }}});
     // The list of open child windows follows the commands.
     QAction *listSeparator = windows->addSeparator();
     connect(windows, &QMenu::aboutToShow, this, [this, windows, listSeparator] {
@@ -219,7 +236,8 @@ void TMainForm::createMenus()
         listSeparator->setVisible(!subs.isEmpty());
         for (int i = 0; i < subs.size(); ++i) {
             QMdiSubWindow *sub = subs[i];
-            QAction *action = windows->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(sub->windowTitle()));
+            QAction *action =
+                windows->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(sub->windowTitle()));
             action->setCheckable(true);
             action->setChecked(sub == m_mdiArea->activeSubWindow());
             connect(action, &QAction::triggered, this, [this, sub = QPointer<QMdiSubWindow>(sub)] {
@@ -230,8 +248,9 @@ void TMainForm::createMenus()
     });
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Помощь"));
-    addItems(help, {{"AboutItem", QStringLiteral("&О программе..."), {}, {},
-                     [this] { AboutItemClick(); }}});
+    addItems(help, {{"AboutItem", QStringLiteral("&О программе..."), {}, {}, [this] {
+                         AboutItemClick();
+                     }}});
 
     for (const char *name : {"CascadeItem", "TileItem", "ArrangeIconsItem", "CloseAllItem"})
         m_windowCommands << menuAction(QLatin1String(name));
@@ -273,8 +292,8 @@ void TMainForm::createToolBar()
          QStyle::SP_DialogCloseButton, [this] { ExitBtnClick(); }},
         {"CascadeBtn", "Окно", "Каскад", "Каскадом", "Каскадом|", false,
          QStyle::SP_TitleBarNormalButton, [this] { WindowItemClick(1); }},
-        {"TileBtn", "Окно", "Плиткой", "Плиткой", "Плиткой|", false,
-         QStyle::SP_FileDialogListView, [this] { WindowItemClick(2); }},
+        {"TileBtn", "Окно", "Плиткой", "Плиткой", "Плиткой|", false, QStyle::SP_FileDialogListView,
+         [this] { WindowItemClick(2); }},
         {"ArrangeBtn", "Окно", "Упоряд", "Упорядочить значки", "Упорядочить значки", false,
          QStyle::SP_FileDialogDetailedView, [this] { WindowItemClick(3); }},
         {"CloseAllBtn", "Окно", "Закрыть", "Закрыть все", "Закрыть все|", false,
@@ -295,23 +314,23 @@ void TMainForm::createToolBar()
          QStyle::SP_BrowserReload, [this] { ResetComClick(); }},
         {"SpeedItem7", "Опции", "Панель", "Настройка панели", "Настройка панели|", true,
          QStyle::SP_FileDialogInfoView, [this] { CustomizeItemClick(); }},
-        {"SpeedItem8", "Опции", "Запуск...", "RS232", "RS232|", false,
-         QStyle::SP_DriveHDIcon, [this] { Communication1Click(); }},
+        {"SpeedItem8", "Опции", "Запуск...", "RS232", "RS232|", false, QStyle::SP_DriveHDIcon,
+         [this] { Communication1Click(); }},
     };
     for (const ButtonSpec &spec : specs) {
-        auto *action = new QAction(style()->standardIcon(spec.icon),
-                                   QString::fromUtf8(spec.text), this);
+        auto *action =
+            new QAction(style()->standardIcon(spec.icon), QString::fromUtf8(spec.text), this);
         action->setObjectName(QLatin1String(spec.name));
         applyHint(action, QString::fromUtf8(spec.hint));
         connect(action, &QAction::triggered, this, spec.handler);
         const QString name = QLatin1String(spec.name);
-        if (name == QLatin1String("MonitorBtn") || name == QLatin1String("LedBtn")
-            || name == QLatin1String("DownLoadBtn")) {
+        if (name == QLatin1String("MonitorBtn") || name == QLatin1String("LedBtn") ||
+            name == QLatin1String("DownLoadBtn")) {
             action->setCheckable(true);
             m_latching->addAction(action);
         }
-        m_toolBar->addButton({name, QString::fromUtf8(spec.section), QString::fromUtf8(spec.caption),
-                              action, spec.visible});
+        m_toolBar->addButton({name, QString::fromUtf8(spec.section),
+                              QString::fromUtf8(spec.caption), action, spec.visible});
         if (qstrcmp(spec.section, "Окно") == 0)
             m_windowCommands << action;
     }
@@ -423,9 +442,10 @@ QWidget *TMainForm::ShowChildWindow(const QString &className, const QString &cap
         if (!frame)
             frame = window;
         // A window that has been closed waits for its deletion; it no longer counts.
-        const bool closed = frame->testAttribute(Qt::WA_WState_ExplicitShowHide) && frame->isHidden();
-        if (!closed && window->inherits(classNameLatin1.constData())
-            && (caption.isEmpty() || window->windowTitle() == caption)) {
+        const bool closed =
+            frame->testAttribute(Qt::WA_WState_ExplicitShowHide) && frame->isHidden();
+        if (!closed && window->inherits(classNameLatin1.constData()) &&
+            (caption.isEmpty() || window->windowTitle() == caption)) {
             found = window;
             break;
         }
@@ -471,7 +491,8 @@ bool TMainForm::RunModalDialog(const QString &className)
 
 void TMainForm::SetFileCaption(const QString &name)
 {
-    setWindowTitle(QStringLiteral("Drivelink [%1]").arg(name.isEmpty() ? QStringLiteral("Untitle") : name));
+    setWindowTitle(
+        QStringLiteral("Drivelink [%1]").arg(name.isEmpty() ? QStringLiteral("Untitle") : name));
 }
 
 void TMainForm::UpdateCommandStates()
@@ -546,7 +567,8 @@ void TMainForm::openMonitorWindow(int slot)
     if (slot < 0 || slot >= SlotCount)
         return;
     WaitCursor wait;
-    ShowChildWindow(QStringLiteral("TMonitorForm"), QStringLiteral("Монитор:  ПЧ     #%1").arg(slot));
+    ShowChildWindow(QStringLiteral("TMonitorForm"),
+                    QStringLiteral("Монитор:  ПЧ     #%1").arg(slot));
     UpdateCommandStates();
 }
 
@@ -594,8 +616,8 @@ void TMainForm::closeEvent(QCloseEvent *event)
         }
     }
     for (QWidget *window : QApplication::topLevelWidgets())
-        if (window != this && window->parentWidget() == this && window->isVisible()
-            && !window->close()) {
+        if (window != this && window->parentWidget() == this && window->isVisible() &&
+            !window->close()) {
             event->ignore();
             return;
         }
@@ -764,9 +786,9 @@ void TMainForm::DownLoad1Click()
 
 void TMainForm::DetectionBtnClick()
 {
-    chooseSlotsAndPost(QStringLiteral("          Поиск ПЧ   "), QStringLiteral("Поиск ПЧ          "),
-                       QStringLiteral("   ПЧ    #"), false, QStringLiteral("ПЧ       "),
-                       Msg::QueueDetection);
+    chooseSlotsAndPost(QStringLiteral("          Поиск ПЧ   "),
+                       QStringLiteral("Поиск ПЧ          "), QStringLiteral("   ПЧ    #"), false,
+                       QStringLiteral("ПЧ       "), Msg::QueueDetection);
 }
 
 void TMainForm::AddressBtnClick()

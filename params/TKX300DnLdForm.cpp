@@ -2,6 +2,7 @@
 
 #include "app/OperatorDialogs.h"
 #include "app/TMainForm.h"
+#include "app/WaitCursor.h"
 #include "app/WindowClasses.h"
 #include "bus/TDM.h"
 #include "params/ParameterTransfer.h"
@@ -21,43 +22,12 @@ namespace {
 
 const QSize FormSize(384, 213);
 
-// The hourglass while a window is found or created; restored on every way out.
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
-
-// Find-or-create by class and caption when no main window does it (tools without the frame).
+// Find-or-create by class and caption: the index lives in the main window's frame, which
+// owns its children.
 QWidget *showWindow(const QString &className, const QString &caption)
 {
-    if (auto *main = qobject_cast<TMainForm *>(MainWindow()))
-        return main->ShowChildWindow(className, caption);
-    const QByteArray name = className.toLatin1();
-    QWidget *found = nullptr;
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window->isVisible() && window->inherits(name.constData()) &&
-            window->windowTitle() == caption) {
-            found = window;
-            break;
-        }
-    }
-    if (!found) {
-        found = WindowClasses::create(className);
-        if (!found)
-            return nullptr;
-        found->setAttribute(Qt::WA_DeleteOnClose);
-        found->setWindowTitle(caption);
-    }
-    if (found->isMinimized())
-        found->showNormal();
-    found->show();
-    found->raise();
-    found->activateWindow();
-    return found;
+    auto *main = qobject_cast<TMainForm *>(MainWindow());
+    return main ? main->ShowChildWindow(className, caption) : nullptr;
 }
 
 } // namespace
