@@ -12,13 +12,21 @@ class tst_IniFile : public QObject
 private slots:
     void namesMatchIgnoringCaseAndBlanks_data();
     void namesMatchIgnoringCaseAndBlanks();
+    void keepsNamesAsFirstGiven();
     void namesAndOrderKeptAsFirstGiven();
     void eraseSection();
     void readInteger_data();
     void readInteger();
+    void readBoolAndDefaults();
     void valuesWithBlanksRoundTrip();
+    void valuesRoundTripThroughText_data();
+    void valuesRoundTripThroughText();
     void malformedLinesSkipped();
+    void duplicateKeysReadTheFirst();
+    void decodesWindows1251();
+    void readsWindows1251File_data();
     void readsWindows1251File();
+    void readsUtf8FileWithByteOrderMark();
     void loadErrors();
     void saveReplacesFileAtomically();
     void failedRenameLeavesOldFileWhole();
@@ -55,11 +63,29 @@ void tst_IniFile::namesMatchIgnoringCaseAndBlanks()
     QFETCH(QString, key);
     IniFile ini;
     ini.parse(QStringLiteral("[  ПЧ     #0]\nEnable=true\n"));
+    QVERIFY(ini.sectionExists(section));
+    QVERIFY(ini.valueExists(section, key));
     QCOMPARE(ini.readString(section, key), QStringLiteral("true"));
     QVERIFY(!ini.sectionExists(QStringLiteral("ПЧ #0"))); // inner blanks count
 
     ini.writeString(section, key, QStringLiteral("false"));
     QCOMPARE(ini.toText(), QStringLiteral("[  ПЧ     #0]\nEnable=false\n"));
+}
+
+void tst_IniFile::keepsNamesAsFirstGiven()
+{
+    IniFile ini;
+    ini.writeString(QStringLiteral("  ПЧ     #12"), QStringLiteral("TypeName"),
+                    QStringLiteral("KX100"));
+    ini.writeString(QStringLiteral("пч #12"), QStringLiteral("x"), QStringLiteral("1"));
+    ini.writeString(QStringLiteral("  пч     #12  "), QStringLiteral("TYPENAME"),
+                    QStringLiteral("KX300"));
+    QCOMPARE(ini.toText(), QStringLiteral("[  ПЧ     #12]\nTypeName=KX300\n\n[пч #12]\nx=1\n"));
+
+    IniFile reread;
+    reread.parse(ini.toText());
+    QCOMPARE(reread.sections(),
+             (QStringList{QStringLiteral("  ПЧ     #12"), QStringLiteral("пч #12")}));
 }
 
 void tst_IniFile::namesAndOrderKeptAsFirstGiven()
@@ -76,6 +102,7 @@ void tst_IniFile::namesAndOrderKeptAsFirstGiven()
     QCOMPARE(ini.keys(QStringLiteral("B")),
              (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
     QCOMPARE(ini.readString(QStringLiteral("B"), QStringLiteral("c")), QStringLiteral("4"));
+    QVERIFY(!ini.valueExists(QStringLiteral("B"), QStringLiteral("z")));
 }
 
 void tst_IniFile::eraseSection()
@@ -99,19 +126,26 @@ void tst_IniFile::readInteger_data()
     QTest::addColumn<int>("expected");
     QTest::newRow("decimal") << QStringLiteral("5000") << 5000;
     QTest::newRow("negative") << QStringLiteral("-5") << -5;
+    QTest::newRow("plus sign") << QStringLiteral("+12") << 12;
     QTest::newRow("hex") << QStringLiteral("0x10") << 16;
     QTest::newRow("hex upper") << QStringLiteral("0XfF") << 255;
     QTest::newRow("hex all bits") << QStringLiteral("0xFFFFFFFF") << -1;
     QTest::newRow("int min") << QStringLiteral("-2147483648") << INT32_MIN;
+    QTest::newRow("int max") << QStringLiteral("2147483647") << INT32_MAX;
+    QTest::newRow("blanks around") << QStringLiteral("  42  ") << 42;
     // Not an integer: the default.
     QTest::newRow("letters") << QStringLiteral("abc") << 99;
     QTest::newRow("trailing text") << QStringLiteral("12abc") << 99;
     QTest::newRow("empty") << QString() << 99;
+    QTest::newRow("sign only") << QStringLiteral("-") << 99;
     QTest::newRow("bare 0x") << QStringLiteral("0x") << 99;
+    QTest::newRow("bad hex digit") << QStringLiteral("0x1G") << 99;
     QTest::newRow("double prefix") << QStringLiteral("0x0x10") << 99;
     QTest::newRow("hex too long") << QStringLiteral("0x100000000") << 99;
     QTest::newRow("above int") << QStringLiteral("2147483648") << 99;
+    QTest::newRow("below int") << QStringLiteral("-2147483649") << 99;
     QTest::newRow("huge") << QStringLiteral("99999999999999999999999") << 99;
+    QTest::newRow("fraction") << QStringLiteral("1.5") << 99;
 }
 
 void tst_IniFile::readInteger()
@@ -123,6 +157,24 @@ void tst_IniFile::readInteger()
     QCOMPARE(ini.readInteger(QStringLiteral("S"), QStringLiteral("k"), 99), expected);
     QCOMPARE(ini.readBool(QStringLiteral("S"), QStringLiteral("k"), true), expected != 0);
     QCOMPARE(ini.readInteger(QStringLiteral("S"), QStringLiteral("missing"), 99), 99);
+}
+
+void tst_IniFile::readBoolAndDefaults()
+{
+    IniFile ini;
+    ini.parse(QStringLiteral("[S]\nyes=1\nno=0\nother=7\ntext=true\n"));
+    QCOMPARE(ini.readBool(QStringLiteral("S"), QStringLiteral("yes"), false), true);
+    QCOMPARE(ini.readBool(QStringLiteral("S"), QStringLiteral("no"), true), false);
+    QCOMPARE(ini.readBool(QStringLiteral("S"), QStringLiteral("other"), false), true);
+    QCOMPARE(ini.readBool(QStringLiteral("S"), QStringLiteral("text"), false), false);
+    QCOMPARE(ini.readBool(QStringLiteral("S"), QStringLiteral("missing"), true), true);
+    QCOMPARE(ini.readInteger(QStringLiteral("Nope"), QStringLiteral("yes"), -3), -3);
+    QCOMPARE(ini.readString(QStringLiteral("S"), QStringLiteral("missing"), QStringLiteral("d")),
+             QStringLiteral("d"));
+    QVERIFY(ini.readString(QStringLiteral("S"), QStringLiteral("missing")).isNull());
+
+    ini.writeBool(QStringLiteral("S"), QStringLiteral("flag"), true);
+    QCOMPARE(ini.readString(QStringLiteral("S"), QStringLiteral("flag")), QStringLiteral("1"));
 }
 
 void tst_IniFile::valuesWithBlanksRoundTrip()
@@ -143,12 +195,40 @@ void tst_IniFile::valuesWithBlanksRoundTrip()
     QCOMPARE(reread.keys(QStringLiteral("S")).size(), 4);
 }
 
+void tst_IniFile::valuesRoundTripThroughText_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << QStringLiteral("COM1") << QStringLiteral("COM1");
+    QTest::newRow("caption") << QStringLiteral("Монитор:  ПЧ     #7")
+                             << QStringLiteral("Монитор:  ПЧ     #7");
+    QTest::newRow("trailing blank") << QStringLiteral("x ") << QStringLiteral("x ");
+    QTest::newRow("equals inside") << QStringLiteral("a=b") << QStringLiteral("a=b");
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("line break") << QStringLiteral("a\nb\r\nc") << QStringLiteral("a b  c");
+}
+
+void tst_IniFile::valuesRoundTripThroughText()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, expected);
+    IniFile ini;
+    ini.writeString(QStringLiteral("S"), QStringLiteral("k"), value);
+    ini.writeString(QStringLiteral("S"), QStringLiteral("after"), QStringLiteral("2"));
+    IniFile reread;
+    reread.parse(ini.toText());
+    QCOMPARE(reread.readString(QStringLiteral("S"), QStringLiteral("k")), expected);
+    QCOMPARE(reread.readString(QStringLiteral("S"), QStringLiteral("after")), QStringLiteral("2"));
+    QCOMPARE(reread.keys(QStringLiteral("S")).size(), 2);
+}
+
 void tst_IniFile::malformedLinesSkipped()
 {
     IniFile ini;
-    ini.parse(QStringLiteral("orphan=1\r\n[Good]\r\n; comment=no\r\nno equals sign\r\n=no key\r\n"
+    ini.parse(QStringLiteral("orphan=1\r\n[Good]\r\n; comment=no\r\n# other=no\r\n"
+                             "no equals sign\r\n=no key\r\n"
                              "  spaced key  =  spaced value  \r\nk=first\r\nK=second\r\n"
-                             "[broken\r\nlost=1\r\n[Next]\r\nk=v\r\n"));
+                             "[broken\r\nlost=1\r\n[Next]\r\nk=v\r\n\r\n"));
     QCOMPARE(ini.toText(), QStringLiteral("[Good]\nspaced key=spaced value\nk=first\n\n"
                                           "[Next]\nk=v\n"));
     // Binary rubbish parses without harm.
@@ -160,40 +240,84 @@ void tst_IniFile::malformedLinesSkipped()
     QCOMPARE(ini.sections(), QStringList{QString()});
 }
 
+void tst_IniFile::duplicateKeysReadTheFirst()
+{
+    IniFile ini;
+    ini.parse(QStringLiteral("[S]\nk=first\nK=second\n[s]\nk=third\nz=1\n"));
+    QCOMPARE(ini.sections(), QStringList{QStringLiteral("S")});
+    QCOMPARE(ini.readString(QStringLiteral("S"), QStringLiteral("k")), QStringLiteral("first"));
+    QCOMPARE(ini.keys(QStringLiteral("S")),
+             (QStringList{QStringLiteral("k"), QStringLiteral("z")}));
+}
+
+void tst_IniFile::decodesWindows1251()
+{
+    const QByteArray bytes("\xCF\xD7 \xC0\xDF\xE0\xFF \xA8\xB8 \x80\x88\xB9\x98 a", 17);
+    QCOMPARE(IniFile::decodeWindows1251(bytes), QString::fromUtf8("ПЧ АЯая Ёё Ђ€№\xEF\xBF\xBD a"));
+    // 0xC0..0xFF is the alphabet, upper then lower case.
+    QByteArray all;
+    for (int b = 0xC0; b <= 0xFF; ++b)
+        all.append(char(b));
+    QCOMPARE(IniFile::decodeWindows1251(all),
+             QString::fromUtf8("АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмнопрстуфхцчшщъыьэюя"));
+}
+
+void tst_IniFile::readsWindows1251File_data()
+{
+    QTest::addColumn<QByteArray>("prefix");
+    QTest::newRow("plain") << QByteArray();
+    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF");
+}
+
 void tst_IniFile::readsWindows1251File()
 {
+    QFETCH(QByteArray, prefix);
     QCOMPARE(IniFile::decodeWindows1251(QByteArray("\xC0\xDF\xE0\xFF \xA8\xB8 \x80\xB9\x98", 11)),
              QString::fromUtf8("АЯая Ёё Ђ№\xEF\xBF\xBD"));
 
     // "[  ПЧ     #3]" and a monitor caption written by an older tool.
     QTemporaryDir dir;
-    IniFile ini(writeFile(dir, "\xEF\xBB\xBF"
-                               "[  \xCF\xD7     #3]\r\nTypeName=KX100\r\n"
-                               "[MDI Section]\r\nTMonitorForm.Caption=\xCC\xEE\xED\xE8\xF2\xEE\xF0:"
-                               "  \xCF\xD7     #3\r\n"));
-    QVERIFY(ini.load());
+    IniFile ini(writeFile(dir, prefix +
+                                   "[  \xCF\xD7     #3]\r\nEnable=true\r\nTypeName=KX100\r\n"
+                                   "[MDI Section]\r\nTMonitorForm.Caption=\xCC\xEE\xED\xE8\xF2\xEE"
+                                   "\xF0:  \xCF\xD7     #3\r\n"));
+    QString error;
+    QVERIFY2(ini.load(&error), qPrintable(error));
+    QCOMPARE(ini.sections(),
+             (QStringList{QStringLiteral("  ПЧ     #3"), QStringLiteral("MDI Section")}));
     QCOMPARE(ini.readString(QStringLiteral("  ПЧ     #3"), QStringLiteral("TypeName")),
              QStringLiteral("KX100"));
     QCOMPARE(ini.readString(QStringLiteral("MDI Section"), QStringLiteral("TMonitorForm.Caption")),
              QStringLiteral("Монитор:  ПЧ     #3"));
 }
 
+void tst_IniFile::readsUtf8FileWithByteOrderMark()
+{
+    QTemporaryDir dir;
+    IniFile ini(writeFile(dir, "\xEF\xBB\xBF[  \xD0\x9F\xD0\xA7     #1]\nEnable=true\n"));
+    QVERIFY(ini.load());
+    QCOMPARE(ini.sections(), QStringList{QStringLiteral("  ПЧ     #1")});
+    QCOMPARE(ini.readString(QStringLiteral("  ПЧ     #1"), QStringLiteral("Enable")),
+             QStringLiteral("true"));
+}
+
 void tst_IniFile::loadErrors()
 {
     QTemporaryDir dir;
+    QString error;
     IniFile missing(dir.filePath(QStringLiteral("none.ini")));
     missing.writeString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("v"));
-    QVERIFY(missing.load()); // a missing file is an empty profile
+    QVERIFY(missing.load(&error)); // a missing file is an empty profile
     QVERIFY(missing.sections().isEmpty());
 
-    QString error;
     IniFile folder(dir.path());
     QVERIFY(!folder.load(&error));
-    QVERIFY(!error.isEmpty());
+    QVERIFY(error.contains(QStringLiteral("directory")));
 
     QFile file(writeFile(dir, "[S]\nk=v\n"));
     QVERIFY(file.resize(IniFile::MaxFileSize + 1)); // sparse: costs no disk space
     IniFile huge(file.fileName());
+    huge.writeString(QStringLiteral("Old"), QStringLiteral("k"), QStringLiteral("v"));
     error.clear();
     QVERIFY(!huge.load(&error));
     QVERIFY(!error.isEmpty());
@@ -212,12 +336,23 @@ void tst_IniFile::saveReplacesFileAtomically()
     QVERIFY2(ini.save(&error), qPrintable(error));
     QCOMPARE(readFile(ini.fileName()), QByteArray("[  \xD0\x9F\xD0\xA7     #0]\nEnable=false\n"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("setup.ini")});
+    IniFile reread(ini.fileName());
+    QVERIFY(reread.load());
+    QCOMPARE(reread.toText(), ini.toText());
 
     IniFile nowhere(dir.filePath(QStringLiteral("no/such/folder/setup.ini")));
+    nowhere.writeString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("v"));
     QVERIFY(!nowhere.save(&error));
     QVERIFY(error.contains(QStringLiteral("does not exist")));
     IniFile unnamed;
+    error.clear();
     QVERIFY(!unnamed.save(&error));
+    QVERIFY(!error.isEmpty());
+    IniFile onFolder(dir.path());
+    error.clear();
+    QVERIFY(!onFolder.save(&error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(QFileInfo(dir.path()).isDir());
 }
 
 void tst_IniFile::failedRenameLeavesOldFileWhole()

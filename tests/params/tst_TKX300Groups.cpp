@@ -52,6 +52,12 @@ void tst_TKX300Groups::groupsByNumberLetterAndClass()
     QCOMPARE(b->caption(7), QStringLiteral("KX310(B-Константы ):   ПЧ     #7"));
     QCOMPARE(TKX300Groups::byLetter(QLatin1Char('U'))->caption(31),
              QStringLiteral("KX300(U-Parameters):   ПЧ     #31"));
+    // Only the B and U windows are MDI children; B is the wider window.
+    for (const TKX300Group &group : TKX300Groups::all()) {
+        const bool mdi = group.letter == QLatin1Char('B') || group.letter == QLatin1Char('U');
+        QCOMPARE(group.mdiChild, mdi);
+        QCOMPARE(group.size, group.letter == QLatin1Char('B') ? QSize(566, 301) : QSize(549, 301));
+    }
 }
 
 void tst_TKX300Groups::rowsCrossCheckTheParameterSet_data()
@@ -81,6 +87,7 @@ void tst_TKX300Groups::rowsCrossCheckTheParameterSet()
     const ParameterTransfer::Plan plan = TKX300Groups::plan(group, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(plan.count(), group.count);
+    QCOMPARE(plan.model, QStringLiteral("KX300"));
     QVERIFY(plan.downloadSkip.isEmpty());
     // The monitor group only reads; the others commit every write and have their defaults.
     QCOMPARE(plan.uploadOnly, group.readOnly);

@@ -15,9 +15,12 @@ class tst_SerialPortList : public QObject
 
 private slots:
     void init() { m_root = std::make_unique<QTemporaryDir>(); }
+    void listsAdaptersByStableNameFirst();
     void listsStableNamesFirstAndEachDeviceOnce();
+    void numbersSortNumerically();
+    void asksOnlyUartNodesAndKeepsThoseThatAnswer();
     void asksOnlyUartNodesNotCoveredAndKeepsThoseThatAnswer();
-    void missingTreeListsNothing();
+    void emptyOrMissingTreeListsNothing();
     void probeOfANonDeviceSaysNo();
 
 private:
@@ -43,6 +46,16 @@ QString tst_SerialPortList::make(const QStringList &nodes, const QStringList &by
     return m_root->path();
 }
 
+void tst_SerialPortList::listsAdaptersByStableNameFirst()
+{
+    // tty0 is a console, not a serial adapter.
+    const QString root =
+        make({"ttyUSB0", "ttyUSB1", "ttyACM0", "tty0"}, {"usb-Maker_Adapter_B-if00-port0=ttyUSB1"});
+    QCOMPARE(SerialPortList::devices(root, {}),
+             (QStringList{path("serial/by-id/usb-Maker_Adapter_B-if00-port0"), path("ttyUSB0"),
+                          path("ttyACM0")}));
+}
+
 void tst_SerialPortList::listsStableNamesFirstAndEachDeviceOnce()
 {
     const QString root = make({"ttyUSB10", "ttyUSB2", "ttyUSB0", "ttyACM0", "tty0", "ttyUSBx"},
@@ -52,6 +65,25 @@ void tst_SerialPortList::listsStableNamesFirstAndEachDeviceOnce()
     QCOMPARE(SerialPortList::devices(root, {}),
              (QStringList{path("serial/by-id/usb-A"), path("serial/by-id/usb-B"), path("ttyUSB0"),
                           path("ttyUSB10")}));
+}
+
+void tst_SerialPortList::numbersSortNumerically()
+{
+    const QString root = make({"ttyUSB10", "ttyUSB2", "ttyUSB0"});
+    QCOMPARE(SerialPortList::devices(root, {}),
+             (QStringList{path("ttyUSB0"), path("ttyUSB2"), path("ttyUSB10")}));
+}
+
+void tst_SerialPortList::asksOnlyUartNodesAndKeepsThoseThatAnswer()
+{
+    const QString root = make({"ttyS0", "ttyS1", "ttyS2", "ttyUSB0", "ttySfoo"});
+    QStringList asked;
+    const auto probe = [&](const QString &p) {
+        asked << p;
+        return p.endsWith(QLatin1String("ttyS2"));
+    };
+    QCOMPARE(SerialPortList::devices(root, probe), (QStringList{path("ttyUSB0"), path("ttyS2")}));
+    QCOMPARE(asked, (QStringList{path("ttyS0"), path("ttyS1"), path("ttyS2")}));
 }
 
 void tst_SerialPortList::asksOnlyUartNodesNotCoveredAndKeepsThoseThatAnswer()
@@ -72,8 +104,10 @@ void tst_SerialPortList::asksOnlyUartNodesNotCoveredAndKeepsThoseThatAnswer()
     QCOMPARE(asked, (QStringList{path("ttyS2"), path("ttyS4"), path("ttyS10")}));
 }
 
-void tst_SerialPortList::missingTreeListsNothing()
+void tst_SerialPortList::emptyOrMissingTreeListsNothing()
 {
+    QVERIFY(
+        SerialPortList::devices(m_root->path(), [](const QString &) { return true; }).isEmpty());
     QVERIFY(SerialPortList::devices(path("no/such/dir"), [](const QString &) {
                 return true;
             }).isEmpty());

@@ -80,6 +80,8 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--link", "x", "--kx400", "1"};
         QTest::newRow("stray argument") << QStringList{"--link", "x", "extra"};
         QTest::newRow("address not a number") << QStringList{"--link", "x", "--kx100", "one"};
+        QTest::newRow("Modbus at 0") << QStringList{"--link", "x", "--kx100", "0"};
+        QTest::newRow("address 32") << QStringList{"--link", "x", "--kx200", "32"};
         QTest::newRow("two Modbus at 1")
             << QStringList{"--link", "x", "--kx100", "1", "--kx300", "1"};
         QTest::newRow("odd baud rate") << QStringList{"--link", "x", "--baud", "9601"};

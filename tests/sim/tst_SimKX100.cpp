@@ -144,6 +144,18 @@ private slots:
                  bytes("01 83 04 40 F3"));
         QVERIFY(inverter.refusalReply(request("00 10 01 6A 00 01 02 00 07 F3 C8")).isEmpty());
     }
+
+    void factoryDefaultsComeFromTheParameterTable()
+    {
+        SimKX100 inverter(4);
+        // n001 = 1, n003 = 2000, n064 = 50, n108 = 1; n106 reads as the address.
+        QCOMPARE(inverter.registerValue(257), std::optional<quint16>(1));
+        QCOMPARE(inverter.registerValue(259), std::optional<quint16>(2000));
+        QCOMPARE(inverter.registerValue(320), std::optional<quint16>(50));
+        QCOMPARE(inverter.registerValue(364), std::optional<quint16>(1));
+        QCOMPARE(inverter.registerValue(362), std::optional<quint16>(4));
+        QCOMPARE(inverter.registerValue(365), std::nullopt);
+    }
 };
 
 QTEST_APPLESS_MAIN(tst_SimKX100)
