@@ -290,6 +290,13 @@ void tst_TKX300GroupForm::defaultLoadsTheGroupsOwnValues()
     m_dialogs->answers = {OperatorDialogs::Answer::No};
     QVERIFY(!m_form->close());
     QCOMPARE(m_dialogs->shown.size(), 1);
+
+    open(QLatin1Char('H'));
+    m_form->defaultButton()->click();
+    QCOMPARE(spin(entryOf(QStringLiteral("H3-06")))->fieldText(), QStringLiteral("100.0"));
+    open(QLatin1Char('O'));
+    m_form->defaultButton()->click();
+    QCOMPARE(spin(entryOf(QStringLiteral("O2-07")))->fieldText(), QStringLiteral("1"));
 }
 
 void tst_TKX300GroupForm::monitorUploadReadsAllFiftyRegisters()

@@ -72,6 +72,7 @@ private slots:
     void init() { m_dialogs = RecordingDialogs::installNew(); }
     void cleanup() { OperatorDialogs::install(nullptr); }
 
+    void offersTheFiveGroupsAndTheListedDevices();
     void showAndOk_data();
     void showAndOk();
     void okRestartsThePortAndCancelLeavesItAlone();
@@ -81,6 +82,21 @@ private slots:
 private:
     RecordingDialogs *m_dialogs = nullptr;
 };
+
+void tst_TRS232Form::offersTheFiveGroupsAndTheListedDevices()
+{
+    TComm32 comm;
+    TRS232Form form(&comm, FakeDevices);
+    QCOMPARE(form.windowTitle(), QStringLiteral("COM порт"));
+    QCOMPARE(form.findChildren<QButtonGroup *>().size(), 5);
+    QCOMPARE(form.listedDevices(), FakeDevices);
+    QStringList ports;
+    for (QAbstractButton *button : form.findChildren<QButtonGroup *>().first()->buttons())
+        ports << button->text();
+    QCOMPARE(ports, QStringList({"COM1", "COM2"}) + FakeDevices);
+    QCOMPARE(form.findChild<QRadioButton *>("OddParity")->text(), QStringLiteral("Нечет"));
+    QCOMPARE(form.findChild<QRadioButton *>("Stop15")->text(), QStringLiteral("1.5 Стоп"));
+}
 
 void tst_TRS232Form::showAndOk_data()
 {
@@ -111,6 +127,18 @@ void tst_TRS232Form::showAndOk_data()
         << Settings{"/nonexistent-drivelink/ttyUSB1", 4800, pEven, 8, sb1_0}
         << QStringList{"COM2", "EightBits", "Bd4800", "EvenParity", "Stop1"} << QStringList()
         << Settings{"COM2", 4800, pEven, 8, sb1_0};
+    QTest::newRow("COM2 with 115200 shows 9600")
+        << Settings{"COM2", 115200, pNone, 8, sb1_0}
+        << QStringList{"COM2", "EightBits", "Bd9600", "NoneParity", "Stop1"} << QStringList()
+        << Settings{"COM2", 9600, pNone, 8, sb1_0};
+    QTest::newRow("another port number, 5 data bits")
+        << Settings{"COM3", 4800, pEven, 5, sb1_0}
+        << QStringList{"COM2", "EightBits", "Bd4800", "EvenParity", "Stop1"} << QStringList()
+        << Settings{"COM2", 4800, pEven, 8, sb1_0};
+    QTest::newRow("empty name shows and becomes COM2, 1200 shows 9600")
+        << Settings{"", 1200, pEven, 8, sb1_0}
+        << QStringList{"COM2", "EightBits", "Bd9600", "EvenParity", "Stop1"} << QStringList()
+        << Settings{"COM2", 9600, pEven, 8, sb1_0};
     QTest::newRow("every group changed")
         << Settings{"COM3", 14400, pEven, 8, sb1_0}
         << QStringList{"COM2", "EightBits", "Bd14400", "EvenParity", "Stop1"}
@@ -164,26 +192,32 @@ void tst_TRS232Form::okRestartsThePortAndCancelLeavesItAlone()
     TComm32 comm;
     apply(comm, {line.slavePath(), 9600, pEven, 8, sb1_0});
     QVERIFY(comm.StartComm());
+    QCOMPARE(speed(), speed_t(B9600));
     changeSpeedBehindThePort();
     QCOMPARE(speed(), speed_t(B4800));
 
     TRS232Form form(&comm, {line.slavePath()});
     form.FormShow();
+    QCOMPARE(checkedNames(form).first(), QStringLiteral("Device1"));
     form.findChild<QRadioButton *>("Bd19200")->click();
     form.findChild<QPushButton *>("CancelBtn")->click();
     QCOMPARE(form.result(), int(QDialog::Rejected));
     QCOMPARE(settingsOf(comm), (Settings{line.slavePath(), 9600, pEven, 8, sb1_0}));
+    QVERIFY(comm.isOpen());
     QCOMPARE(speed(), speed_t(B4800));
 
     form.FormShow();
     form.OKBtnClick();
+    QCOMPARE(form.result(), int(QDialog::Accepted));
     QVERIFY(comm.isOpen());
+    QCOMPARE(comm.commPort(), line.slavePath());
     QCOMPARE(speed(), speed_t(B9600)); // restarted, though nothing changed
 
     form.FormShow();
     form.findChild<QRadioButton *>("Bd19200")->click();
     form.OKBtnClick();
     QCOMPARE(speed(), speed_t(B19200));
+    QVERIFY(comm.isOpen());
     QVERIFY(m_dialogs->shown.isEmpty());
     comm.StopComm();
 }
@@ -212,6 +246,7 @@ void tst_TRS232Form::editsTheMainWindowsPort()
     QCOMPARE(m_dialogs->modalClasses, QStringList{"TRS232Form"});
     QCOMPARE(seen, (QStringList{"COM1", "SevenBits", "Bd14400", "OddParity", "Stop2"}));
     QVERIFY(machineDevicesListed);
+    QCOMPARE(comm.baudRate(), 14400);
 }
 
 void tst_TRS232Form::withoutAPortOkDoesNothing()

@@ -77,7 +77,9 @@ private slots:
     void attemptOutcome_data();
     void attemptOutcome();
     void nothingAnswersGivesOneBoxAfterSecondTimeOut();
+    void secondClickDuringAttemptSendsNothing();
     void closingDuringAttemptEmptiesSlot();
+    void dialogStaysUsableForAnotherAttempt();
 
 private:
     void setAddress(int address) { edit()->setText(QString::number(address)); }
@@ -129,7 +131,9 @@ void tst_TAddressForm::addressIsBounded_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("address");
     QTest::newRow("above the range") << "40" << 31;
+    QTest::newRow("far above the range") << "99999999999" << 31;
     QTest::newRow("below the range") << "-5" << 0;
+    QTest::newRow("lowest") << "0" << 0;
     QTest::newRow("highest") << "31" << 31;
     QTest::newRow("inside") << "17" << 17;
     QTest::newRow("with sign and spaces") << " +9 " << 9;
@@ -279,6 +283,22 @@ void tst_TAddressForm::nothingAnswersGivesOneBoxAfterSecondTimeOut()
     QCOMPARE(m_port->written.size(), 2);
 }
 
+void tst_TAddressForm::secondClickDuringAttemptSendsNothing()
+{
+    m_port->deferReplies = true;
+    m_port->script(kx200Write(3), kx200Write(3));
+    setAddress(3);
+    m_form->SettingBtnClick();
+    m_form->SettingBtnClick();
+    QCOMPARE(m_port->written.size(), 1);
+    QCOMPARE(m_host->engine().pendingCount(), 0);
+
+    m_port->deliverPending();
+    QTRY_COMPARE(m_dialogs->shown.size(), 1);
+    QCOMPARE(m_dialogs->shown.first().text, QStringLiteral("Address setting OK"));
+    QVERIFY(!m_host->registry().HasInverter(3));
+}
+
 void tst_TAddressForm::closingDuringAttemptEmptiesSlot()
 {
     setAddress(7);
@@ -292,6 +312,23 @@ void tst_TAddressForm::closingDuringAttemptEmptiesSlot()
     QCoreApplication::processEvents();
     QCOMPARE(m_port->written.size(), 1);
     QVERIFY(m_dialogs->shown.isEmpty());
+}
+
+void tst_TAddressForm::dialogStaysUsableForAnotherAttempt()
+{
+    m_port->script(kx200Write(4), withSum("2F 4E 08 02 00 04"));
+    m_port->script(kx200Write(9), kx200Write(9));
+    setAddress(4);
+    settingBtn()->click();
+    QTRY_COMPARE(m_dialogs->shown.size(), 1);
+    QCOMPARE(m_dialogs->shown.last().text, QStringLiteral("Comminication error"));
+
+    setAddress(9);
+    settingBtn()->click();
+    QTRY_COMPARE(m_dialogs->shown.size(), 2);
+    QCOMPARE(m_dialogs->shown.last().text, QStringLiteral("Address setting OK"));
+    QVERIFY(!m_host->registry().HasInverter(4));
+    QVERIFY(!m_host->registry().HasInverter(9));
 }
 
 QTEST_MAIN(tst_TAddressForm)
