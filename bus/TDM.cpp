@@ -153,36 +153,21 @@ bool TDM::request(TransactionRecord &record,
         return false;
     // A builder that does nothing (an operation the model lacks) leaves the length at -1.
     record.TxLength = -1;
+    // Stamped before the build: the driver submits a copy of the record from inside it.
+    record.SlotGeneration = m_generations[record.Slot];
     build(*driver, record);
     if (record.TxLength < 1 || record.TxLength > TransactionRecord::FrameSize)
         return false;
-
-    // Completions arrive in submission order, so the oldest matching entry is the one a
-    // completion belongs to. Entries of windows that are gone will never be taken.
-    m_pending.removeIf([](const PendingRequest &p) { return p.notifyWindow.isNull(); });
-    if (m_pending.size() >= MaxPending)
-        m_pending.removeFirst();
-    m_pending.append({record.Slot, m_generations[record.Slot], record.NotifyWindow,
-                      record.NotifyMessage,
-                      QByteArray(reinterpret_cast<const char *>(record.TxFrame), record.TxLength)});
     return true;
 }
 
-bool TDM::takePending(const TransactionRecord &record)
+bool TDM::isCurrent(const TransactionRecord &record) const
 {
-    if (record.TxLength < 1 || record.TxLength > TransactionRecord::FrameSize)
-        return true;
-    const QByteArray sent(reinterpret_cast<const char *>(record.TxFrame), record.TxLength);
-    for (qsizetype i = 0; i < m_pending.size(); ++i) {
-        const PendingRequest &p = m_pending[i];
-        if (p.slot == record.Slot && p.notifyWindow == record.NotifyWindow &&
-            p.notifyMessage == record.NotifyMessage && p.request == sent) {
-            const bool current = p.generation == m_generations[record.Slot];
-            m_pending.removeAt(i);
-            return current;
-        }
-    }
-    return true; // built outside the registry: only the slot's occupancy can be checked
+    if (!isValidSlot(record.Slot))
+        return false;
+    // A request built outside the registry carries no generation: only the slot's occupancy
+    // can be checked.
+    return record.SlotGeneration == 0 || record.SlotGeneration == m_generations[record.Slot];
 }
 
 bool TDM::ReadRegister(int registerNumber, TransactionRecord &record)
@@ -268,7 +253,7 @@ bool TDM::WriteFreqRef(TransactionRecord &record)
 
 void TDM::ProcessReply(TransactionRecord &record)
 {
-    const bool current = isValidSlot(record.Slot) && takePending(record);
+    const bool current = isCurrent(record);
     if (record.Result == TransactionResult::TimeOut)
         return;
     TInverterBase *driver = current ? driverAt(record.Slot) : nullptr;

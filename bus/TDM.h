@@ -98,29 +98,16 @@ public:
     void LoadInverters(const IniFile &ini);
 
 private:
-    // A request built through the registry whose completion has not been processed yet.
-    struct PendingRequest
-    {
-        int slot;
-        uint64_t generation;
-        QPointer<QObject> notifyWindow;
-        uint32_t notifyMessage;
-        QByteArray request;
-    };
-    // Keeps the list bounded even if completions are never processed.
-    static constexpr int MaxPending = 2000;
-
     template <typename Create> bool install(int slot, Create create);
     TInverterBase *driverAt(int slot) const;
     bool request(TransactionRecord &record,
                  const std::function<void(TInverterBase &, TransactionRecord &)> &build);
-    // Takes the oldest pending entry matching the record; false when the record was built
-    // for an earlier generation of its slot.
-    bool takePending(const TransactionRecord &record);
+    // False when the record's slot is invalid or its driver has changed since the request
+    // was built.
+    bool isCurrent(const TransactionRecord &record) const;
 
     std::array<std::unique_ptr<TInverterBase>, SlotCount> m_slots;
     std::array<uint64_t, SlotCount> m_generations{};
-    QList<PendingRequest> m_pending;
     ChildrenProvider m_children;
 };
 

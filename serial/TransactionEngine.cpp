@@ -112,6 +112,7 @@ void TransactionEngine::StartTransaction(const TransactionRecord &record)
     m_current.NotifyWindow = record.NotifyWindow;
     m_current.NotifyMessage = record.NotifyMessage;
     m_current.Result = record.Result;
+    m_current.SlotGeneration = record.SlotGeneration;
 
     ShowFrame(true);
     if (m_port && m_current.TxLength > 0)

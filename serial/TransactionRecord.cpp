@@ -10,4 +10,5 @@ void InitTransaction(TransactionRecord &record, QObject *notifyWindow, uint32_t 
     record.TxLength = -1;
     record.RxLength = -1;
     record.Result = TransactionResult::Ok;
+    record.SlotGeneration = 0;
 }

@@ -21,6 +21,10 @@ struct TransactionRecord
     QPointer<QObject> NotifyWindow;
     uint32_t NotifyMessage = 0;
     int32_t Result = 0; // one of TransactionResult
+    // The generation of the slot's driver the registry built the request for; 0 when the
+    // request was built outside the registry. Lets a completion recognise that its slot has
+    // been emptied or refilled since.
+    uint64_t SlotGeneration = 0;
 };
 
 // Outcome of an exchange, as held in TransactionRecord::Result.
