@@ -23,6 +23,8 @@ public:
             tcgetattr(m_fd, &tio);
             cfmakeraw(&tio);
             tcsetattr(m_fd, TCSANOW, &tio);
+            // As the program's serial driver does: nothing left from an earlier user counts.
+            tcflush(m_fd, TCIOFLUSH);
         }
     }
     ~PtyClient() { close(); }
