@@ -272,7 +272,7 @@ void TMainForm::createToolBar()
     m_latching = new QActionGroup(this);
     m_latching->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
 
-    struct ButtonSpec
+    struct ButtonDef
     {
         const char *name;
         const char *section;
@@ -283,7 +283,7 @@ void TMainForm::createToolBar()
         QStyle::StandardPixmap icon;
         std::function<void()> handler;
     };
-    const QList<ButtonSpec> specs = {
+    const QList<ButtonDef> buttonDefs = {
         {"SpeedItem2", "Файл", "Открыть", "Открыть Файл...", "Открыть Файл...", false,
          QStyle::SP_DialogOpenButton, [this] { OpenBtnClick(); }},
         {"SpeedItem3", "Файл", "Сохранить", "Сохранить Файл...", "Сохранить Файл...", false,
@@ -317,21 +317,21 @@ void TMainForm::createToolBar()
         {"SpeedItem8", "Опции", "Запуск...", "RS232", "RS232|", false, QStyle::SP_DriveHDIcon,
          [this] { Communication1Click(); }},
     };
-    for (const ButtonSpec &spec : specs) {
+    for (const ButtonDef &def : buttonDefs) {
         auto *action =
-            new QAction(style()->standardIcon(spec.icon), QString::fromUtf8(spec.text), this);
-        action->setObjectName(QLatin1String(spec.name));
-        applyHint(action, QString::fromUtf8(spec.hint));
-        connect(action, &QAction::triggered, this, spec.handler);
-        const QString name = QLatin1String(spec.name);
+            new QAction(style()->standardIcon(def.icon), QString::fromUtf8(def.text), this);
+        action->setObjectName(QLatin1String(def.name));
+        applyHint(action, QString::fromUtf8(def.hint));
+        connect(action, &QAction::triggered, this, def.handler);
+        const QString name = QLatin1String(def.name);
         if (name == QLatin1String("MonitorBtn") || name == QLatin1String("LedBtn") ||
             name == QLatin1String("DownLoadBtn")) {
             action->setCheckable(true);
             m_latching->addAction(action);
         }
-        m_toolBar->addButton({name, QString::fromUtf8(spec.section),
-                              QString::fromUtf8(spec.caption), action, spec.visible});
-        if (qstrcmp(spec.section, "Окно") == 0)
+        m_toolBar->addButton({name, QString::fromUtf8(def.section), QString::fromUtf8(def.caption),
+                              action, def.visible});
+        if (qstrcmp(def.section, "Окно") == 0)
             m_windowCommands << action;
     }
     connect(m_toolBar, &SectionedToolBar::customizeRequested, this, &TMainForm::CustomizeItemClick);
