@@ -4,6 +4,7 @@
 #include "app/ToolBarCustomizeDialog.h"
 
 #include <QAction>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolButton>
@@ -14,7 +15,7 @@ SectionedToolBar::SectionedToolBar(QWidget *parent) : QToolBar(parent)
     setMovable(false);
     setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     setFixedHeight(56);
-    setContentsMargins(0, 3, 0, 0);
+    applyButtonSpacing();
     // The button text has to fit under the picture in 54 pixels.
     QFont small = font();
     small.setPixelSize(10);
@@ -94,6 +95,22 @@ void SectionedToolBar::paintEvent(QPaintEvent *event)
     }
     QPainter painter(this);
     painter.drawTiledPixmap(rect(), m_wallpaper);
+}
+
+void SectionedToolBar::applyButtonSpacing()
+{
+    // The bar's layout takes one margin for every side: 3 pixels puts the buttons 3 pixels
+    // below the top edge. The style resets both values whenever it changes.
+    setContentsMargins(0, 0, 0, 0);
+    QWidget::layout()->setContentsMargins(ButtonTop, ButtonTop, ButtonTop, ButtonTop);
+    QWidget::layout()->setSpacing(ButtonGap);
+}
+
+void SectionedToolBar::changeEvent(QEvent *event)
+{
+    QToolBar::changeEvent(event);
+    if (event->type() == QEvent::StyleChange)
+        applyButtonSpacing();
 }
 
 void SectionedToolBar::mouseDoubleClickEvent(QMouseEvent *event)

@@ -25,6 +25,10 @@ public:
         bool visibleAtStart = false;
     };
 
+    // Buttons sit this many pixels below the top edge and this many pixels apart.
+    static constexpr int ButtonTop = 3;
+    static constexpr int ButtonGap = 8;
+
     explicit SectionedToolBar(QWidget *parent = nullptr);
 
     void addSection(const QString &section) { m_sections << section; }
@@ -54,10 +58,12 @@ signals:
     void customizeRequested();
 
 protected:
+    void changeEvent(QEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void applyButtonSpacing();
     void rebuild();
 
     QStringList m_sections;

@@ -34,6 +34,8 @@ private slots:
     void firstStartShowsSevenButtons();
     void toolBarLayoutCanBeChangedAndRestored();
     void windowCommandsNeedAChild();
+    void windowCommandsFollowOpeningAndClosing();
+    void toolBarButtonsSpacedBelowTheTop();
     void showChildWindowFindsByClassAndCaption();
     void monitorCommandListsOccupiedSlotsAndOpensChosen();
     void cancelledChoiceOpensNothing();
@@ -120,6 +122,42 @@ void tst_TMainForm::windowCommandsNeedAChild()
         QVERIFY2(m_form->menuAction(name)->isEnabled(), qPrintable(name));
     for (const QString &name : buttonNames)
         QVERIFY2(m_form->toolBar()->action(name)->isEnabled(), qPrintable(name));
+}
+
+void tst_TMainForm::windowCommandsFollowOpeningAndClosing()
+{
+    // No explicit UpdateCommandStates: opening and closing windows alone must drive them.
+    m_form->show();
+    QAction *cascade = m_form->menuAction(QStringLiteral("CascadeItem"));
+    QAction *closeAll = m_form->toolBar()->action(QStringLiteral("CloseAllBtn"));
+    QVERIFY(!cascade->isEnabled());
+    QVERIFY(!closeAll->isEnabled());
+    m_form->LedSate1Click();
+    QCOMPARE(m_form->childWindows().size(), 1);
+    QVERIFY(cascade->isEnabled());
+    QVERIFY(closeAll->isEnabled());
+    m_form->CloseAllItemClick();
+    QTRY_VERIFY(m_form->childWindows().isEmpty());
+    QVERIFY(!cascade->isEnabled());
+    QVERIFY(!closeAll->isEnabled());
+}
+
+void tst_TMainForm::toolBarButtonsSpacedBelowTheTop()
+{
+    m_form->resize(1000, 600);
+    m_form->show();
+    SectionedToolBar *bar = m_form->toolBar();
+    QCOMPARE(bar->height(), 56);
+    QList<QWidget *> buttons;
+    for (const QString &name : bar->layout())
+        buttons << bar->widgetForAction(bar->action(name));
+    QCOMPARE(buttons.size(), 7);
+    for (int i = 0; i < buttons.size(); ++i) {
+        QCOMPARE(buttons[i]->size(), QSize(54, 50));
+        QCOMPARE(buttons[i]->y(), 3);
+        if (i > 0)
+            QCOMPARE(buttons[i]->x() - buttons[i - 1]->geometry().right() - 1, 8);
+    }
 }
 
 void tst_TMainForm::showChildWindowFindsByClassAndCaption()
