@@ -52,6 +52,48 @@ int ioctlRetry(int fd, unsigned long request, void *argument)
     return rc;
 }
 
+#if defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__arm__) ||        \
+    defined(__riscv)
+// The kernel's terminal attributes with the line speed as a plain number (the C library's
+// termios carries only the speed constants). Layout and BOTHER as on these architectures.
+struct KernelTermios2
+{
+    tcflag_t c_iflag;
+    tcflag_t c_oflag;
+    tcflag_t c_cflag;
+    tcflag_t c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed;
+    speed_t c_ospeed;
+};
+constexpr tcflag_t KernelBOther = 0010000;
+constexpr int KernelInputSpeedShift = 16; // the input speed bits sit above the output ones
+constexpr unsigned long GetAttributes2 = _IOR('T', 0x2A, KernelTermios2);
+constexpr unsigned long SetAttributes2 = _IOW('T', 0x2B, KernelTermios2);
+
+// Sets a speed that has no termios constant (14400, for one); the speed the driver then
+// reports, or 0 when it takes no such speed.
+int setExactRate(int fd, int baudRate)
+{
+    KernelTermios2 tio{};
+    if (ioctlRetry(fd, GetAttributes2, &tio) != 0)
+        return 0;
+    tio.c_cflag = (tio.c_cflag & ~tcflag_t(CBAUD | (CBAUD << KernelInputSpeedShift))) |
+                  KernelBOther | (KernelBOther << KernelInputSpeedShift);
+    tio.c_ispeed = speed_t(baudRate);
+    tio.c_ospeed = speed_t(baudRate);
+    if (ioctlRetry(fd, SetAttributes2, &tio) != 0 || ioctlRetry(fd, GetAttributes2, &tio) != 0)
+        return 0;
+    return (tio.c_cflag & CBAUD) == KernelBOther ? int(tio.c_ospeed) : 0;
+}
+#else
+int setExactRate(int, int)
+{
+    return 0;
+}
+#endif
+
 } // namespace
 
 SerialDevice::~SerialDevice()
@@ -104,12 +146,19 @@ void SerialDevice::applyLineSettings(const LineSettings &settings)
 {
     if (m_fd < 0)
         return;
-    const int rate = nearestStandardRate(settings.baudRate);
+    int rate = nearestStandardRate(settings.baudRate);
     termios tio{};
     if (::tcgetattr(m_fd, &tio) == 0) {
         const termios wanted = lineAttributes(tio, settings);
         ::tcsetattr(m_fd, TCSANOW, &wanted);
     }
+    // A speed without a termios constant goes to the driver as a number; only a driver that
+    // refuses it runs at the nearest standard speed.
+    if (rate != settings.baudRate && settings.baudRate > 0) {
+        if (const int exact = setExactRate(m_fd, settings.baudRate); exact > 0)
+            rate = exact;
+    }
+    m_baudRate = rate;
 
     int dtr = TIOCM_DTR;
     ioctlRetry(m_fd, TIOCMBIS, &dtr);

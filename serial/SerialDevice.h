@@ -54,6 +54,9 @@ public:
     int outputQueueLength() const;
     // False while the UART still shifts bits out; true when it is empty or cannot tell.
     bool transmitterEmpty() const;
+    // The line speed in force after applyLineSettings: the requested one, or the nearest
+    // standard speed when the driver takes no other.
+    int baudRate() const { return m_baudRate; }
     // Time one character takes on the line with the applied settings.
     int characterTimeUs() const { return m_characterTimeUs; }
     // False when the driver keeps no counters (pseudo-terminals, some adapters).
@@ -69,5 +72,6 @@ public:
 private:
     int m_fd = -1;
     bool m_switchRts = false;
+    int m_baudRate = 9600;
     int m_characterTimeUs = 1042; // 10 bits at 9600 bit/s
 };

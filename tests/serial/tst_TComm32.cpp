@@ -277,7 +277,9 @@ private slots:
         QTest::newRow("4800 N1.5") << 4800 << int(pNone) << int(sb1_5) << int(B4800) << int(CSTOPB);
         QTest::newRow("115200 mark")
             << 115200 << int(pMark) << int(sb1_0) << int(B115200) << int(PARODD | CMSPAR);
-        QTest::newRow("14000 to nearest") << 14000 << int(pEven) << int(sb1_0) << int(B9600) << 0;
+        // No termios constant: the speed goes to the driver as a number, which the C library
+        // reports as the marker 0010000 (the number itself is checked with SerialDevice).
+        QTest::newRow("14000 as a number") << 14000 << int(pEven) << int(sb1_0) << 0010000 << 0;
     }
     void lineSettingsApplied()
     {
