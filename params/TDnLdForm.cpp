@@ -93,7 +93,14 @@ TDnLdForm::TDnLdForm(ParameterTransfer::Plan plan, const QString &captionPrefix,
     connect(m_upLoadBtn, &QPushButton::clicked, this, &TDnLdForm::UpLoadBtnClick);
     connect(m_downLoadBtn, &QPushButton::clicked, this, &TDnLdForm::DownLoadBtnClick);
     connect(m_defaultBtn, &QPushButton::clicked, this, &TDnLdForm::DefaultBtnClick);
-    connect(m_closeBtn, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_closeBtn, &QPushButton::clicked, this, [this] {
+        // An MDI child closes through its frame, which asks the window and goes with it;
+        // closing only the window would leave an empty frame behind.
+        if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+            frame->close();
+        else
+            close();
+    });
     connect(m_transfer, &ParameterTransfer::valuesShown, this, &TDnLdForm::showValues);
     connect(m_transfer, &ParameterTransfer::stateChanged, this, &TDnLdForm::updateControls);
     connect(m_transfer, &ParameterTransfer::progressChanged, this, &TDnLdForm::showProgress);

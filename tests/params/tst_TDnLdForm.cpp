@@ -301,6 +301,12 @@ void tst_TDnLdForm::closeQueryAfterDefaultButNotAfterTransfer()
     QCOMPARE(query.caption, m_form->windowTitle());
     QCOMPARE(query.icon, OperatorDialogs::Icon::Stop);
     QCOMPARE(query.buttons, OperatorDialogs::Buttons::YesNo);
+    // The close button asks the same question.
+    m_dialogs->answers = {OperatorDialogs::Answer::No};
+    m_form->closeButton()->click();
+    QVERIFY(m_form->isVisible());
+    QCOMPARE(m_dialogs->shown.size(), 2);
+    QCOMPARE(m_dialogs->shown.last().text, query.text);
 
     m_form->downLoadButton()->click();
     waitIdle();
@@ -308,6 +314,11 @@ void tst_TDnLdForm::closeQueryAfterDefaultButNotAfterTransfer()
     QCOMPARE(m_line->registers.value(256 + 53), uint16_t(5));
     const int shownBefore = int(m_dialogs->shown.size());
     QVERIFY(m_form->close());
+    QCOMPARE(m_dialogs->shown.size(), shownBefore);
+    // A window of its own is closed by its close button without a question.
+    m_form->show();
+    m_form->closeButton()->click();
+    QVERIFY(!m_form->isVisible());
     QCOMPARE(m_dialogs->shown.size(), shownBefore);
 }
 

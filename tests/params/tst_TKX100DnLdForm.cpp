@@ -32,6 +32,7 @@ private slots:
     void downloadCommandOpensOneLoadedWindowPerSlot();
     void fixedFieldsAreStillDownloaded();
     void closingTheFrameAsksWhenModified();
+    void closeButtonClosesTheFrameToo();
 
 private:
     TKX100DnLdForm *openEditor(int slot);
@@ -149,6 +150,28 @@ void tst_TKX100DnLdForm::closingTheFrameAsksWhenModified()
     m_dialogs->answers = {OperatorDialogs::Answer::Yes};
     frame->close();
     QTRY_COMPARE(editors().size(), 0);
+}
+
+void tst_TKX100DnLdForm::closeButtonClosesTheFrameToo()
+{
+    const auto frames = [this] { return m_main->mdiArea()->subWindowList().size(); };
+    const auto before = frames();
+    TKX100DnLdForm *form = openEditor(4);
+    QVERIFY(form);
+    QCOMPARE(frames(), before + 1);
+    form->defaultButton()->click();
+    // Refused: window and frame stay.
+    m_dialogs->answers = {OperatorDialogs::Answer::No};
+    form->closeButton()->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(editors().size(), 1);
+    QCOMPARE(frames(), before + 1);
+    QVERIFY(form->isVisible());
+    // Discarded: the editor goes and leaves no empty frame behind.
+    m_dialogs->answers = {OperatorDialogs::Answer::Yes};
+    form->closeButton()->click();
+    QTRY_COMPARE(editors().size(), 0);
+    QTRY_COMPARE(frames(), before);
 }
 
 QTEST_MAIN(tst_TKX100DnLdForm)
