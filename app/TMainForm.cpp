@@ -838,6 +838,9 @@ void TMainForm::SaveBtnClick()
 
 void TMainForm::MRUManager1Click(const QString &fileName)
 {
+    // A recent file that cannot be read (moved, deleted, damaged) is reported like one chosen
+    // in the file dialog: swallowing the error would leave the operator with a click that
+    // does nothing. The caption stays unchanged then.
     if (MainSettings::OpenSetupFile(*this, fileName))
         SetFileCaption(fileName);
 }
