@@ -21,8 +21,8 @@
 
 namespace {
 const QSize FormSize(413, 259);
-// A caption still "Untitle" is asked again this often before it is taken as it stands, so a
-// window nobody names cannot keep the event loop spinning.
+// A caption still "Untitle" is asked again this often; a window nobody names by then serves
+// no inverter, so it can neither keep the event loop spinning nor take slot 0 for its own.
 constexpr int MaxStartAttempts = 50;
 constexpr int ColumnWidth = 76;
 
@@ -199,8 +199,8 @@ void TMonitorForm::StartMonitoring()
     if (m_closed)
         return;
     // The main window names the window right after creating it.
-    if (windowTitle() == QLatin1String(MonitorCaption::Untitled) &&
-        ++m_startAttempts < MaxStartAttempts) {
+    const bool untitled = windowTitle() == QLatin1String(MonitorCaption::Untitled);
+    if (untitled && ++m_startAttempts < MaxStartAttempts) {
         PostMessage(this, Msg::StartMonitor);
         return;
     }
@@ -210,7 +210,7 @@ void TMonitorForm::StartMonitoring()
         return;
     }
     m_started = true;
-    m_address = MonitorCaption::slotOf(windowTitle());
+    m_address = untitled ? -1 : MonitorCaption::slotOf(windowTitle());
     if (m_address < 0) {
         m_status->setText(QStringLiteral("Заголовок окна не называет адрес 0..31: "
                                          "окно не обслуживает ни один ПЧ"));

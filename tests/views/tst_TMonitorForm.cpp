@@ -37,6 +37,7 @@ private slots:
     void captionChoosesTheSlot();
     void captionWithoutSlotServesNothing();
     void untitledWaitsForItsCaption();
+    void neverNamedWindowServesNothing();
     void showStartsMonitoring();
     void pollCycle();
     void lateReplyIsDropped();
@@ -222,6 +223,23 @@ void tst_TMonitorForm::untitledWaitsForItsCaption()
     QCoreApplication::sendPostedEvents(m_form.get());
     QCOMPARE(m_form->address(), 1);
     QCOMPARE(polls().size(), 1);
+}
+
+void tst_TMonitorForm::neverNamedWindowServesNothing()
+{
+    // Slot 0 holds an inverter: a window nobody names must not take it for its own.
+    m_host->registry().CreateKX100(0);
+    m_form = std::make_unique<TMonitorForm>();
+    SendMessage(m_form.get(), Msg::StartMonitor);
+    for (int i = 0; i < 200 && m_form->address() == -1 && m_form->statusText().isEmpty(); ++i)
+        QCoreApplication::sendPostedEvents(m_form.get());
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Untitle"));
+    QCOMPARE(m_form->address(), -1);
+    QVERIFY(!m_form->statusText().isEmpty());
+    QVERIFY(polls().isEmpty());
+    QVERIFY(!m_form->isPolling());
+    m_form->RnStopSwitchClick(true);
+    QVERIFY(commands().isEmpty());
 }
 
 void tst_TMonitorForm::showStartsMonitoring()
