@@ -38,6 +38,7 @@ private slots:
     void lettersCannotBeTyped();
     void escapeDownloadsOnlyWhenEnabled();
     void enterStartsAnUpload();
+    void keysReachTheWindowFromAField();
     void fieldsAndButtonsWaitWhileATransferRuns();
     void failedExchangesGiveAWarning();
     void closeQueryAfterDefaultButNotAfterTransfer();
@@ -243,6 +244,25 @@ void tst_TDnLdForm::enterStartsAnUpload()
     QCOMPARE(m_form->progressBar()->value(), 108);
     QCOMPARE(m_form->progressBar()->maximum(), 108);
     QCOMPARE(m_dialogs->texts(), QStringList{"Upload OK"});
+}
+
+void tst_TDnLdForm::keysReachTheWindowFromAField()
+{
+    openForm();
+    // Esc typed in a value field after an edit clicks "ЗАГР".
+    QLineEdit *edit = spin(18)->findChild<QLineEdit *>();
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("2.3"));
+    QTest::keyClick(edit, Qt::Key_Escape);
+    QCOMPARE(m_form->transfer().state(), ParameterTransfer::State::Downloading);
+    waitIdle();
+    QVERIFY(m_line->writes.contains(qMakePair(257 + 18, uint16_t(23))));
+    // Enter typed in a list field clicks "ЧТЕН".
+    m_line->requested.clear();
+    QTest::keyClick(combo(4), Qt::Key_Return);
+    QCOMPARE(m_form->transfer().state(), ParameterTransfer::State::Uploading);
+    waitIdle();
+    QCOMPARE(m_line->requested.size(), 108);
 }
 
 void tst_TDnLdForm::fieldsAndButtonsWaitWhileATransferRuns()
