@@ -156,6 +156,7 @@ void TMainForm::createMenus()
         }
     };
 
+    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     m_fileMenu = menuBar()->addMenu(QStringLiteral("&Файл"));
     addItems(
         m_fileMenu,

@@ -46,16 +46,19 @@ int main(int argc, char *argv[])
     ToolTipStyle::install();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Service tool for frequency inverters on an RS-485 bus."));
+    parser.setApplicationDescription(
+        QStringLiteral("Service tool for frequency inverters on an RS-485 bus."));
     parser.addHelpOption();
     const QCommandLineOption simulate(
         QStringLiteral("simulate"),
-        QStringLiteral("Run on a simulated bus: a KX100 at address 1, a KX200 at 2, a KX300 at 3."));
+        QStringLiteral(
+            "Run on a simulated bus: a KX100 at address 1, a KX200 at 2, a KX300 at 3."));
     parser.addOption(simulate);
     parser.process(app);
 
     // The serial port as the main window's resource sets it up: "COM1", even parity.
     TComm32 comm;
+    comm.setObjectName(QStringLiteral("Comm1"));
     comm.setCommPort(QStringLiteral("COM1"));
     comm.setParity(pEven);
 

@@ -15,6 +15,7 @@ constexpr int MaxFrameText = 255;
 TransactionEngine::TransactionEngine(CommLink *port, QObject *parent)
     : QObject(parent), m_port(port)
 {
+    m_timer.setObjectName(QStringLiteral("RS232Timer"));
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, &TransactionEngine::RS232OnTime);
     InitTransaction(m_current, nullptr, 0, 0, 0);
@@ -48,7 +49,7 @@ void TransactionEngine::customEvent(QEvent *event)
 
 void TransactionEngine::submit(const TransactionRecord &record)
 {
-    if (!enqueue(record)) {
+    if (!EnqueueRequest(record)) {
         // A full ring must not swallow a request silently: the requester learns of it as a
         // time-out, which every requester already handles.
         TransactionRecord refused = record;
@@ -68,11 +69,11 @@ void TransactionEngine::startNextIfIdle()
     if (m_timer.isActive())
         return;
     TransactionRecord next;
-    if (dequeue(next))
+    if (DequeueRequest(next))
         StartTransaction(next);
 }
 
-bool TransactionEngine::enqueue(const TransactionRecord &record)
+bool TransactionEngine::EnqueueRequest(const TransactionRecord &record)
 {
     const int nextWrite = (m_writeIndex + 1) % RingSize;
     if (nextWrite == m_readIndex)
@@ -82,7 +83,7 @@ bool TransactionEngine::enqueue(const TransactionRecord &record)
     return true;
 }
 
-bool TransactionEngine::dequeue(TransactionRecord &record)
+bool TransactionEngine::DequeueRequest(TransactionRecord &record)
 {
     if (m_readIndex == m_writeIndex)
         return false;

@@ -64,8 +64,8 @@ protected:
     void customEvent(QEvent *event) override;
 
 private:
-    bool enqueue(const TransactionRecord &record);
-    bool dequeue(TransactionRecord &record);
+    bool EnqueueRequest(const TransactionRecord &record);
+    bool DequeueRequest(TransactionRecord &record);
     void StartTransaction(const TransactionRecord &record);
     void FinishTransaction();
     void ShowFrame(bool request);
