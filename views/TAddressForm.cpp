@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
@@ -100,7 +101,19 @@ TAddressForm::~TAddressForm()
 void TAddressForm::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    centreOnScreen();
     FormShow();
+}
+
+void TAddressForm::centreOnScreen()
+{
+    // The dialog comes up in the middle of the screen, not over the window that opened it.
+    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
 }
 
 void TAddressForm::FormShow()

@@ -41,6 +41,7 @@ protected:
     void customEvent(QEvent *event) override;
 
 private:
+    void centreOnScreen();
     // Bounds the address to 0..31 and shows it in the edit and on the track bar.
     void applyAddress(qint64 address);
     void stepAddress(int step);

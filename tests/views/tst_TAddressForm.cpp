@@ -9,6 +9,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
@@ -70,6 +71,7 @@ private slots:
     void cleanup();
 
     void registeredAsModalDialog();
+    void shownCentredOnTheScreen();
     void addressIsBounded_data();
     void addressIsBounded();
     void textThatIsNoNumberChangesNothing();
@@ -124,6 +126,25 @@ void tst_TAddressForm::registeredAsModalDialog()
     QVERIFY(form);
     QCOMPARE(form->windowTitle(), QStringLiteral("Уст. адреса"));
     QCOMPARE(form->address(), 0);
+}
+
+void tst_TAddressForm::shownCentredOnTheScreen()
+{
+    // The main window opens the dialog as its own child; it still comes up in the middle of
+    // the screen, not over the main window, with its fixed client area.
+    QWidget mainWindow;
+    mainWindow.setGeometry(10, 10, 200, 100);
+    mainWindow.show();
+    m_form.reset();
+    auto *form = new TAddressForm;
+    form->setParent(&mainWindow, form->windowFlags() | Qt::Dialog);
+    form->show();
+    QScreen *screen = form->screen();
+    QVERIFY(screen);
+    const QPoint offset = form->frameGeometry().center() - screen->availableGeometry().center();
+    QVERIFY2(offset.manhattanLength() <= 2,
+             qPrintable(QStringLiteral("off by %1, %2").arg(offset.x()).arg(offset.y())));
+    QCOMPARE(form->size(), QSize(364, 173));
 }
 
 void tst_TAddressForm::addressIsBounded_data()
