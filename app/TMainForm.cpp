@@ -30,6 +30,7 @@
 #include <QStatusTipEvent>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QWindowStateChangeEvent>
 
 #include <memory>
 
@@ -639,7 +640,13 @@ void TMainForm::closeEvent(QCloseEvent *event)
 void TMainForm::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || !m_trayIcon)
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    // Coming back from the tray, the frame takes the state it was minimised from.
+    const Qt::WindowStates before = static_cast<QWindowStateChangeEvent *>(event)->oldState();
+    if (isMinimized() && !(before & Qt::WindowMinimized))
+        m_maximizedBeforeMinimize = before & (Qt::WindowMaximized | Qt::WindowFullScreen);
+    if (!m_trayIcon)
         return;
     // Minimised, only the tray icon stays: the task-bar button goes with the hidden window.
     if (isMinimized())
@@ -648,8 +655,14 @@ void TMainForm::changeEvent(QEvent *event)
 
 void TMainForm::TrayClick()
 {
-    showNormal();
-    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    Qt::WindowStates state = windowState();
+    if (state & Qt::WindowMinimized) {
+        state &= ~Qt::WindowMinimized;
+        if (m_maximizedBeforeMinimize)
+            state |= Qt::WindowMaximized;
+    }
+    setWindowState(state | Qt::WindowActive);
+    show();
     raise();
     activateWindow();
 }

@@ -103,9 +103,8 @@ private:
     void openMonitorWindow(int slot);
     void openEditorWindow(int slot);
     // Runs the dual list dialog over the occupied slots and posts `message` per chosen slot.
-    void chooseSlotsAndPost(const QString &title, const QString &chosenLabel,
-                            const QString &prefix, bool occupiedOnly, const QString &availableLabel,
-                            uint32_t message);
+    void chooseSlotsAndPost(const QString &title, const QString &chosenLabel, const QString &prefix,
+                            bool occupiedOnly, const QString &availableLabel, uint32_t message);
     void tile();
     void createMenus();
     void createToolBar();
@@ -133,6 +132,7 @@ private:
     int m_trayFrame = 0;
     QSet<QString> m_restorableClasses;
     bool m_tileVertical = false;
+    bool m_maximizedBeforeMinimize = false;
     bool m_shown = false;
     QString m_simulatedPort;
     QString m_storedPort;

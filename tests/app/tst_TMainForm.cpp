@@ -47,6 +47,7 @@ private slots:
     void framesAppearOnTheStatusBar();
     void busMessagesReachTheHost();
     void latchingButtonsFollowTheActiveWindow();
+    void trayClickRestoresThePreviousState();
 
 private:
     TMainForm *createForm();
@@ -313,6 +314,27 @@ void tst_TMainForm::latchingButtonsFollowTheActiveWindow()
     QApplication::setActiveWindow(kx200);
     m_form->UpdateCommandStates();
     QCOMPARE(pressed(), (QList<bool>{false, false, false}));
+}
+
+void tst_TMainForm::trayClickRestoresThePreviousState()
+{
+    // The frame starts maximised; minimised and brought back from the tray it is maximised
+    // again, and a window in its normal state comes back normal.
+    m_form->show();
+    QVERIFY(m_form->isMaximized());
+    m_form->setWindowState(m_form->windowState() | Qt::WindowMinimized);
+    QVERIFY(m_form->isMinimized());
+    m_form->TrayClick();
+    QVERIFY(!m_form->isMinimized());
+    QVERIFY(m_form->isMaximized());
+    QVERIFY(m_form->isVisible());
+
+    m_form->showNormal();
+    m_form->setWindowState(Qt::WindowMinimized);
+    m_form->TrayClick();
+    QVERIFY(!m_form->isMinimized());
+    QVERIFY(!m_form->isMaximized());
+    QVERIFY(m_form->isVisible());
 }
 
 QTEST_MAIN(tst_TMainForm)
