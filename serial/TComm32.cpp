@@ -26,6 +26,8 @@ TComm32::TComm32(QObject *parent) : CommLink(parent) {}
 
 TComm32::~TComm32()
 {
+    // Owners call StopComm first; an owner that forgets must not leave the worker threads
+    // running on a device whose port object is gone.
     StopComm();
 }
 
