@@ -77,6 +77,17 @@ TInverterBase *TDM::GetInverter(int slot) const
     return driverAt(slot);
 }
 
+int TDM::AddressRegisterOf(const QString &typeName)
+{
+    if (typeName == QLatin1String("KX100"))
+        return TInverterKX100::AddressRegister;
+    if (typeName == QLatin1String("KX200"))
+        return TInverterKX200::AddressRegister;
+    if (typeName == QLatin1String("KX300"))
+        return TInverterKX300::AddressRegister;
+    return -1;
+}
+
 uint64_t TDM::slotGeneration(int slot) const
 {
     return isValidSlot(slot) ? m_generations[slot] : 0;

@@ -35,6 +35,8 @@ public:
     ~TDM() override;
 
     static bool isValidSlot(int slot) { return slot >= 0 && slot < SlotCount; }
+    // The register holding a model's own bus address; -1 for an unknown model name.
+    static int AddressRegisterOf(const QString &typeName);
     // Section of a slot in a setup file: "  ПЧ     #" and the slot number.
     static QString SectionName(int slot);
 

@@ -2,9 +2,6 @@
 
 #include "bus/TDM.h"
 #include "bus/TInverterBase.h"
-#include "bus/TInverterKX100.h"
-#include "bus/TInverterKX200.h"
-#include "bus/TInverterKX300.h"
 #include "cli/CliSession.h"
 #include "params/EditorPlans.h"
 #include "params/ParameterSet.h"
@@ -17,14 +14,8 @@ QList<ParameterTransfer::Plan> InverterTransfer::plans(const QString &model, QSt
 
 int InverterTransfer::addressParamIndex(const QString &model)
 {
-    int reg = -1;
-    if (model == QLatin1String("KX100"))
-        reg = TInverterKX100::AddressRegister;
-    else if (model == QLatin1String("KX200"))
-        reg = TInverterKX200::AddressRegister;
-    else if (model == QLatin1String("KX300"))
-        reg = TInverterKX300::AddressRegister;
-    const ParameterDef *def = ParameterSet::forModel(model).findRegister(reg);
+    const ParameterDef *def =
+        ParameterSet::forModel(model).findRegister(TDM::AddressRegisterOf(model));
     return def ? def->index : -1;
 }
 

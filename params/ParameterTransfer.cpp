@@ -58,6 +58,8 @@ ParameterTransfer::Plan ParameterTransfer::makePlan(const ParameterRowTable &tab
                             .arg(row.code)
                             .arg(row.registerNumber)
                             .arg(def->registerNumber));
+        if (row.registerNumber == TDM::AddressRegisterOf(plan.model))
+            plan.addressEntry = int(plan.rows.size());
         plan.rows.append(row);
         plan.paramIndexes.append(def->index);
         plan.defaults.append(ownDefaults ? *row.defaultValue : def->defaultValue);
@@ -185,6 +187,8 @@ bool ParameterTransfer::applyDefaults()
         return false;
     for (int i = 0; i < m_plan.count(); ++i)
         m_values[i] = ParameterField::show(m_plan.rows[i], m_plan.defaults[i]).value;
+    if (m_plan.addressEntry >= 0 && TDM::isValidSlot(m_slot))
+        m_values[m_plan.addressEntry] = m_slot;
     emit valuesShown();
     m_modified = true;
     emit stateChanged();

@@ -45,6 +45,7 @@ public:
         bool commitAfterWrite = false; // the driver's commit follows every parameter write
         QSet<int> downloadSkip;        // entries a download passes over
         bool uploadOnly = false;       // a monitor window: no edits, Default or Download
+        int addressEntry = -1;         // the entry holding the inverter's bus address, or -1
 
         int count() const { return int(rows.size()); }
         // Empty when the plan is consistent, else the reason.
@@ -98,7 +99,9 @@ public:
     // slot holds no driver of the plan's model.
     bool startUpload();
     bool startDownload();
-    // Default: the working copy takes the default values; the modified flag is set.
+    // Default: the working copy takes the default values; the modified flag is set. The bus
+    // address keeps the window's slot: a download of the factory address would move the
+    // inverter off its address in the middle of the transfer.
     bool applyDefaults();
 
     // Operator edits; refused while a transfer runs and for fields that cannot be edited.

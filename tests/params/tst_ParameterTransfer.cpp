@@ -404,6 +404,9 @@ void tst_ParameterTransfer::defaultsPullIntoBoundsAndMarkModified()
     // The driver is not touched by Default.
     QCOMPARE(m_host->registry().GetInverter(1)->param(53), 1);
     QVERIFY(m_line->written.isEmpty());
+    // The bus address keeps the slot instead of the factory 0, which would take the inverter
+    // off its address in the middle of a download.
+    QCOMPARE(transfer->value(105), 1); // CD106
 }
 
 void tst_ParameterTransfer::editsFollowTheFieldRules()

@@ -123,7 +123,7 @@ void tst_TKX100DnLdForm::fixedFieldsAreStillDownloaded()
     QVERIFY(form);
     QCOMPARE(qobject_cast<QComboBox *>(form->field(1))->currentIndex(), 3);
     form->defaultButton()->click();
-    QCOMPARE(form->transfer().value(105), 0); // the factory address
+    QCOMPARE(form->transfer().value(105), 4); // Default keeps the bus address at the slot
     form->transfer().Load();
     qobject_cast<QComboBox *>(form->field(4))->setCurrentIndex(1);
     form->downLoadButton()->click();
