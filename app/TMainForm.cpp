@@ -608,26 +608,35 @@ void TMainForm::FormShow()
 
 void TMainForm::closeEvent(QCloseEvent *event)
 {
-    // Every child is asked first; an editor with unsaved changes may refuse.
-    const QList<QWidget *> children = childWindows();
-    for (QWidget *child : children) {
-        QMdiSubWindow *sub = subWindowOf(child);
-        if (sub && !sub->close()) {
+    // Every window is asked first and nothing closes unless all agree: a window that may
+    // refuse (an editor with unsaved changes) answers through its FormCloseQuery.
+    QList<QWidget *> windows = childWindows();
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window != this && window->parentWidget() == this && window->isVisible() &&
+            !qobject_cast<QDialog *>(window))
+            windows << window;
+    for (QWidget *window : std::as_const(windows)) {
+        bool mayClose = true;
+        QMetaObject::invokeMethod(window, "FormCloseQuery", Qt::DirectConnection,
+                                  Q_RETURN_ARG(bool, mayClose));
+        if (!mayClose) {
             event->ignore();
             return;
         }
     }
-    for (QWidget *window : QApplication::topLevelWidgets())
-        if (window != this && window->parentWidget() == this && window->isVisible() &&
-            !window->close()) {
-            event->ignore();
-            return;
-        }
+    // The settings store sees the windows as they are; then they close without asking again.
     auto *comm = qobject_cast<TComm32 *>(m_comm);
     if (comm && !m_simulatedPort.isEmpty() && comm->commPort() == m_simulatedPort)
         comm->setCommPort(m_storedPort); // the simulator's device is not worth keeping
     if (m_saveSettings)
         m_saveSettings(*this);
+    for (QWidget *window : std::as_const(windows)) {
+        window->setProperty("closeApproved", true);
+        if (QMdiSubWindow *sub = subWindowOf(window))
+            sub->close();
+        else
+            window->close();
+    }
     // FormClose
     if (m_comm)
         m_comm->StopComm();

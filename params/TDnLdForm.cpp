@@ -244,7 +244,8 @@ void TDnLdForm::keyPressEvent(QKeyEvent *event)
 
 void TDnLdForm::closeEvent(QCloseEvent *event)
 {
-    if (FormCloseQuery())
+    // "closeApproved": the main window has asked already, while closing the program.
+    if (property("closeApproved").toBool() || FormCloseQuery())
         event->accept();
     else
         event->ignore();

@@ -50,7 +50,8 @@ public:
     void ComboBoxChange(int entry);
     void EditChange(int entry);
     // True when the window may close: unmodified, or the operator discards the changes.
-    bool FormCloseQuery();
+    // The main window asks it before it closes anything.
+    Q_INVOKABLE bool FormCloseQuery();
 
 protected:
     void FormShow();

@@ -5,6 +5,7 @@
 #include "app/TMainForm.h"
 #include "app/WindowClasses.h"
 #include "bus/BusHost.h"
+#include "params/TDnLdForm.h"
 #include "serial/MessageNumbers.h"
 #include "serial/WindowMessage.h"
 
@@ -47,6 +48,7 @@ private slots:
     void framesAppearOnTheStatusBar();
     void busMessagesReachTheHost();
     void latchingButtonsFollowTheActiveWindow();
+    void closingAsksEveryWindowBeforeClosingAny();
     void trayClickRestoresThePreviousState();
 
 private:
@@ -335,6 +337,30 @@ void tst_TMainForm::trayClickRestoresThePreviousState()
     QVERIFY(!m_form->isMinimized());
     QVERIFY(!m_form->isMaximized());
     QVERIFY(m_form->isVisible());
+}
+
+void tst_TMainForm::closingAsksEveryWindowBeforeClosingAny()
+{
+    m_form->show();
+    m_form->ShowChildWindow(QStringLiteral("TLEDForm"), QString());
+    m_host->registry().CreateKX100(1);
+    SendMessage(m_form, Msg::OpenEditor, 1);
+    QCOMPARE(m_form->childWindows().size(), 2);
+    auto *editor = qobject_cast<TDnLdForm *>(m_form->childWindows().last());
+    QVERIFY(editor);
+    editor->DefaultBtnClick(); // modified
+
+    // The editor refuses: nothing closes, not even the status panel before it.
+    m_dialogs->answers = {OperatorDialogs::Answer::No};
+    QVERIFY(!m_form->close());
+    QCOMPARE(m_form->childWindows().size(), 2);
+    QCOMPARE(m_dialogs->shown.size(), 1);
+
+    // The editor agrees: everything closes, and the question is asked once.
+    m_dialogs->answers = {OperatorDialogs::Answer::Yes};
+    QVERIFY(m_form->close());
+    QCOMPARE(m_dialogs->shown.size(), 2);
+    QTRY_VERIFY(m_form->childWindows().isEmpty());
 }
 
 QTEST_MAIN(tst_TMainForm)
