@@ -60,3 +60,10 @@ inline void ShowMessage(const QString &caption, const QString &text,
 {
     OperatorDialogs::instance().message(caption, text, icon, OperatorDialogs::Buttons::Ok);
 }
+
+// The standard box for text typed where an integer is wanted.
+inline void ShowInvalidInteger(const QString &text)
+{
+    ShowMessage(QStringLiteral("Drivelink"),
+                QStringLiteral("'%1' is not a valid integer value").arg(text));
+}

@@ -139,9 +139,7 @@ void TAddressForm::Edit1Change()
     const qint64 value = text.trimmed().toLongLong(&ok, 10);
     if (!ok) {
         // The text stays for the operator to correct; the address keeps its value.
-        ShowMessage(QGuiApplication::applicationDisplayName(),
-                    QStringLiteral("'%1' is not a whole number").arg(text),
-                    OperatorDialogs::Icon::Stop);
+        ShowInvalidInteger(text);
         return;
     }
     applyAddress(value);

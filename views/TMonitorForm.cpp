@@ -380,9 +380,7 @@ void TMonitorForm::EditChange(int tag)
         return;
     const std::optional<int> value = MonitorLimits::parseWholeNumber(edit->text());
     if (!value) {
-        ShowMessage(QStringLiteral("Drivelink"),
-                    QStringLiteral("\"%1\" не является целым числом").arg(edit->text()),
-                    OperatorDialogs::Icon::Stop);
+        ShowInvalidInteger(edit->text());
         return;
     }
     m_limits.apply(tag, *value);

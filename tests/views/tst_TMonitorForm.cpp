@@ -423,7 +423,7 @@ void tst_TMonitorForm::invalidLimitTextChangesNothing()
     startForm(QStringLiteral("1"));
     setText(5, QStringLiteral("abc"));
     QCOMPARE(m_dialogs->shown.size(), 1);
-    QCOMPARE(m_dialogs->shown[0].text, QStringLiteral("\"abc\" не является целым числом"));
+    QCOMPARE(m_dialogs->shown[0].text, QStringLiteral("'abc' is not a valid integer value"));
     QCOMPARE(m_form->limits().minimum(MonitorLimits::Voltage), 0);
     QCOMPARE(m_form->limitEdit(5)->text(), QStringLiteral("abc"));
 }
