@@ -42,7 +42,6 @@ SettingsStore::SettingsStore(TMainForm &form, const QString &fileName)
     : QObject(&form), m_form(form), m_fileName(fileName)
 {
     setObjectName(QStringLiteral("FormPlacement1"));
-    m_form.installEventFilter(this);
 }
 
 QString SettingsStore::defaultFileName()
@@ -55,13 +54,6 @@ QString SettingsStore::defaultFileName()
     if (base.isEmpty())
         base = QStringLiteral("drivelink");
     return QDir(directory).filePath(base + QStringLiteral(".INI"));
-}
-
-bool SettingsStore::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == &m_form && event->type() == QEvent::Close)
-        m_closingWindows = MainSettings::childWindowEntries(m_form);
-    return QObject::eventFilter(watched, event);
 }
 
 bool SettingsStore::restore()
@@ -98,14 +90,12 @@ void SettingsStore::FormPlacementResotorePlacement(const IniFile &ini)
 
 bool SettingsStore::saveOnClose()
 {
-    const std::optional<QList<SetupFile::WindowEntry>> windows = std::move(m_closingWindows);
-    m_closingWindows.reset();
     if (!m_restored)
         return false;
-    return save(windows ? &*windows : nullptr);
+    return save();
 }
 
-bool SettingsStore::save(const QList<SetupFile::WindowEntry> *windows)
+bool SettingsStore::save()
 {
     IniFile ini(m_fileName);
     QString error;
@@ -123,7 +113,7 @@ bool SettingsStore::save(const QList<SetupFile::WindowEntry> *windows)
     capturePlacement().save(ini);
     m_form.mruManager()->save(ini, RecentFilesSection);
     saveToolBar(ini);
-    FormPlacement1SavePlacement(ini, windows ? *windows : MainSettings::childWindowEntries(m_form));
+    FormPlacement1SavePlacement(ini, MainSettings::childWindowEntries(m_form));
     if (!ini.save(&error)) {
         ShowMessage(MainSettings::MessageCaption, error);
         return false;

@@ -43,16 +43,13 @@ public:
     // inverter list and the main window's setup sections; finally focuses the control that
     // had the focus. A failure is reported in a message box and leaves the window as it is.
     bool restore();
-    // Writes the main window's state into the store. `windows` is the list of MDI children to
-    // write; null takes the children open now. A failure is reported in a message box.
-    bool save(const QList<SetupFile::WindowEntry> *windows = nullptr);
-    // What the main window's close hook runs: writes the store with the children listed when
-    // the close began (they have been closed by the time the hook runs). Nothing is written
-    // when the store was never read, so a window that was never shown cannot wipe it.
+    // Writes the main window's state, with the MDI children open now, into the store. A
+    // failure is reported in a message box.
+    bool save();
+    // What the main window's close hook runs once every window has agreed to close and before
+    // any has: writes the store. Nothing is written when the store was never read, so a
+    // window that was never shown cannot wipe it.
     bool saveOnClose();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // The setup part of the store, read after and written after the placement.
@@ -66,7 +63,6 @@ private:
 
     TMainForm &m_form;
     QString m_fileName;
-    std::optional<QList<SetupFile::WindowEntry>> m_closingWindows;
     bool m_restored = false;
     bool m_saved = false;
 };
