@@ -39,7 +39,7 @@ void InverterDetector::queueSlots(const QList<int> &slotList)
 
 bool InverterDetector::queueSlot(int slot)
 {
-    if (!TDM::isValidSlot(slot) || !enqueue(slot))
+    if (!TDM::isValidSlot(slot) || !m_queue.push(slot))
         return false;
     startNext();
     return true;
@@ -48,32 +48,13 @@ bool InverterDetector::queueSlot(int slot)
 void InverterDetector::startNext()
 {
     int slot;
-    if (m_idle && dequeue(slot))
+    if (m_idle && m_queue.pop(slot))
         startChain(slot);
-}
-
-bool InverterDetector::enqueue(int slot)
-{
-    const int nextWrite = (m_writeIndex + 1) % RingSize;
-    if (nextWrite == m_readIndex)
-        return false; // equal indexes mean empty, so 499 queued slots is full
-    m_ring[m_writeIndex] = slot;
-    m_writeIndex = nextWrite;
-    return true;
-}
-
-bool InverterDetector::dequeue(int &slot)
-{
-    if (m_readIndex == m_writeIndex)
-        return false;
-    slot = m_ring[m_readIndex];
-    m_readIndex = (m_readIndex + 1) % RingSize;
-    return true;
 }
 
 int InverterDetector::queuedCount() const
 {
-    return (m_writeIndex - m_readIndex + RingSize) % RingSize;
+    return m_queue.size();
 }
 
 void InverterDetector::startChain(int slot)

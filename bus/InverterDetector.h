@@ -1,9 +1,10 @@
 #pragma once
 
+#include "serial/MessageRing.h"
+
 #include <QList>
 #include <QObject>
 
-#include <array>
 #include <cstdint>
 
 class TDM;
@@ -52,8 +53,6 @@ signals:
     void slotDetected(int slot, int state);
 
 private:
-    bool enqueue(int slot);
-    bool dequeue(int &slot);
     void startChain(int slot);
     // Puts the model of the step into the slot and sends its identification request.
     bool probe(int slot, uint32_t notifyMessage);
@@ -61,9 +60,7 @@ private:
     void endChain(int state);
 
     TDM *m_registry;
-    std::array<int, RingSize> m_ring{};
-    int m_readIndex = 0;
-    int m_writeIndex = 0;
+    MessageRing<int, RingSize> m_queue;
     bool m_idle = true;
     int m_slot = -1;
     uint32_t m_expected = 0; // completion message of the probe in flight

@@ -75,27 +75,17 @@ void TransactionEngine::startNextIfIdle()
 
 bool TransactionEngine::EnqueueRequest(const TransactionRecord &record)
 {
-    const int nextWrite = (m_writeIndex + 1) % RingSize;
-    if (nextWrite == m_readIndex)
-        return false; // equal indexes mean empty, so 499 entries is full
-    m_ring[m_writeIndex] = record;
-    m_writeIndex = nextWrite;
-    return true;
+    return m_ring.push(record);
 }
 
 bool TransactionEngine::DequeueRequest(TransactionRecord &record)
 {
-    if (m_readIndex == m_writeIndex)
-        return false;
-    record = m_ring[m_readIndex];
-    m_ring[m_readIndex] = TransactionRecord{};
-    m_readIndex = (m_readIndex + 1) % RingSize;
-    return true;
+    return m_ring.pop(record);
 }
 
 int TransactionEngine::pendingCount() const
 {
-    return (m_writeIndex - m_readIndex + RingSize) % RingSize;
+    return m_ring.size();
 }
 
 void TransactionEngine::StartTransaction(const TransactionRecord &record)

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "serial/MessageRing.h"
 #include "serial/TransactionRecord.h"
 
 #include <QObject>
 #include <QTimer>
-
-#include <array>
 
 class CommLink;
 class WindowMessage;
@@ -71,9 +70,7 @@ private:
     void ShowFrame(bool request);
 
     CommLink *m_port;
-    std::array<TransactionRecord, RingSize> m_ring;
-    int m_readIndex = 0;
-    int m_writeIndex = 0;
+    MessageRing<TransactionRecord, RingSize> m_ring;
     TransactionRecord m_current;
     QTimer m_timer;
     int m_timeOutLimit = 3000;
