@@ -6,8 +6,7 @@
 // A fixed ring of queued entries, as the engine's request queue and the detection queue keep
 // them: equal read and write indexes mean empty, so a ring of Size entries holds at most
 // Size - 1. Queuing allocates nothing.
-template <typename Entry, int Size>
-class MessageRing
+template <typename Entry, int Size> class MessageRing
 {
 public:
     static constexpr int Capacity = Size - 1;
