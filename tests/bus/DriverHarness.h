@@ -4,6 +4,7 @@
 #include "bus/ModbusFrame.h"
 #include "bus/SlashFrame.h"
 #include "bus/TInverterBase.h"
+#include "serial/MessageNumbers.h"
 
 #include <QMap>
 #include <QString>
@@ -54,6 +55,38 @@ inline bool runOperation(TInverterBase &driver, const QString &operation, Transa
     else
         return false;
     return true;
+}
+
+// Builds one request with the flags and value given and checks what was submitted: exactly one
+// record, the expected frame (hex text with spaces), its completion message, no reply yet, the
+// caller's record holding the same request, and the driver's flags untouched. Empty when all
+// hold, else the first difference.
+inline QString checkRequest(TInverterBase &driver, const QString &operation, bool reverse,
+                            bool running, int value, const QByteArray &frame)
+{
+    SubmissionRecorder main;
+    driver.Reverse = reverse;
+    driver.Running = running;
+    TransactionRecord record;
+    InitTransaction(record, &main, Msg::CommandResult, value, driver.Address);
+    if (!runOperation(driver, operation, record))
+        return QStringLiteral("unknown operation ") + operation;
+    if (main.records.size() != 1)
+        return QStringLiteral("%1 submissions instead of one").arg(main.records.size());
+    if (main.frame().toHex(' ') != frame)
+        return QStringLiteral("frame %1, expected %2")
+            .arg(QString::fromLatin1(main.frame().toHex(' ')), QString::fromLatin1(frame));
+    if (main.records[0].NotifyMessage != Msg::CommandResult)
+        return QStringLiteral("completion message %1").arg(main.records[0].NotifyMessage);
+    if (main.records[0].RxLength != -1)
+        return QStringLiteral("a reply length before any reply");
+    // The caller's own record holds the request too, for decoding its reply later.
+    if (record.TxLength != main.records[0].TxLength)
+        return QStringLiteral("the caller's record holds another request");
+    // Building a request changes nothing in the driver.
+    if (driver.Reverse != reverse || driver.Running != running)
+        return QStringLiteral("building the request changed the driver's flags");
+    return {};
 }
 
 // Hex text of a Modbus reply body with its CRC appended.

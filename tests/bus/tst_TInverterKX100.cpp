@@ -109,22 +109,10 @@ void tst_TInverterKX100::requests()
     QFETCH(bool, running);
     QFETCH(int, value);
     QFETCH(QByteArray, frame);
-    SubmissionRecorder main;
     TInverterKX100 driver(1);
-    driver.Reverse = reverse;
-    driver.Running = running;
-    TransactionRecord record;
-    InitTransaction(record, &main, Msg::CommandResult, value, 1);
-    QVERIFY(runOperation(driver, operation, record));
-    QCOMPARE(main.records.size(), 1);
-    QCOMPARE(main.frame().toHex(' '), frame);
-    QCOMPARE(main.records[0].NotifyMessage, Msg::CommandResult);
-    QCOMPARE(main.records[0].RxLength, -1);
-    // The caller's own record holds the request too, for decoding its reply later.
-    QCOMPARE(record.TxLength, main.records[0].TxLength);
-    // Building a request changes nothing in the driver.
-    QCOMPARE(driver.Reverse, reverse);
-    QCOMPARE(driver.Running, running);
+    const QString problem =
+        DriverHarness::checkRequest(driver, operation, reverse, running, value, frame);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 void tst_TInverterKX100::auxCommandSendsNothing()

@@ -100,20 +100,10 @@ void tst_TInverterKX300::requests()
     QFETCH(bool, running);
     QFETCH(int, value);
     QFETCH(QByteArray, frame);
-    SubmissionRecorder main;
     TInverterKX300 driver(1);
-    driver.Reverse = reverse;
-    driver.Running = running;
-    TransactionRecord record;
-    InitTransaction(record, &main, Msg::CommandResult, value, 1);
-    QVERIFY(runOperation(driver, operation, record));
-    QCOMPARE(main.records.size(), 1);
-    QCOMPARE(main.frame().toHex(' '), frame);
-    QCOMPARE(main.records[0].NotifyMessage, Msg::CommandResult);
-    QCOMPARE(main.records[0].RxLength, -1);
-    QCOMPARE(record.TxLength, main.records[0].TxLength);
-    QCOMPARE(driver.Reverse, reverse);
-    QCOMPARE(driver.Running, running);
+    const QString problem =
+        DriverHarness::checkRequest(driver, operation, reverse, running, value, frame);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 void tst_TInverterKX300::auxCommandSendsNothing()
