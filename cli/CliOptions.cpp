@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "bus/TDM.h"
+#include "serial/TcpLink.h"
 
 namespace {
 
@@ -45,7 +46,12 @@ QString CliOptions::usage()
         "  monitor ADDR [--count N]   output frequency, voltage and current once a second\n"
         "\n"
         "Options:\n"
-        "  --port DEV                 serial device or COM name (default COM1 = /dev/ttyS0)\n"
+        "  --port DEV                 serial device or COM name (default COM1 = /dev/ttyS0),\n"
+        "                             or tcp:HOST:PORT for a bus behind an Ethernet gateway\n"
+        "                             (IPv6 hosts in brackets); backup takes several --port\n"
+        "                             values, each PORT[@ADDR,FROM-TO...] with its own\n"
+        "                             addresses, and backs the buses up at the same time,\n"
+        "                             one file per port (FILE-PORT.ini)\n"
         "  --baud N                   line speed (default 9600)\n"
         "  --parity none|even|odd     (default even)\n"
         "  --stop-bits 1|1.5|2        (default 1)\n"
@@ -104,6 +110,8 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
     QStringList operands;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &arg = arguments[i];
+        const int first = i;
+        const auto shareOption = [&] { sharedArguments << arguments.mid(first, i - first + 1); };
         // Options take their value as the next argument or after "=".
         QString name = arg;
         QString inlineValue;
@@ -134,9 +142,9 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
         } else if (name == QLatin1String("--port")) {
             if (!takeValue(v))
                 return false;
-            if (v.isEmpty())
-                return fail(error, QStringLiteral("--port needs a device"));
-            port = v;
+            if (!parsePortChoice(v, error))
+                return false;
+            port = ports.first().name;
         } else if (name == QLatin1String("--baud")) {
             if (!takeValue(v))
                 return false;
@@ -198,9 +206,49 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
             return fail(error, QStringLiteral("unknown option %1").arg(arg));
         } else {
             operands.append(arg);
+            continue;
+        }
+        if (name != QLatin1String("--port"))
+            shareOption();
+    }
+    if (!parseOperands(operands, error))
+        return false;
+    if (command == Command::Help)
+        return true;
+    if (ports.size() > 1 && command != Command::Backup)
+        return fail(error, QStringLiteral("several --port values are for backup only"));
+    for (const PortChoice &choice : std::as_const(ports)) {
+        if (!choice.addresses.isEmpty() && command != Command::Backup)
+            return fail(error,
+                        QStringLiteral("--port %1@ADDRS is for backup only").arg(choice.name));
+    }
+    return true;
+}
+
+bool CliOptions::parsePortChoice(const QString &text, QString *error)
+{
+    PortChoice choice;
+    choice.name = text;
+    const qsizetype at = text.lastIndexOf(QLatin1Char('@'));
+    if (at >= 0) {
+        choice.name = text.left(at);
+        const QStringList ranges = text.mid(at + 1).split(QLatin1Char(','));
+        for (const QString &range : ranges) {
+            if (!parseAddressRange(range, choice.addresses))
+                return fail(
+                    error,
+                    QStringLiteral("invalid address or range %1 in --port %2").arg(range, text));
         }
     }
-    return parseOperands(operands, error);
+    if (choice.name.trimmed().isEmpty())
+        return fail(error, QStringLiteral("--port needs a device"));
+    if (TcpLink::isTcpName(choice.name)) {
+        QString why;
+        if (!TcpLink::parseName(choice.name, &why))
+            return fail(error, QStringLiteral("invalid --port %1").arg(why));
+    }
+    ports.append(choice);
+    return true;
 }
 
 bool CliOptions::parseOperands(const QStringList &operands, QString *error)

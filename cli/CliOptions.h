@@ -25,6 +25,17 @@ public:
     };
 
     QString port = QStringLiteral("COM1");
+    // Every --port given, in order. Only backup takes several, each port with its own bus,
+    // optionally with its own addresses ("--port PORT@1-5,9").
+    struct PortChoice
+    {
+        QString name;
+        QList<int> addresses; // empty: the command's own address operands
+    };
+    QList<PortChoice> ports;
+    // The options other than --port, as given: what a backup of several ports hands on to
+    // the drivelink-cli process it runs for each port.
+    QStringList sharedArguments;
     LineSettings line{9600, pEven, sb1_0, 8};
     bool simulate = false;
     bool json = false;
@@ -56,5 +67,6 @@ public:
     static bool parseInteger(const QString &text, int minimum, int maximum, int &value);
 
 private:
+    bool parsePortChoice(const QString &text, QString *error);
     bool parseOperands(const QStringList &operands, QString *error);
 };

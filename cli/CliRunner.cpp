@@ -6,9 +6,12 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "cli/MonitorCommand.h"
+#include "cli/MultiPortBackup.h"
 #include "cli/RegisterCommand.h"
 #include "cli/ScanCommand.h"
 #include "cli/TransferCommand.h"
+
+#include <QCoreApplication>
 
 int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
 {
@@ -28,6 +31,11 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
         std::fflush(out);
         return CliExit::Ok;
     }
+
+    if (options.command == CliOptions::Command::Backup && options.ports.size() > 1)
+        return MultiPortBackup(options, output).run(QCoreApplication::applicationFilePath());
+    if (options.ports.size() == 1 && !options.ports.first().addresses.isEmpty())
+        options.addresses = options.ports.first().addresses;
 
     CliSession session;
     CliSession::Settings settings;

@@ -4,12 +4,15 @@
 #include "bus/TDM.h"
 #include "serial/MessageNumbers.h"
 #include "serial/TComm32.h"
+#include "serial/TcpLink.h"
 #include "serial/WindowMessage.h"
 #include "sim/SimulatedPlant.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -56,6 +59,8 @@ bool CliSession::open(const Settings &settings, QString *error)
     }
 
     if (!m_port->StartComm()) {
+        if (TcpLink::isTcpName(portName))
+            return fail(QStringLiteral("cannot use gateway %1").arg(portName));
         const QFileInfo device(m_devicePath);
         QString why;
         if (!device.exists())
@@ -66,7 +71,34 @@ bool CliSession::open(const Settings &settings, QString *error)
             why = QStringLiteral("in use by another program, or not a serial device");
         return fail(QStringLiteral("cannot open serial port %1: %2").arg(m_devicePath, why));
     }
+    if (TcpLink *gateway = m_port->tcpLink())
+        return waitForGateway(*gateway, error);
     return true;
+}
+
+bool CliSession::waitForGateway(TcpLink &gateway, QString *error)
+{
+    // Nothing is sent before the connection stands, so a gateway that cannot be reached is
+    // named before any command starts.
+    QEventLoop loop;
+    QString why;
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(&gateway, &TcpLink::connected, &loop, &QEventLoop::quit);
+    connect(&gateway, &TcpLink::connectionFailed, &loop, [&](const QString &text) {
+        why = text;
+        loop.quit();
+    });
+    guard.start(TcpLink::ConnectTimeoutMs + 500);
+    loop.exec();
+    if (gateway.isConnected())
+        return true;
+    if (error)
+        *error = why.isEmpty() ? QStringLiteral("no connection to gateway %1")
+                                     .arg(TcpLink::endpointText(gateway.endpoint()))
+                               : why;
+    return false;
 }
 
 bool CliSession::isOpen() const

@@ -14,6 +14,7 @@
 class BusHost;
 class SimulatedPlant;
 class TComm32;
+class TcpLink;
 class TDM;
 class TInverterBase;
 
@@ -84,6 +85,9 @@ protected:
     void customEvent(QEvent *event) override;
 
 private:
+    // Waits until the gateway's connection stands or fails; false with the reason.
+    bool waitForGateway(TcpLink &gateway, QString *error);
+
     std::unique_ptr<SimulatedPlant> m_plant;
     std::unique_ptr<TComm32> m_port;
     std::unique_ptr<BusHost> m_host;

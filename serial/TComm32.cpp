@@ -4,6 +4,7 @@
 #include "serial/SerialDevice.h"
 #include "serial/TReadThread.h"
 #include "serial/TWriteThread.h"
+#include "serial/TcpLink.h"
 #include "serial/WakeEvent.h"
 
 #include <QRegularExpression>
@@ -43,15 +44,33 @@ QString TComm32::devicePath(const QString &commPort)
 
 bool TComm32::isOpen() const
 {
-    return m_device != nullptr;
+    return m_device != nullptr || (m_tcp && m_tcp->isOpen());
+}
+
+bool TComm32::startTcp()
+{
+    QString error;
+    const std::optional<TcpLink::Endpoint> endpoint = TcpLink::parseName(m_commPort, &error);
+    if (!endpoint) {
+        reportFailure(QStringLiteral("Неверное имя шлюза %1").arg(error));
+        return false;
+    }
+    m_tcp = std::make_unique<TcpLink>();
+    m_tcp->setEndpoint(*endpoint);
+    connect(m_tcp.get(), &CommLink::OnReceiveData, this, &TComm32::receiveChunk);
+    connect(m_tcp.get(), &TcpLink::connectionFailed, this, &TComm32::reportFailure);
+    connect(m_tcp.get(), &CommLink::OnRequestHangup, this, &TComm32::requestHangup);
+    return m_tcp->StartComm();
 }
 
 bool TComm32::StartComm()
 {
-    if (m_device) {
+    if (m_device || m_tcp) {
         reportFailure(QStringLiteral("Already have a comm file open(from TComm32::StartComm)."));
         return false;
     }
+    if (TcpLink::isTcpName(m_commPort))
+        return startTcp();
 
     auto device = std::make_shared<SerialDevice>();
     switch (device->open(devicePath(m_commPort))) {
@@ -105,6 +124,10 @@ bool TComm32::StartComm()
 
 void TComm32::StopComm()
 {
+    if (m_tcp) {
+        m_tcp->StopComm();
+        m_tcp.reset();
+    }
     if (!m_device)
         return;
     // Both threads see the stop event in every wait and end at once; discarding the queues
@@ -138,6 +161,8 @@ template <typename Thread> void TComm32::finishThread(std::unique_ptr<Thread> &t
 
 bool TComm32::WriteCommData(const uint8_t *buffer, uint16_t length)
 {
+    if (m_tcp)
+        return m_tcp->WriteCommData(buffer, length);
     if (!m_writeThread) {
         reportFailure(QStringLiteral("Write thread not created(from TComm32::WriteCommData)."));
         return false;

@@ -8,6 +8,7 @@
 #include <memory>
 
 class SerialDevice;
+class TcpLink;
 class TReadThread;
 class TWriteThread;
 class WakeEvent;
@@ -49,7 +50,11 @@ public:
     // True from a successful open until StopComm, also after a worker thread has failed.
     bool isOpen() const override;
 
+    // The gateway link while a "tcp:" port is open; null otherwise.
+    TcpLink *tcpLink() const { return m_tcp.get(); }
+
 private:
+    bool startTcp();
     void receiveChunk(const QByteArray &chunk);
     void reportFailure(const QString &text);
     void requestHangup();
@@ -61,4 +66,5 @@ private:
     std::unique_ptr<TWriteThread> m_writeThread;
     std::shared_ptr<SerialDevice> m_device;
     std::shared_ptr<WakeEvent> m_stop;
+    std::unique_ptr<TcpLink> m_tcp;
 };

@@ -1,18 +1,22 @@
 #include "serial/TRS232Form.h"
 
+#include "app/OperatorDialogs.h"
 #include "app/TMainForm.h"
 #include "serial/SerialPortList.h"
 #include "serial/TComm32.h"
+#include "serial/TcpLink.h"
 #include "serial/WindowMessage.h"
 
-#include <QFileInfo>
 #include <QButtonGroup>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -23,6 +27,8 @@ namespace {
 // The speeds offered, top to bottom; the first checked one is taken on OK.
 constexpr std::array<int, 6> SpeedRates{2400, 4800, 9600, 14400, 19200, 38400};
 constexpr int DefaultSpeedIndex = 2; // 9600 shows every speed that has no button
+// The TCP port most RS-485 gateways serve their first serial port on.
+constexpr int DefaultGatewayPort = 4001;
 
 } // namespace
 
@@ -71,6 +77,24 @@ TRS232Form::TRS232Form(TComm32 *port, const QStringList &devices, QWidget *paren
             addButton(portBox, m_portGroup, QStringLiteral("Device%1").arg(i + 1), m_devices.at(i));
         m_deviceButtons << button;
     }
+    // A bus behind an Ethernet gateway: host and TCP port, stored as "tcp:HOST:PORT".
+    m_tcpGateway =
+        addButton(portBox, m_portGroup, QStringLiteral("TcpGateway"), QStringLiteral("TCP шлюз"));
+    auto *gatewayRow = new QHBoxLayout;
+    m_tcpHost = new QLineEdit(portBox);
+    m_tcpHost->setObjectName(QStringLiteral("TcpHost"));
+    m_tcpHost->setPlaceholderText(QStringLiteral("адрес шлюза"));
+    m_tcpHost->setMaxLength(253);
+    m_tcpPort = new QSpinBox(portBox);
+    m_tcpPort->setObjectName(QStringLiteral("TcpPort"));
+    m_tcpPort->setRange(1, 65535);
+    m_tcpPort->setValue(DefaultGatewayPort);
+    gatewayRow->addWidget(m_tcpHost, 1);
+    gatewayRow->addWidget(m_tcpPort);
+    static_cast<QVBoxLayout *>(portBox->layout())->addLayout(gatewayRow);
+    // Typing a gateway address chooses the gateway.
+    connect(m_tcpHost, &QLineEdit::textEdited, m_tcpGateway,
+            [this] { m_tcpGateway->setChecked(true); });
 
     auto *dataBox = new QGroupBox(QStringLiteral("Данные"), panel);
     new QVBoxLayout(dataBox);
@@ -171,7 +195,13 @@ void TRS232Form::FormShow()
     // "COM1" only as spelt exactly; a listed device as its path; any other name is "COM2".
     const QString name = comm->commPort();
     QAbstractButton *portButton = m_com2;
-    if (name == QLatin1String("COM1"))
+    if (const std::optional<TcpLink::Endpoint> gateway = TcpLink::parseName(name)) {
+        portButton = m_tcpGateway;
+        m_tcpHost->setText(gateway->host.contains(QLatin1Char(':'))
+                               ? QStringLiteral("[%1]").arg(gateway->host)
+                               : gateway->host);
+        m_tcpPort->setValue(gateway->port);
+    } else if (name == QLatin1String("COM1"))
         portButton = m_com1;
     else if (const qsizetype device = m_devices.indexOf(name); device >= 0)
         portButton = m_deviceButtons.at(device);
@@ -219,6 +249,8 @@ QString TRS232Form::chosenPort() const
 {
     if (m_com1->isChecked())
         return QStringLiteral("COM1");
+    if (m_tcpGateway->isChecked())
+        return QStringLiteral("tcp:%1:%2").arg(m_tcpHost->text().trimmed()).arg(m_tcpPort->value());
     for (qsizetype i = 0; i < m_deviceButtons.size(); ++i)
         if (m_deviceButtons.at(i)->isChecked())
             return m_devices.at(i);
@@ -231,7 +263,16 @@ void TRS232Form::OKBtnClick()
     if (!comm)
         return;
 
-    comm->setCommPort(chosenPort());
+    const QString chosen = chosenPort();
+    QString why;
+    if (TcpLink::isTcpName(chosen) && !TcpLink::parseName(chosen, &why)) {
+        // Nothing changes until the gateway's address is one the link can connect to.
+        ShowMessage(QStringLiteral("COM порт"), QStringLiteral("Неверный адрес шлюза: %1").arg(why),
+                    OperatorDialogs::Icon::Warning);
+        m_tcpHost->setFocus();
+        return;
+    }
+    comm->setCommPort(chosen);
     comm->setParity(m_noneParity->isChecked() ? pNone : m_evenParity->isChecked() ? pEven : pOdd);
     comm->setByteSize(m_sevenBits->isChecked() ? 7 : 8);
     comm->setStopBits(m_stop1->isChecked() ? sb1_0 : m_stop15->isChecked() ? sb1_5 : sb2_0);

@@ -8,15 +8,18 @@
 class QAbstractButton;
 class QButtonGroup;
 class QGroupBox;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class TComm32;
 
 // The serial settings dialog ("COM порт"): five groups of radio buttons over the port, data
 // bits, speed, parity and stop bits of the main window's serial port. OK stores the choices
 // into the port and restarts it; Cancel changes nothing. The port group offers "COM1",
 // "COM2" and the serial devices of this machine; a port name that is neither "COM1" nor a
-// listed device shows (and on OK becomes) "COM2".
+// listed device shows (and on OK becomes) "COM2". "TCP шлюз" with a host and a TCP port
+// chooses a bus behind an Ethernet gateway ("tcp:HOST:PORT").
 class TRS232Form : public QDialog
 {
     Q_OBJECT
@@ -62,6 +65,9 @@ private:
     QRadioButton *m_com1 = nullptr;
     QRadioButton *m_com2 = nullptr;
     QList<QRadioButton *> m_deviceButtons; // in the order of m_devices
+    QRadioButton *m_tcpGateway = nullptr;
+    QLineEdit *m_tcpHost = nullptr;
+    QSpinBox *m_tcpPort = nullptr;
     QRadioButton *m_sevenBits = nullptr;
     QRadioButton *m_eightBits = nullptr;
     QList<QRadioButton *> m_speedButtons; // in the order of SpeedRates

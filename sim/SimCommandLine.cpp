@@ -1,5 +1,7 @@
 #include "sim/SimCommandLine.h"
 
+#include "sim/SimTcpGateway.h"
+
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
@@ -24,6 +26,10 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("link"),
                       QStringLiteral("Symbolic link to create for the serial device."),
                       QStringLiteral("path")});
+    parser.addOption({QStringLiteral("tcp"),
+                      QStringLiteral("Serve the bus as a TCP gateway on [ADDR:]PORT "
+                                     "(127.0.0.1 unless ADDR is given; one client at a time)."),
+                      QStringLiteral("[addr:]port")});
     parser.addOption({QStringLiteral("kx100"), QStringLiteral("Put a KX100 at the address."),
                       QStringLiteral("address")});
     parser.addOption({QStringLiteral("kx200"), QStringLiteral("Put a KX200 at the address."),
@@ -56,10 +62,11 @@ QString SimCommandLine::usage()
 {
     QCommandLineParser parser;
     addOptions(parser);
-    parser.setApplicationDescription(
-        QStringLiteral("Serves simulated inverters on a pseudo-terminal until SIGINT or SIGTERM. "
-                       "Without --kx100/--kx200/--kx300 it serves a KX100 at 1, a KX200 at 2 and "
-                       "a KX300 at 3."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Serves simulated inverters on a pseudo-terminal, or behind a TCP gateway, until SIGINT "
+        "or SIGTERM. "
+        "Without --kx100/--kx200/--kx300 it serves a KX100 at 1, a KX200 at 2 and "
+        "a KX300 at 3."));
     QString text = parser.helpText();
     text.replace(QRegularExpression(QStringLiteral("^Usage: \\S*")),
                  QStringLiteral("Usage: drivelink-sim"));
@@ -88,8 +95,14 @@ std::optional<SimCommandLine::Options> SimCommandLine::parse(const QStringList &
 
     Options options;
     options.link = parser.value(QStringLiteral("link"));
-    if (options.link.isEmpty())
-        return fail(QStringLiteral("--link PATH is required"));
+    if (parser.isSet(QStringLiteral("tcp"))) {
+        QString why;
+        if (!SimTcpGateway::parseListen(parser.value(QStringLiteral("tcp")), &options.tcpAddress,
+                                        &options.tcpPort, &why))
+            return fail(why);
+    }
+    if (options.link.isEmpty() && options.tcpPort < 0)
+        return fail(QStringLiteral("--link PATH or --tcp [ADDR:]PORT is required"));
     options.verbose = parser.isSet(QStringLiteral("verbose"));
 
     for (const char *model : {"kx100", "kx200", "kx300"}) {

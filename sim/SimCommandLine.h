@@ -11,8 +11,8 @@
 #include <optional>
 
 // The command line of drivelink-sim:
-//   --link PATH [--kx100 ADDR]... [--kx200 ADDR]... [--kx300 ADDR]... [--baud N]
-//   [--parity none|even|odd] [--turnaround MS] [--fast] [--fault ADDR:KIND]...
+//   (--link PATH | --tcp [ADDR:]PORT) [--kx100 ADDR]... [--kx200 ADDR]... [--kx300 ADDR]...
+//   [--baud N] [--parity none|even|odd] [--turnaround MS] [--fast] [--fault ADDR:KIND]...
 //   [--no-broadcast-reply ADDR]... [--verbose]
 // Without any --kxNNN option the default plant is served.
 class SimCommandLine
@@ -27,6 +27,8 @@ public:
     struct Options
     {
         QString link;
+        QString tcpAddress; // with tcpPort >= 0: serve as a TCP gateway on this address
+        int tcpPort = -1;
         QList<SimulatedPlant::Member> members;
         SimulatedBus::Timing timing;
         QList<FaultSetting> faults;

@@ -1,7 +1,8 @@
 // drivelink-sim: serves simulated inverters on a pseudo-terminal whose slave side is reached
-// through a symbolic link, until SIGINT or SIGTERM.
+// through a symbolic link, or through a TCP gateway in front of it, until SIGINT or SIGTERM.
 
 #include "sim/SimCommandLine.h"
+#include "sim/SimTcpGateway.h"
 #include "sim/SimulatedPlant.h"
 
 #include <QCoreApplication>
@@ -99,8 +100,17 @@ int main(int argc, char *argv[])
         for (int index : plant.bus().indicesAt(address))
             plant.bus().setAnswersBroadcast(index, false);
     }
-    if (!makeLink(options->link, device, &error)) {
+    if (!options->link.isEmpty() && !makeLink(options->link, device, &error)) {
         printError(error);
+        plant.stop();
+        return 1;
+    }
+    SimTcpGateway gateway;
+    if (options->tcpPort >= 0 &&
+        !gateway.start(device, options->tcpAddress, options->tcpPort, &error)) {
+        printError(error);
+        if (!options->link.isEmpty())
+            removeLink(options->link, device);
         plant.stop();
         return 1;
     }
@@ -110,13 +120,22 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s at address %d, fault %s\n", qPrintable(member.model),
                      member.address, qPrintable(simFaultName(plant.bus().fault(i))));
     }
-    std::fprintf(stderr, "serving on %s (%s)\n", qPrintable(options->link), qPrintable(device));
+    if (!options->link.isEmpty())
+        std::fprintf(stderr, "serving on %s (%s)\n", qPrintable(options->link), qPrintable(device));
+    if (gateway.isRunning()) {
+        const QString host = options->tcpAddress.contains(QLatin1Char(':'))
+                                 ? QStringLiteral("[%1]").arg(options->tcpAddress)
+                                 : options->tcpAddress;
+        std::fprintf(stderr, "serving on tcp:%s:%d\n", qPrintable(host), gateway.port());
+    }
     std::fflush(stderr);
 
     int signal = 0;
     while (sigwait(&stopSignals, &signal) != 0) {
     }
-    removeLink(options->link, device);
+    gateway.stop();
+    if (!options->link.isEmpty())
+        removeLink(options->link, device);
     plant.stop();
     return 0;
 }

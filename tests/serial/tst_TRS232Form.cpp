@@ -9,8 +9,10 @@
 #include "serial/TRS232Form.h"
 
 #include <QButtonGroup>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 
 #include <termios.h>
@@ -78,6 +80,7 @@ private slots:
     void okRestartsThePortAndCancelLeavesItAlone();
     void editsTheMainWindowsPort();
     void withoutAPortOkDoesNothing();
+    void gatewayAddressIsChecked();
 
 private:
     RecordingDialogs *m_dialogs = nullptr;
@@ -93,7 +96,7 @@ void tst_TRS232Form::offersTheFiveGroupsAndTheListedDevices()
     QStringList ports;
     for (QAbstractButton *button : form.findChildren<QButtonGroup *>().first()->buttons())
         ports << button->text();
-    QCOMPARE(ports, QStringList({"COM1", "COM2"}) + FakeDevices);
+    QCOMPARE(ports, QStringList({"COM1", "COM2"}) + FakeDevices + QStringList{"TCP шлюз"});
     QCOMPARE(form.findChild<QRadioButton *>("OddParity")->text(), QStringLiteral("Нечет"));
     QCOMPARE(form.findChild<QRadioButton *>("Stop15")->text(), QStringLiteral("1.5 Стоп"));
 }
@@ -144,6 +147,10 @@ void tst_TRS232Form::showAndOk_data()
         << QStringList{"COM2", "EightBits", "Bd14400", "EvenParity", "Stop1"}
         << QStringList{"Device2", "SevenBits", "Bd19200", "NoneParity", "Stop2"}
         << Settings{byId, 19200, pNone, 7, sb2_0};
+    QTest::newRow("gateway shows and stays")
+        << Settings{"tcp:[fe80::1]:502", 9600, pEven, 8, sb1_0}
+        << QStringList{"TcpGateway", "EightBits", "Bd9600", "EvenParity", "Stop1"} << QStringList()
+        << Settings{"tcp:[fe80::1]:502", 9600, pEven, 8, sb1_0};
     QTest::newRow("back to COM1") << Settings{dev, 19200, pNone, 7, sb2_0}
                                   << QStringList{"Device1", "SevenBits", "Bd19200", "NoneParity",
                                                  "Stop2"}
@@ -257,6 +264,30 @@ void tst_TRS232Form::withoutAPortOkDoesNothing()
     QVERIFY(!form.findChild<QPushButton *>("OKBtn")->isEnabled());
     form.OKBtnClick();
     QCOMPARE(form.result(), int(QDialog::Rejected));
+}
+
+// OK with a gateway chosen but no usable address keeps the dialog open and the port as it was.
+void tst_TRS232Form::gatewayAddressIsChecked()
+{
+    TComm32 comm;
+    apply(comm, {"COM1", 9600, pEven, 8, sb1_0});
+    TRS232Form form(&comm, FakeDevices);
+    form.FormShow();
+    auto *host = form.findChild<QLineEdit *>("TcpHost");
+    QTest::keyClicks(host, "gw 1");
+    QVERIFY(form.findChild<QRadioButton *>("TcpGateway")->isChecked());
+    form.findChild<QPushButton *>("OKBtn")->click();
+    QCOMPARE(form.result(), int(QDialog::Rejected));
+    QCOMPARE(comm.commPort(), QStringLiteral("COM1"));
+    QCOMPARE(m_dialogs->shown.size(), 1);
+    QVERIFY(m_dialogs->shown.first().text.startsWith(QStringLiteral("Неверный адрес шлюза")));
+
+    host->setText("gw-1.plant");
+    form.findChild<QSpinBox *>("TcpPort")->setValue(502);
+    form.findChild<QPushButton *>("OKBtn")->click();
+    QCOMPARE(form.result(), int(QDialog::Accepted));
+    QCOMPARE(comm.commPort(), QStringLiteral("tcp:gw-1.plant:502"));
+    comm.StopComm();
 }
 
 QTEST_MAIN(tst_TRS232Form)
