@@ -7,16 +7,19 @@
 
 class QAbstractButton;
 class QButtonGroup;
+class QCheckBox;
 class QGroupBox;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class TComm32;
 
 // The serial settings dialog ("COM порт"): five groups of radio buttons over the port, data
 // bits, speed, parity and stop bits of the main window's serial port. OK stores the choices
 // into the port and restarts it; Cancel changes nothing. The port group offers "COM1",
 // "COM2" and the serial devices of this machine; a port name that is neither "COM1" nor a
-// listed device shows (and on OK becomes) "COM2".
+// listed device shows (and on OK becomes) "COM2". Below the groups, the exchange timing: a
+// check box for fast exchange and its reply time-out in milliseconds.
 class TRS232Form : public QDialog
 {
     Q_OBJECT
@@ -71,6 +74,8 @@ private:
     QRadioButton *m_stop1 = nullptr;
     QRadioButton *m_stop15 = nullptr;
     QRadioButton *m_stop2 = nullptr;
+    QCheckBox *m_fastExchange = nullptr;
+    QSpinBox *m_replyTimeout = nullptr;
     QPushButton *m_okBtn = nullptr;
     QPushButton *m_cancelBtn = nullptr;
 };
