@@ -17,6 +17,10 @@ const QString BaudRateKey = QStringLiteral("Baud Rate");
 const QString ParityKey = QStringLiteral("Parity");
 const QString StopBitsKey = QStringLiteral("Stop Bits");
 const QString ByteSizeKey = QStringLiteral("Byte Size");
+// The exchange timing, kept after the five line settings; a file without them gets the
+// standard timing.
+const QString FastExchangeKey = QStringLiteral("Fast Exchange");
+const QString ReplyTimeoutKey = QStringLiteral("Reply Timeout");
 const QString CountKey = QStringLiteral("Count");
 
 constexpr int SlotCount = 32;
@@ -58,6 +62,9 @@ void SetupFile::SaveSerialSettings(IniFile &ini, const TComm32 &port)
     ini.writeInteger(RS232Section, ParityKey, port.parity());
     ini.writeInteger(RS232Section, StopBitsKey, port.stopBits());
     ini.writeInteger(RS232Section, ByteSizeKey, port.byteSize());
+    const ExchangeTiming timing = port.exchangeTiming().value_or(ExchangeTiming{});
+    ini.writeInteger(RS232Section, FastExchangeKey, timing.fast ? 1 : 0);
+    ini.writeInteger(RS232Section, ReplyTimeoutKey, timing.replyTimeoutMs);
 }
 
 QStringList SetupFile::LoadSerialSettings(const IniFile &ini, TComm32 &port)
@@ -76,6 +83,12 @@ QStringList SetupFile::LoadSerialSettings(const IniFile &ini, TComm32 &port)
         port.setStopBits(TStopBits(value));
     if (readBounded(ini, ByteSizeKey, 8, 5, 8, value, notes))
         port.setByteSize(value);
+    ExchangeTiming timing;
+    if (readBounded(ini, FastExchangeKey, 0, 0, 1, value, notes))
+        timing.fast = value == 1;
+    if (readBounded(ini, ReplyTimeoutKey, timing.replyTimeoutMs, 20, 10000, value, notes))
+        timing.replyTimeoutMs = value;
+    port.setExchangeTiming(timing);
     return notes;
 }
 

@@ -40,7 +40,8 @@ public:
         bool operator==(const WindowEntry &other) const = default;
     };
 
-    // Erases "RS232 Section" and writes the port's five line settings.
+    // Erases "RS232 Section" and writes the port's five line settings, then its exchange
+    // timing ("Fast Exchange" 0 or 1, "Reply Timeout" in ms).
     static void SaveSerialSettings(IniFile &ini, const TComm32 &port);
     // With a non-empty "COM Port", sets the port's properties from the section (the running
     // port is not touched: they take effect at its next start). An empty or missing "COM Port"

@@ -602,8 +602,9 @@ void TMainForm::FormShow()
         m_storedPort = comm->commPort();
         comm->setCommPort(m_simulatedPort);
     }
-    if (m_comm)
-        m_comm->StartComm();
+    // A port that did not open is named in the status bar until it does.
+    if (m_comm && !m_comm->StartComm())
+        m_rs232Message->setText(TransactionEngine::closedPortText(m_comm->portName()));
 }
 
 void TMainForm::closeEvent(QCloseEvent *event)

@@ -1,11 +1,19 @@
 #include "bus/BusHost.h"
 
+#include "bus/BusReplyRule.h"
+
 #include "serial/MessageNumbers.h"
 #include "serial/WindowMessage.h"
 
 BusHost::BusHost(CommLink *link, Role role, QObject *parent)
     : QObject(parent), m_engine(link), m_detector(&m_registry), m_commands(&m_registry)
 {
+    m_engine.setReplyRule(std::make_shared<BusReplyRule>());
+    // Silence from a closed port says nothing about the drives: detection stops.
+    connect(&m_engine, &TransactionEngine::portUnavailable, &m_detector, &InverterDetector::abandon,
+            Qt::QueuedConnection);
+    connect(&m_engine, &TransactionEngine::portLost, &m_detector, &InverterDetector::abandon,
+            Qt::QueuedConnection);
     if (role == Role::MainWindow)
         SetMainWindow(this);
     SetDM(&m_registry);

@@ -114,6 +114,15 @@ void InverterDetector::probeResult(uint32_t message, TransactionRecord &record)
     }
 }
 
+void InverterDetector::abandon()
+{
+    int slot;
+    while (m_queue.pop(slot)) {
+    }
+    if (!m_idle)
+        endChain(InverterStateCode::Fault);
+}
+
 void InverterDetector::endChain(int state)
 {
     const int slot = m_slot;

@@ -43,6 +43,11 @@ public:
     // Msg::NextDetection: starts the oldest queued slot when no probe chain runs.
     void startNext();
 
+    // The bus cannot be reached: drops the queued slots and ends the chain in flight with
+    // state 3 (the slot keeps the driver being tried), so no slot is emptied for silence that
+    // was the port's.
+    void abandon();
+
     bool isIdle() const { return m_idle; }
     // The slot being probed, or -1.
     int currentSlot() const { return m_idle ? -1 : m_slot; }

@@ -1,5 +1,7 @@
 #include "bus/ModbusFrame.h"
 
+#include <algorithm>
+
 namespace ModbusFrame {
 
 namespace {
@@ -74,11 +76,73 @@ int32_t checkReply(const TransactionRecord &record)
     return TransactionResult::Ok;
 }
 
+ReplyMatch matchReply(const uint8_t *request, int requestLength, const uint8_t *reply,
+                      int replyLength)
+{
+    using Verdict = ReplyMatch::Verdict;
+    if (!request || requestLength < ReadLength || replyLength < 0)
+        return {Verdict::Foreign, 0};
+    const uint8_t function = request[1];
+    if (function != ReadFunction && (function != WriteFunction || requestLength < WriteLength))
+        return {Verdict::Foreign, 0};
+    uint8_t slave = request[0];
+    if (slave == BroadcastAddress) {
+        // Only the address write is broadcast; the drive answers from the address written.
+        if (function != WriteFunction || request[7] != 0)
+            return {Verdict::Foreign, 0};
+        slave = request[8];
+    }
+    if (replyLength == 0)
+        return {Verdict::Partial, 0};
+    if (reply[0] != slave)
+        return {Verdict::Foreign, 0};
+    if (replyLength < 2)
+        return {Verdict::Partial, 0};
+
+    int length = 0;
+    if (reply[1] == (function | 0x80)) {
+        length = 5; // address, function + 0x80, exception code, CRC
+    } else if (reply[1] != function) {
+        return {Verdict::Foreign, 0};
+    } else if (function == ReadFunction) {
+        if (replyLength < 3)
+            return {Verdict::Partial, 0};
+        if (reply[2] != 2) // one register: two data bytes
+            return {Verdict::Foreign, 0};
+        length = 7;
+    } else {
+        // The echo names the register written.
+        if ((replyLength > 2 && reply[2] != request[2]) ||
+            (replyLength > 3 && reply[3] != request[3]))
+            return {Verdict::Foreign, 0};
+        length = 8;
+    }
+    if (replyLength < length)
+        return {Verdict::Partial, length};
+    const uint16_t crc = crc16(reply, length - CrcBytes);
+    const bool checks =
+        reply[length - 2] == uint8_t(crc & 0xFF) && reply[length - 1] == uint8_t(crc >> 8);
+    return {checks ? Verdict::Complete : Verdict::Corrupt, length};
+}
+
+ReplyMatch matchReply(const TransactionRecord &record)
+{
+    if (record.TxLength > TransactionRecord::FrameSize ||
+        record.RxLength > TransactionRecord::FrameSize)
+        return {ReplyMatch::Verdict::Foreign, 0};
+    return matchReply(record.TxFrame, record.TxLength, record.RxFrame,
+                      std::max(0, int(record.RxLength)));
+}
+
 std::optional<Reply> takeApart(const TransactionRecord &record)
 {
     const int rx = record.RxLength;
     const int tx = record.TxLength;
     if (rx < MinimumReply || rx > TransactionRecord::FrameSize || tx > TransactionRecord::FrameSize)
+        return std::nullopt;
+    // Only a whole reply that answers this very request is taken apart.
+    const ReplyMatch match = matchReply(record);
+    if (match.verdict == ReplyMatch::Verdict::Foreign || match.length != rx)
         return std::nullopt;
     Reply reply;
     reply.slave = record.RxFrame[0];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/ReplyRule.h"
 #include "serial/TransactionRecord.h"
 
 #include <cstdint>
@@ -30,6 +31,15 @@ void buildWrite(TransactionRecord &record, uint8_t slave, uint16_t registerNumbe
 // request is examined.
 int32_t checkReply(const TransactionRecord &record);
 
+// What the received bytes are for the request: the reply's length follows from the function
+// code (read reply 7 bytes with byte count 2, write echo 8 bytes naming the register written,
+// exception reply 5 bytes), and it must come from the slave addressed. A broadcast address
+// write is answered, if at all, by the drive at its new address.
+ReplyMatch matchReply(const uint8_t *request, int requestLength, const uint8_t *reply,
+                      int replyLength);
+// The same for the bytes of a finished record.
+ReplyMatch matchReply(const TransactionRecord &record);
+
 // A validated reply taken apart together with its request.
 struct Reply
 {
@@ -39,8 +49,9 @@ struct Reply
     uint16_t value = 0;     // raw word; a write echo carries the value that was written
 };
 
-// The register and value a validated reply refers to. Empty when the reply or its request is
-// too short to hold them, so nothing beyond the received or sent bytes is ever read.
+// The register and value a validated reply refers to. Empty unless the reply is exactly the
+// read reply or the write echo of the request it is paired with, so a reply never lends its
+// value to another register.
 std::optional<Reply> takeApart(const TransactionRecord &record);
 // As takeApart, accepted only from the given slave (0..31); replies of other slaves are empty.
 std::optional<Reply> takeApartFrom(const TransactionRecord &record, int slave);

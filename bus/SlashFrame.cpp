@@ -79,10 +79,75 @@ int32_t checkReply(const TransactionRecord &record)
     return TransactionResult::Ok;
 }
 
+ReplyMatch matchReply(const uint8_t *request, int requestLength, const uint8_t *reply,
+                      int replyLength)
+{
+    using Verdict = ReplyMatch::Verdict;
+    if (!request || requestLength < BroadcastLength - 1 || request[0] != Start || replyLength < 0)
+        return {Verdict::Foreign, 0};
+    // The broadcast address write has no address byte: its letter follows the start byte.
+    const bool broadcast = isLetter(request[1]);
+    if (broadcast && requestLength < BroadcastLength)
+        return {Verdict::Foreign, 0};
+    const uint8_t letter = broadcast ? request[1] : request[2];
+    const uint8_t *registerBytes = broadcast ? request + 2 : request + 3;
+    if (letter != ReadLetter && letter != WriteLetter)
+        return {Verdict::Foreign, 0};
+    const uint8_t otherError = letter == ReadLetter ? 'w' : 'r';
+
+    if (replyLength == 0)
+        return {Verdict::Partial, 0};
+    if (reply[0] != Start)
+        return {Verdict::Foreign, 0};
+    if (replyLength < 2)
+        return {Verdict::Partial, 0};
+    int letterAt = 2;
+    if (isLetter(reply[1])) {
+        if (!broadcast)
+            return {Verdict::Foreign, 0};
+        letterAt = 1;
+    } else {
+        // A broadcast address write is answered by the drive from the address written.
+        const int expected = broadcast ? int(word(request + 4)) : int(request[1]);
+        if (reply[1] != expected)
+            return {Verdict::Foreign, 0};
+    }
+    if (replyLength <= letterAt)
+        return {Verdict::Partial, 0};
+    const uint8_t replyLetter = reply[letterAt];
+    const bool confirms = replyLetter == letter;
+    const bool refuses = replyLetter == 'N' || replyLetter == 'n' ||
+                         (replyLetter >= 0x71 && replyLetter <= 0x7F && replyLetter != otherError);
+    if (!confirms && !refuses)
+        return {Verdict::Foreign, 0};
+    // A confirmation names the register of the request.
+    if (confirms && ((replyLength > letterAt + 1 && reply[letterAt + 1] != registerBytes[0]) ||
+                     (replyLength > letterAt + 2 && reply[letterAt + 2] != registerBytes[1])))
+        return {Verdict::Foreign, 0};
+    const int length = letterAt + 6; // letter, register, data, sum
+    if (replyLength < length)
+        return {Verdict::Partial, length};
+    const bool checks = sum(reply, length - 1) == reply[length - 1];
+    return {checks ? Verdict::Complete : Verdict::Corrupt, length};
+}
+
+ReplyMatch matchReply(const TransactionRecord &record)
+{
+    if (record.TxLength > TransactionRecord::FrameSize ||
+        record.RxLength > TransactionRecord::FrameSize)
+        return {ReplyMatch::Verdict::Foreign, 0};
+    return matchReply(record.TxFrame, record.TxLength, record.RxFrame,
+                      record.RxLength < 0 ? 0 : int(record.RxLength));
+}
+
 std::optional<Reply> takeApart(const TransactionRecord &record, int ownAddress)
 {
     const int n = record.RxLength;
     if (n < MinimumReply || n > TransactionRecord::FrameSize)
+        return std::nullopt;
+    // Only a whole reply that answers this very request is taken apart.
+    const ReplyMatch match = matchReply(record);
+    if (match.verdict == ReplyMatch::Verdict::Foreign || match.length != n)
         return std::nullopt;
     Reply reply;
     int letterAt = 1;

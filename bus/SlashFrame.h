@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/ReplyRule.h"
 #include "serial/TransactionRecord.h"
 
 #include <cstdint>
@@ -30,6 +31,15 @@ void buildBroadcastAddress(TransactionRecord &record, uint16_t newAddress);
 // 0 valid, 2 error letter (0x71..0x7F), 3 too short, sum mismatch or 'N'/'n'.
 int32_t checkReply(const TransactionRecord &record);
 
+// What the received bytes are for the request: a reply starts with '/', carries the address
+// the request was sent to (only the addressless broadcast address write is answered without
+// one, or from the new address), the request's letter with the request's register, or a
+// refusal letter ('N', 'n', or an error letter of the request's command), and ends with its
+// sum after 8 bytes (7 without the address).
+ReplyMatch matchReply(const uint8_t *request, int requestLength, const uint8_t *reply,
+                      int replyLength);
+ReplyMatch matchReply(const TransactionRecord &record);
+
 struct Reply
 {
     int address = 0; // the replying address; the receiver's own for addressless replies
@@ -40,7 +50,7 @@ struct Reply
 
 // A reply taken apart: the letter sits at byte 1 when that byte is 0x40..0x7F (no address
 // byte), else at byte 2 after the address. ownAddress stands in for a missing address byte.
-// Empty when the reply is too short to hold register and data.
+// Empty unless the reply is a whole reply to the request of the same record.
 std::optional<Reply> takeApart(const TransactionRecord &record, int ownAddress);
 
 // KX200 parameter index (0..49) to register: the parameter number's decimal digits read as

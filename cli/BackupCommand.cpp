@@ -30,6 +30,10 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
             ok = false;
         }
     }
+    if (m_session.linkLost()) {
+        m_out.error(QStringLiteral("%1: %2 not written").arg(m_session.linkLostText(), file));
+        return CliExit::Failure;
+    }
     if (present.isEmpty()) {
         m_out.error(QStringLiteral("no inverter found: %1 not written").arg(file));
         return CliExit::Failure;
@@ -48,6 +52,10 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
         saved.append(address);
     }
 
+    if (m_session.linkLost()) {
+        m_out.error(QStringLiteral("%1: %2 not written").arg(m_session.linkLostText(), file));
+        return CliExit::Failure;
+    }
     if (saved.isEmpty()) {
         m_out.error(QStringLiteral("nothing could be read: %1 not written").arg(file));
         return CliExit::Failure;

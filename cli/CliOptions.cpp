@@ -59,9 +59,12 @@ QString CliOptions::usage()
         "  --model KX100|KX200|KX300  assume this model instead of detecting it\n"
         "  --simulate                 use the built-in simulated inverters\n"
         "  --json                     print results as JSON, one object per line\n"
+        "  --timing fast|spec         fast: a reply ends with its last byte (default); spec:\n"
+        "                             the program window's timing, 250 ms silence per reply\n"
+        "  --timeout-ms N             reply time-out: 20..10000, default 300 with fast timing;\n"
+        "                             250..600000, default about 4000 with spec timing\n"
         "\n"
         "Options for tests:\n"
-        "  --timeout-ms N             reply time-out (default about 4000)\n"
         "  --interval-ms N            pause between monitor samples (default 1000)\n"
         "\n"
         "REGISTER and VALUE are decimal or 0x hexadecimal. Exit status: 0 success, 1 bus or\n"
@@ -187,6 +190,12 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
                 model != QLatin1String("KX300"))
                 return fail(error,
                             QStringLiteral("invalid --model: %1 (KX100, KX200 or KX300)").arg(v));
+        } else if (name == QLatin1String("--timing")) {
+            if (!takeValue(v))
+                return false;
+            if (v != QLatin1String("fast") && v != QLatin1String("spec"))
+                return fail(error, QStringLiteral("invalid --timing: %1 (fast or spec)").arg(v));
+            fastTiming = v == QLatin1String("fast");
         } else if (name == QLatin1String("--timeout-ms")) {
             if (!takeValue(v))
                 return false;
@@ -211,6 +220,15 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
         if (name != QLatin1String("--port"))
             shareOption();
     }
+    // Spec timing ends a reply after 250 ms of silence: a shorter time-out would cut every
+    // reply off. Fast timing has one deadline of at most 10 s.
+    if (timeoutMs > 0 && !fastTiming && timeoutMs < 250)
+        return fail(error, QStringLiteral("invalid --timeout-ms: %1 (at least 250 with --timing "
+                                          "spec)")
+                               .arg(timeoutMs));
+    if (fastTiming && timeoutMs > 10000)
+        return fail(error, QStringLiteral("invalid --timeout-ms: %1 (20..10000 with --timing fast)")
+                               .arg(timeoutMs));
     if (!parseOperands(operands, error))
         return false;
     if (command == Command::Help)

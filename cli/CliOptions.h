@@ -39,7 +39,11 @@ public:
     LineSettings line{9600, pEven, sb1_0, 8};
     bool simulate = false;
     bool json = false;
-    // Engine time-out in milliseconds; 0 keeps the program's (about 4 s).
+    // Fast: a reply ends with its last byte and has one deadline (default); standard: the
+    // program window's timing, 250 ms of silence after each reply and 1000 ms ticks.
+    bool fastTiming = true;
+    // Reply time-out in milliseconds; 0 keeps the timing's own (300 ms fast, about 4 s
+    // standard).
     int timeoutMs = 0;
     // Pause between two monitor samples.
     int intervalMs = 1000;

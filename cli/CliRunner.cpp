@@ -43,6 +43,7 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
     settings.line = options.line;
     settings.simulate = options.simulate;
     settings.timeoutMs = options.timeoutMs;
+    settings.fastTiming = options.fastTiming;
     if (!session.open(settings, &why)) {
         output.error(why);
         return CliExit::Failure;

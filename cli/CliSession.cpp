@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 CliSession::CliSession(QObject *parent) : QObject(parent) {}
 
@@ -50,7 +51,17 @@ bool CliSession::open(const Settings &settings, QString *error)
     m_port->setStopBits(settings.line.stopBits);
     m_port->setByteSize(settings.line.byteSize);
     m_host = std::make_unique<BusHost>(m_port.get());
-    if (settings.timeoutMs > 0) {
+    connect(&m_host->engine(), &TransactionEngine::portLost, this, [this](const QString &port) {
+        m_lostPort = port;
+        wake();
+    });
+    // The engine takes the timing up when the port starts.
+    ExchangeTiming timing;
+    timing.fast = settings.fastTiming;
+    if (settings.fastTiming && settings.timeoutMs > 0)
+        timing.replyTimeoutMs = settings.timeoutMs;
+    m_port->setExchangeTiming(timing);
+    if (!settings.fastTiming && settings.timeoutMs > 0) {
         // No reply ends an exchange on the first tick past the limit, about timeoutMs after
         // the request.
         const int interval = std::max(10, settings.timeoutMs / 10);
@@ -113,20 +124,53 @@ TDM &CliSession::registry()
 
 int CliSession::exchangeGuardMs() const
 {
+    const TransactionEngine &engine = m_host->engine();
+    if (engine.timing() == TransactionEngine::Timing::Fast)
+        return engine.replyTimeoutMs() + engine.guardMs() + 5000;
     const int interval = std::max(1, m_host->engine().timerInterval());
     const int ticks = m_host->engine().timeOutLimit() / interval + 2;
     return ticks * interval + 5000;
 }
 
+namespace {
+// The event loop of the innermost waitUntil; wake() quits it.
+QEventLoop *waitingLoop = nullptr;
+} // namespace
+
+void CliSession::wake()
+{
+    if (waitingLoop)
+        waitingLoop->quit();
+}
+
 bool CliSession::waitUntil(const std::function<bool()> &done, int guardMs)
 {
-    QDeadlineTimer deadline(guardMs);
+    const QDeadlineTimer deadline(guardMs);
     while (!done()) {
         if (deadline.hasExpired())
             return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QEventLoop loop;
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+        guard.start(int(std::max<qint64>(1, deadline.remainingTime())));
+        QEventLoop *outer = std::exchange(waitingLoop, &loop);
+        loop.exec();
+        waitingLoop = outer;
     }
     return true;
+}
+
+void CliSession::pause(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(std::max(0, milliseconds), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QString CliSession::linkLostText() const
+{
+    return QStringLiteral("connection to %1 lost").arg(m_lostPort);
 }
 
 QList<CliSession::Detection> CliSession::detect(const QList<int> &addresses)
@@ -136,6 +180,7 @@ QList<CliSession::Detection> CliSession::detect(const QList<int> &addresses)
     const auto connection = connect(&detector, &InverterDetector::slotDetected, this,
                                     [this, &found](int slot, int state) {
                                         found.append({slot, state, registry().GetTypeName(slot)});
+                                        wake();
                                     });
     int queued = 0;
     for (int address : addresses) {
@@ -143,7 +188,7 @@ QList<CliSession::Detection> CliSession::detect(const QList<int> &addresses)
             ++queued;
     }
     // Each probe chain ends by reply or time-out: three exchanges at most per address.
-    waitUntil([&] { return found.size() >= queued; }, queued * 3 * exchangeGuardMs());
+    waitUntil([&] { return found.size() >= queued || linkLost(); }, queued * 3 * exchangeGuardMs());
     disconnect(connection);
     return found;
 }
@@ -166,6 +211,8 @@ bool CliSession::ensureInverter(int address, const QString &model, QString *erro
             *error = text;
         return false;
     };
+    if (linkLost())
+        return fail(linkLostText());
     if (result.isEmpty())
         return fail(QStringLiteral("detection of address %1 did not end").arg(address));
     if (result.first().state == 0)
@@ -207,6 +254,7 @@ void CliSession::customEvent(QEvent *event)
         return;
     registry().ProcessReply(*message->record());
     m_finished = *message->record();
+    wake();
 }
 
 QString CliSession::resultText(int result)

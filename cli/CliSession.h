@@ -31,7 +31,8 @@ public:
         QString port = QStringLiteral("COM1");
         LineSettings line{9600, pEven, sb1_0, 8};
         bool simulate = false;
-        int timeoutMs = 0; // 0: the engine's own time-out
+        int timeoutMs = 0;      // 0: the timing's own time-out
+        bool fastTiming = true; // false: the program window's timing
     };
 
     // Outcome of detecting one address.
@@ -71,7 +72,17 @@ public:
     std::optional<TransactionRecord> exchange(int slot, int32_t value, const Builder &build);
 
     // Runs the event loop until done() is true; false when the guard time ran out first.
+    // The loop sleeps until an event arrives: whatever makes done() true must call wake().
     static bool waitUntil(const std::function<bool()> &done, int guardMs);
+    // Ends the current waitUntil's sleep so it checks its condition again.
+    static void wake();
+    // Runs the event loop for the given time.
+    static void pause(int milliseconds);
+
+    // The port's device has gone during the run: every exchange since has failed at once.
+    bool linkLost() const { return !m_lostPort.isEmpty(); }
+    // "connection to DEVICE lost", for the command's error.
+    QString linkLostText() const;
 
     // The operator's words for a result code: "OK", "RS232 time out", "Inverter error",
     // "RS232 communication error".
@@ -93,4 +104,5 @@ private:
     std::unique_ptr<BusHost> m_host;
     QString m_devicePath;
     std::optional<TransactionRecord> m_finished;
+    QString m_lostPort;
 };

@@ -69,6 +69,7 @@ InverterTransfer::Result InverterTransfer::run(int address, bool upload)
                 [&](const ParameterTransfer::Outcome &o) {
                     outcome = o;
                     ended = true;
+                    CliSession::wake();
                 });
         // A download writes what the driver holds, as the editors load it into their fields.
         const bool started =
@@ -78,8 +79,13 @@ InverterTransfer::Result InverterTransfer::run(int address, bool upload)
             return result;
         }
         const int guard = (plan.count() * 2 + 2) * m_session->exchangeGuardMs();
-        if (!CliSession::waitUntil([&] { return ended; }, guard)) {
+        if (!CliSession::waitUntil([&] { return ended || m_session->linkLost(); }, guard)) {
             result.error = QStringLiteral("the transfer did not end");
+            return result;
+        }
+        // A transfer cut off by a lost device is no transfer: nothing of it is kept.
+        if (m_session->linkLost()) {
+            result.error = m_session->linkLostText();
             return result;
         }
         result.attempted += outcome.attempted;

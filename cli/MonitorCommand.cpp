@@ -22,8 +22,7 @@ int MonitorCommand::run(int address, const QString &model, int count, int interv
     for (int sample = 0; count < 0 || sample < count; ++sample) {
         if (sample > 0) {
             const qint64 due = qint64(sample) * intervalMs;
-            CliSession::waitUntil([&] { return clock.elapsed() >= due; },
-                                  int(qMax<qint64>(0, due - clock.elapsed())) + 1000);
+            CliSession::pause(int(qMax<qint64>(0, due - clock.elapsed())));
         } else {
             clock.start();
         }

@@ -13,6 +13,10 @@ int ScanCommand::run(const QList<int> &addresses)
     bool fault = false;
     for (int address : addresses) {
         const QList<CliSession::Detection> found = m_session.detect({address});
+        if (m_session.linkLost()) {
+            m_out.error(m_session.linkLostText());
+            return CliExit::Failure;
+        }
         if (found.isEmpty()) {
             m_out.error(QStringLiteral("detection of address %1 did not end").arg(address));
             return CliExit::Failure;

@@ -12,3 +12,13 @@ struct LineSettings
     TStopBits stopBits = sb1_0;
     int byteSize = 8; // data bits: 5..8; anything else is sent as 8
 };
+
+// How the transaction engine times its exchanges on a line: the standard timing (a reply ends
+// after 250 ms of silence, time-outs in 1000 ms ticks) or the fast one (a reply ends with its
+// last byte, one reply deadline of replyTimeoutMs, 20..10000).
+struct ExchangeTiming
+{
+    bool fast = false;
+    int replyTimeoutMs = 300;
+    bool operator==(const ExchangeTiming &) const = default;
+};

@@ -33,6 +33,9 @@ public:
         return true;
     }
 
+    // The oldest entry, or null when the ring is empty.
+    const Entry *front() const { return isEmpty() ? nullptr : &m_entries[m_readIndex]; }
+
     int size() const { return (m_writeIndex - m_readIndex + Size) % Size; }
     bool isEmpty() const { return m_readIndex == m_writeIndex; }
 

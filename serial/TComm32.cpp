@@ -1,12 +1,14 @@
 #include "serial/TComm32.h"
 
 #include "app/OperatorDialogs.h"
+#include "serial/ReplyRule.h"
 #include "serial/SerialDevice.h"
 #include "serial/TReadThread.h"
 #include "serial/TWriteThread.h"
 #include "serial/TcpLink.h"
 #include "serial/WakeEvent.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
@@ -23,7 +25,7 @@ bool startThread(QThread &thread, QThread::Priority priority)
 
 } // namespace
 
-TComm32::TComm32(QObject *parent) : CommLink(parent) {}
+TComm32::TComm32(QObject *parent) : CommLink(parent), m_burstEnd(std::make_shared<BurstEnd>()) {}
 
 TComm32::~TComm32()
 {
@@ -60,7 +62,46 @@ bool TComm32::startTcp()
     connect(m_tcp.get(), &CommLink::OnReceiveData, this, &TComm32::receiveChunk);
     connect(m_tcp.get(), &TcpLink::connectionFailed, this, &TComm32::reportFailure);
     connect(m_tcp.get(), &CommLink::OnRequestHangup, this, &TComm32::requestHangup);
-    return m_tcp->StartComm();
+    const BurstEnd::State end = m_burstEnd->state();
+    m_tcp->setBurstEnd(end.rule, end.gapMs);
+    if (!m_tcp->StartComm())
+        return false;
+    emit started();
+    return true;
+}
+
+bool TComm32::deviceExists() const
+{
+    // A gateway is tried again whenever asked: only the connection tells whether it is there.
+    if (TcpLink::isTcpName(m_commPort))
+        return true;
+    return QFileInfo::exists(portName());
+}
+
+int TComm32::characterTimeUs() const
+{
+    if (m_device)
+        return m_device->characterTimeUs();
+    const int rate = std::max(1, m_line.baudRate);
+    const int dataBits = m_line.byteSize >= 5 && m_line.byteSize <= 8 ? m_line.byteSize : 8;
+    const int bits =
+        1 + dataBits + (m_line.parity == pNone ? 0 : 1) + (m_line.stopBits == sb1_0 ? 1 : 2);
+    return int((int64_t(bits) * 1000000 + rate - 1) / rate);
+}
+
+void TComm32::discardInput()
+{
+    if (m_tcp)
+        m_tcp->discardInput();
+    if (m_device)
+        m_device->discardInput();
+}
+
+void TComm32::setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs)
+{
+    if (m_tcp)
+        m_tcp->setBurstEnd(rule, gapMs);
+    m_burstEnd->set(std::move(rule), gapMs);
 }
 
 bool TComm32::StartComm()
@@ -94,7 +135,12 @@ bool TComm32::StartComm()
     m_device = device;
     m_stop = stop;
 
+    m_lossReported = false;
+    m_burstEnd->setRequest(QByteArray());
     m_readThread = std::make_unique<TReadThread>(device, stop);
+    m_readThread->setBurstEnd(m_burstEnd);
+    connect(m_readThread.get(), &TReadThread::deviceLost, this, &TComm32::reportDeviceLost,
+            Qt::QueuedConnection);
     connect(m_readThread.get(), &TReadThread::dataReceived, this, &TComm32::receiveChunk,
             Qt::QueuedConnection);
     connect(m_readThread.get(), &TReadThread::failed, this, &TComm32::reportFailure,
@@ -118,8 +164,11 @@ bool TComm32::StartComm()
         return false;
     }
 
-    return m_readThread->waitUntilRunning(ThreadStartTimeoutMs) &&
-           m_writeThread->waitUntilRunning(ThreadStartTimeoutMs);
+    if (!m_readThread->waitUntilRunning(ThreadStartTimeoutMs) ||
+        !m_writeThread->waitUntilRunning(ThreadStartTimeoutMs))
+        return false;
+    emit started();
+    return true;
 }
 
 void TComm32::StopComm()
@@ -171,6 +220,8 @@ bool TComm32::WriteCommData(const uint8_t *buffer, uint16_t length)
         return true;
     if (!buffer)
         return false;
+    // The receive thread frames what follows as the reply to this request.
+    m_burstEnd->setRequest(QByteArray(reinterpret_cast<const char *>(buffer), length));
     // A transmit thread that ended after a failure has reported it; nothing is queued.
     return m_writeThread->enqueue(QByteArray(reinterpret_cast<const char *>(buffer), length));
 }
@@ -183,6 +234,16 @@ void TComm32::receiveChunk(const QByteArray &chunk)
 void TComm32::reportFailure(const QString &text)
 {
     ShowMessage(QString(), text, OperatorDialogs::Icon::Stop);
+}
+
+void TComm32::reportDeviceLost()
+{
+    // Told once per open, however many workers notice it.
+    if (m_lossReported)
+        return;
+    m_lossReported = true;
+    ShowMessage(QString(), QStringLiteral("нет связи с портом %1").arg(portName()),
+                OperatorDialogs::Icon::Stop);
 }
 
 void TComm32::requestHangup()

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class BurstEnd;
 class SerialDevice;
 class TcpLink;
 class TReadThread;
@@ -40,6 +41,10 @@ public:
     int byteSize() const { return m_line.byteSize; }
     void setByteSize(int byteSize) { m_line.byteSize = byteSize; }
 
+    // The exchange timing that travels with the line settings; the standard one by default.
+    std::optional<ExchangeTiming> exchangeTiming() const override { return m_timing; }
+    void setExchangeTiming(const ExchangeTiming &timing) { m_timing = timing; }
+
     // The device a port name opens: "COM1", "COM2", ... are /dev/ttyS0, /dev/ttyS1, ...;
     // any other name is a device path as it stands.
     static QString devicePath(const QString &commPort);
@@ -49,6 +54,13 @@ public:
     bool WriteCommData(const uint8_t *buffer, uint16_t length) override;
     // True from a successful open until StopComm, also after a worker thread has failed.
     bool isOpen() const override;
+    // The device path of CommPort.
+    QString portName() const override { return devicePath(m_commPort); }
+    bool deviceExists() const override;
+    // Of the open line, else of the line settings.
+    int characterTimeUs() const override;
+    void discardInput() override;
+    void setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs) override;
 
     // The gateway link while a "tcp:" port is open; null otherwise.
     TcpLink *tcpLink() const { return m_tcp.get(); }
@@ -58,13 +70,17 @@ private:
     void receiveChunk(const QByteArray &chunk);
     void reportFailure(const QString &text);
     void requestHangup();
+    void reportDeviceLost();
     template <typename Thread> void finishThread(std::unique_ptr<Thread> &thread);
 
     QString m_commPort;
     LineSettings m_line;
+    ExchangeTiming m_timing;
     std::unique_ptr<TReadThread> m_readThread;
     std::unique_ptr<TWriteThread> m_writeThread;
     std::shared_ptr<SerialDevice> m_device;
     std::shared_ptr<WakeEvent> m_stop;
     std::unique_ptr<TcpLink> m_tcp;
+    std::shared_ptr<BurstEnd> m_burstEnd;
+    bool m_lossReported = false;
 };

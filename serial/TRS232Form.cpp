@@ -8,11 +8,13 @@
 #include "serial/WindowMessage.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -131,6 +133,24 @@ TRS232Form::TRS232Form(TComm32 *port, const QStringList &devices, QWidget *paren
     grid->addWidget(parityBox, 1, 0, Qt::AlignTop);
     grid->addWidget(stopBox, 1, 1, Qt::AlignTop);
 
+    // The exchange timing: fast exchange ends a reply with its last byte and waits for it
+    // no longer than the time-out.
+    m_fastExchange = new QCheckBox(QStringLiteral("Быстрый обмен"), panel);
+    m_fastExchange->setObjectName(QStringLiteral("FastExchange"));
+    auto *timeoutLabel = new QLabel(QStringLiteral("Тайм-аут, мс"), panel);
+    m_replyTimeout = new QSpinBox(panel);
+    m_replyTimeout->setObjectName(QStringLiteral("ReplyTimeout"));
+    m_replyTimeout->setRange(20, 10000);
+    m_replyTimeout->setSingleStep(50);
+    timeoutLabel->setBuddy(m_replyTimeout);
+    connect(m_fastExchange, &QCheckBox::toggled, m_replyTimeout, &QWidget::setEnabled);
+    auto *timingRow = new QHBoxLayout;
+    timingRow->addWidget(m_fastExchange);
+    timingRow->addStretch();
+    timingRow->addWidget(timeoutLabel);
+    timingRow->addWidget(m_replyTimeout);
+    grid->addLayout(timingRow, 2, 0, 1, 3);
+
     m_okBtn = new QPushButton(QStringLiteral("OK"), this);
     m_okBtn->setObjectName(QStringLiteral("OKBtn"));
     m_okBtn->setDefault(true);
@@ -243,6 +263,11 @@ void TRS232Form::FormShow()
     const qsizetype speedIndex =
         speed == SpeedRates.end() ? DefaultSpeedIndex : speed - SpeedRates.begin();
     checkOnly(m_speedGroup, m_speedButtons.at(speedIndex));
+
+    const ExchangeTiming timing = comm->exchangeTiming().value_or(ExchangeTiming{});
+    m_fastExchange->setChecked(timing.fast);
+    m_replyTimeout->setValue(timing.replyTimeoutMs);
+    m_replyTimeout->setEnabled(timing.fast);
 }
 
 QString TRS232Form::chosenPort() const
@@ -281,6 +306,11 @@ void TRS232Form::OKBtnClick()
             comm->setBaudRate(SpeedRates.at(size_t(i)));
             break;
         }
+
+    ExchangeTiming timing;
+    timing.fast = m_fastExchange->isChecked();
+    timing.replyTimeoutMs = m_replyTimeout->value();
+    comm->setExchangeTiming(timing);
 
     // The new settings take effect only on a fresh start; a failing start reports itself.
     comm->StopComm();

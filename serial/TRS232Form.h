@@ -7,6 +7,7 @@
 
 class QAbstractButton;
 class QButtonGroup;
+class QCheckBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -19,7 +20,8 @@ class TComm32;
 // into the port and restarts it; Cancel changes nothing. The port group offers "COM1",
 // "COM2" and the serial devices of this machine; a port name that is neither "COM1" nor a
 // listed device shows (and on OK becomes) "COM2". "TCP шлюз" with a host and a TCP port
-// chooses a bus behind an Ethernet gateway ("tcp:HOST:PORT").
+// chooses a bus behind an Ethernet gateway ("tcp:HOST:PORT"). Below the groups, the exchange
+// timing: a check box for fast exchange and its reply time-out in milliseconds.
 class TRS232Form : public QDialog
 {
     Q_OBJECT
@@ -77,6 +79,8 @@ private:
     QRadioButton *m_stop1 = nullptr;
     QRadioButton *m_stop15 = nullptr;
     QRadioButton *m_stop2 = nullptr;
+    QCheckBox *m_fastExchange = nullptr;
+    QSpinBox *m_replyTimeout = nullptr;
     QPushButton *m_okBtn = nullptr;
     QPushButton *m_cancelBtn = nullptr;
 };

@@ -1,11 +1,13 @@
 #include "serial/TReadThread.h"
 
+#include "serial/ReplyRule.h"
 #include "serial/WakeEvent.h"
 
 #include <QDeadlineTimer>
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -17,6 +19,32 @@ namespace {
 const char WaitFailedText[] = "Read WAIT_FAILED(from TReadThread::Excute).";
 
 } // namespace
+
+void BurstEnd::set(std::shared_ptr<const ReplyRule> rule, int gapMs)
+{
+    QMutexLocker lock(&m_mutex);
+    m_state.rule = std::move(rule);
+    m_state.gapMs = gapMs;
+}
+
+void BurstEnd::setRequest(const QByteArray &request)
+{
+    QMutexLocker lock(&m_mutex);
+    m_state.request = request;
+}
+
+void BurstEnd::requestAnswered(const QByteArray &request)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_state.request == request)
+        m_state.request.clear();
+}
+
+BurstEnd::State BurstEnd::state() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_state;
+}
 
 TReadThread::TReadThread(std::shared_ptr<SerialDevice> device, std::shared_ptr<WakeEvent> stop,
                          QObject *parent)
@@ -72,8 +100,12 @@ bool TReadThread::receiveLoop()
             report({QString(), QString::fromLatin1(WaitFailedText)});
             return false;
         }
-        if (first == Wait::Invalid || first == Wait::HungUp) {
-            report(startFailure(first == Wait::Invalid));
+        if (first == Wait::HungUp) {
+            emit deviceLost();
+            return false;
+        }
+        if (first == Wait::Invalid) {
+            report(startFailure(true));
             return false;
         }
         if (first != Wait::Readable)
@@ -82,36 +114,76 @@ bool TReadThread::receiveLoop()
         const Read read = readInto(buffer.data(), BufferSize, filled);
         if (read == Read::Nothing)
             continue;
+        if (read == Read::Lost) {
+            emit deviceLost();
+            return false;
+        }
         if (read != Read::Data) {
             report(startFailure(read == Read::Invalid));
             return false;
         }
         checkLineErrors();
 
-        // The rest of the burst: bytes that follow within the silence interval.
+        // The rest of the burst: bytes that follow within the silence interval, or, with a
+        // framing rule, until they complete the reply to the request in flight.
         std::optional<Failure> failure;
-        while (filled < BufferSize && !failure) {
-            const Wait wait = waitReadable(SilenceMs);
+        bool lost = false;
+        for (;;) {
+            const BurstEnd::State end = m_burstEnd ? m_burstEnd->state() : BurstEnd::State{};
+            if (end.rule && !end.request.isEmpty()) {
+                const ReplyMatch match =
+                    end.rule->match(reinterpret_cast<const uint8_t *>(end.request.constData()),
+                                    int(end.request.size()),
+                                    reinterpret_cast<const uint8_t *>(buffer.data()), filled);
+                if (match.verdict == ReplyMatch::Verdict::Complete && match.length <= filled) {
+                    // Exactly the reply; bytes after it start a burst of their own.
+                    m_burstEnd->requestAnswered(end.request);
+                    emit dataReceived(QByteArray(buffer.data(), match.length));
+                    std::memmove(buffer.data(), buffer.data() + match.length,
+                                 size_t(filled - match.length));
+                    filled -= match.length;
+                    if (filled == 0)
+                        break;
+                    continue;
+                }
+            }
+            if (filled >= BufferSize || failure || lost) {
+                if (filled > 0)
+                    emit dataReceived(QByteArray(buffer.data(), filled));
+                filled = 0;
+                break;
+            }
+            const Wait wait = waitReadable(end.rule ? end.gapMs : SilenceMs);
             if (wait == Wait::Stop)
                 return true;
-            if (wait == Wait::Timeout)
+            if (wait == Wait::Timeout) {
+                emit dataReceived(QByteArray(buffer.data(), filled));
+                filled = 0;
                 break;
+            }
             if (wait == Wait::Readable) {
                 int count = 0;
                 const Read more = readInto(buffer.data() + filled, BufferSize - filled, count);
                 filled += count;
                 if (more == Read::Data)
                     checkLineErrors();
+                else if (more == Read::Lost)
+                    lost = true;
                 else if (more != Read::Nothing)
                     failure = burstFailure(more == Read::Invalid);
+            } else if (wait == Wait::HungUp) {
+                lost = true;
             } else if (wait == Wait::Failed) {
                 failure = Failure{QString(), QString::fromLatin1(WaitFailedText)};
             } else {
-                failure = burstFailure(wait == Wait::Invalid);
+                failure = burstFailure(true);
             }
         }
-        // Bytes received before a failure are still delivered.
-        emit dataReceived(QByteArray(buffer.data(), filled));
+        // Bytes received before a failure have been delivered.
+        if (lost) {
+            emit deviceLost();
+            return false;
+        }
         if (failure) {
             report(*failure);
             return false;
@@ -154,11 +226,13 @@ TReadThread::Read TReadThread::readInto(char *buffer, int capacity, int &count) 
             count = int(n);
             return Read::Data;
         }
-        // End of file on a terminal: the device has gone.
+        // End of file on a terminal, or an I/O error: the device has gone.
         if (n == 0)
-            return Read::Failed;
+            return Read::Lost;
         if (errno == EINTR)
             continue;
+        if (errno == EIO || errno == ENXIO || errno == ENODEV)
+            return Read::Lost;
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             return Read::Nothing;
         return errno == EBADF ? Read::Invalid : Read::Failed;

@@ -3,13 +3,38 @@
 #include "serial/SerialDevice.h"
 
 #include <QByteArray>
+#include <QMutex>
 #include <QSemaphore>
 #include <QString>
 #include <QThread>
 
 #include <memory>
 
+class ReplyRule;
 class WakeEvent;
+
+// How a received burst ends, shared by the port (which sets it and records each request it
+// sends) and its receive thread (which asks the rule whether the bytes collected so far
+// complete the reply to that request).
+class BurstEnd
+{
+public:
+    void set(std::shared_ptr<const ReplyRule> rule, int gapMs);
+    void setRequest(const QByteArray &request);
+    struct State
+    {
+        std::shared_ptr<const ReplyRule> rule; // null: bursts end after the fixed silence
+        int gapMs = 0;
+        QByteArray request;
+    };
+    State state() const;
+    // The request has its reply; later bytes answer nothing.
+    void requestAnswered(const QByteArray &request);
+
+private:
+    mutable QMutex m_mutex;
+    State m_state;
+};
 
 // The receive thread of the serial port. It waits for the first byte of a burst, then keeps
 // reading while bytes follow each other with gaps below 250 ms, and delivers the burst as one
@@ -29,6 +54,10 @@ public:
 
     TReadThread(std::shared_ptr<SerialDevice> device, std::shared_ptr<WakeEvent> stop,
                 QObject *parent = nullptr);
+    // Fast framing: with a rule set in burstEnd, a burst that completes the reply to the
+    // request in flight is delivered at once, exactly that frame, and any other burst after
+    // the rule's gap of silence.
+    void setBurstEnd(std::shared_ptr<BurstEnd> burstEnd) { m_burstEnd = std::move(burstEnd); }
 
     // True once the thread runs; false when it has not started within the time given.
     bool waitUntilRunning(int milliseconds);
@@ -37,13 +66,15 @@ signals:
     void dataReceived(const QByteArray &chunk);
     void failed(const QString &text);
     void hangupRequested();
+    // The device has gone (hung up, unplugged): reported instead of the failure texts.
+    void deviceLost();
 
 protected:
     void run() override;
 
 private:
     enum class Wait { Stop, Readable, Timeout, Invalid, HungUp, Failed };
-    enum class Read { Data, Nothing, Invalid, Failed };
+    enum class Read { Data, Nothing, Invalid, Failed, Lost };
     // A failure is reported by the failing step and by the run method, then ends the thread.
     struct Failure
     {
@@ -60,6 +91,7 @@ private:
 
     std::shared_ptr<SerialDevice> m_device;
     std::shared_ptr<WakeEvent> m_stop;
+    std::shared_ptr<BurstEnd> m_burstEnd;
     QSemaphore m_running;
     bool m_countsLineErrors = false;
     SerialDevice::LineErrorCounts m_lineErrors;

@@ -1,8 +1,11 @@
 #include "serial/TcpLink.h"
 
+#include "serial/ReplyRule.h"
+
 #include <QRegularExpression>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -30,7 +33,6 @@ QString socketReason(QAbstractSocket::SocketError error, const QString &fallback
 TcpLink::TcpLink(QObject *parent) : CommLink(parent)
 {
     m_silence.setSingleShot(true);
-    m_silence.setInterval(250);
     connect(&m_silence, &QTimer::timeout, this, &TcpLink::flushChunk);
     m_connectTimer.setSingleShot(true);
     m_connectTimer.setInterval(ConnectTimeoutMs);
@@ -157,6 +159,7 @@ bool TcpLink::WriteCommData(const uint8_t *buffer, uint16_t length)
     if (!buffer)
         return false;
     const QByteArray bytes(reinterpret_cast<const char *>(buffer), length);
+    m_request = bytes;
     if (isConnected())
         return m_socket->write(bytes) == bytes.size();
     m_unsent += bytes;
@@ -175,17 +178,44 @@ void TcpLink::onConnected()
     emit connected();
 }
 
+void TcpLink::discardInput()
+{
+    m_silence.stop();
+    m_received.clear();
+    if (m_socket)
+        m_socket->readAll();
+}
+
+void TcpLink::setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs)
+{
+    m_rule = std::move(rule);
+    m_gapMs = gapMs;
+}
+
 void TcpLink::onReadyRead()
 {
     m_received += m_socket->readAll();
+    // Fast framing: the reply goes on as soon as it is whole, exactly that frame; bytes after
+    // it start a chunk of their own.
+    while (m_rule && !m_request.isEmpty() && !m_received.isEmpty()) {
+        const ReplyMatch match = m_rule->match(
+            reinterpret_cast<const uint8_t *>(m_request.constData()), int(m_request.size()),
+            reinterpret_cast<const uint8_t *>(m_received.constData()), int(m_received.size()));
+        if (match.verdict != ReplyMatch::Verdict::Complete || match.length > m_received.size())
+            break;
+        m_request.clear();
+        emit OnReceiveData(m_received.left(match.length));
+        m_received.remove(0, match.length);
+    }
     while (m_received.size() >= ChunkLimit) {
         emit OnReceiveData(m_received.left(ChunkLimit));
         m_received.remove(0, ChunkLimit);
     }
-    if (m_received.isEmpty())
+    if (m_received.isEmpty()) {
         m_silence.stop();
-    else
-        m_silence.start();
+        return;
+    }
+    m_silence.start(m_rule ? std::max(1, m_gapMs) : m_silenceMs);
 }
 
 void TcpLink::flushChunk()

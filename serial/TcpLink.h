@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
 #include <optional>
 
 class QTcpSocket;
@@ -44,8 +45,8 @@ public:
     void setEndpoint(const Endpoint &endpoint) { m_endpoint = endpoint; }
     Endpoint endpoint() const { return m_endpoint; }
     // The silence that ends a chunk; the serial driver's 250 ms unless set.
-    int silenceMs() const { return m_silence.interval(); }
-    void setSilenceMs(int milliseconds) { m_silence.setInterval(milliseconds); }
+    int silenceMs() const { return m_silenceMs; }
+    void setSilenceMs(int milliseconds) { m_silenceMs = milliseconds; }
 
     // Starts connecting; true unless the link is already open. A connection that fails is
     // reported through connectionFailed and a hang-up request.
@@ -57,6 +58,10 @@ public:
     // True from StartComm to StopComm, also while the connection is being made again.
     bool isOpen() const override { return m_started; }
     bool isConnected() const;
+    void discardInput() override;
+    // With a rule, a chunk ends as soon as its bytes complete the reply to the request last
+    // written, or after gapMs of silence; without one after the fixed silence.
+    void setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs) override;
 
 signals:
     void connected();
@@ -77,6 +82,10 @@ private:
     QTimer m_silence;
     QTimer m_connectTimer;
     QByteArray m_received;
+    std::shared_ptr<const ReplyRule> m_rule;
+    int m_gapMs = 0;
+    QByteArray m_request; // the request whose reply fast framing waits for
     QByteArray m_unsent; // written before the connection stood
+    int m_silenceMs = 250;
     bool m_started = false;
 };

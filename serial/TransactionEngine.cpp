@@ -2,6 +2,7 @@
 
 #include "serial/CommLink.h"
 #include "serial/MessageNumbers.h"
+#include "serial/ReplyRule.h"
 #include "serial/WindowMessage.h"
 
 #include <algorithm>
@@ -18,9 +19,78 @@ TransactionEngine::TransactionEngine(CommLink *port, QObject *parent)
     m_timer.setObjectName(QStringLiteral("RS232Timer"));
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, &TransactionEngine::RS232OnTime);
+    m_deadline.setSingleShot(true);
+    m_deadline.setTimerType(Qt::PreciseTimer);
+    connect(&m_deadline, &QTimer::timeout, this, &TransactionEngine::replyDeadline);
+    m_quiet.setSingleShot(true);
+    m_quiet.setTimerType(Qt::PreciseTimer);
+    connect(&m_quiet, &QTimer::timeout, this, &TransactionEngine::startNextIfIdle);
     InitTransaction(m_current, nullptr, 0, 0, 0);
-    if (m_port)
+    if (m_port) {
         connect(m_port, &CommLink::OnReceiveData, this, &TransactionEngine::ReceiveData);
+        connect(m_port, &CommLink::OnRequestHangup, this, &TransactionEngine::linkLost);
+        connect(m_port, &CommLink::started, this, [this] {
+            if (const std::optional<ExchangeTiming> timing = m_port->exchangeTiming()) {
+                setReplyTimeoutMs(timing->replyTimeoutMs);
+                setTiming(timing->fast ? Timing::Fast : Timing::Standard);
+            } else {
+                applyFraming(); // the line's character time may have changed
+            }
+        });
+    }
+}
+
+void TransactionEngine::setTiming(Timing timing)
+{
+    m_timing = timing;
+    applyFraming();
+}
+
+void TransactionEngine::setReplyTimeoutMs(int milliseconds)
+{
+    m_replyTimeoutMs = std::clamp(milliseconds, MinReplyTimeoutMs, MaxReplyTimeoutMs);
+}
+
+void TransactionEngine::setReplyRule(std::shared_ptr<const ReplyRule> rule)
+{
+    m_rule = std::move(rule);
+    applyFraming();
+}
+
+void TransactionEngine::applyFraming()
+{
+    if (!m_port)
+        return;
+    if (m_timing == Timing::Fast && m_rule)
+        m_port->setBurstEnd(m_rule, replyGapMs());
+    else
+        m_port->setBurstEnd(nullptr, 0);
+}
+
+int TransactionEngine::guardMs() const
+{
+    if (m_guardMs >= 0)
+        return m_guardMs;
+    if (m_timing == Timing::Standard)
+        return StandardGuardMs;
+    return std::max(2 * replyGapMs(), m_replyTimeoutMs);
+}
+
+int TransactionEngine::characterTimeUs() const
+{
+    const int us = m_port ? m_port->characterTimeUs() : 0;
+    return us > 0 ? us : 1146; // 11 bits at 9600 bit/s
+}
+
+int TransactionEngine::frameGapUs() const
+{
+    // 3.5 characters; above 19200 bit/s a fixed 1750 us, as the Modbus line rules have it.
+    return std::max(1750, characterTimeUs() * 7 / 2);
+}
+
+int TransactionEngine::replyGapMs() const
+{
+    return std::max(GapFloorMs, (frameGapUs() + 999) / 1000);
 }
 
 bool TransactionEngine::handleMessage(WindowMessage *message)
@@ -60,14 +130,28 @@ void TransactionEngine::submit(const TransactionRecord &record)
         emit queueOverflow(record.Slot);
         return;
     }
-    if (!m_timer.isActive())
-        startNextIfIdle();
+    startNextIfIdle();
 }
+
+namespace {
+// Requests that begin alike can be answered alike: protocol, address and function or letter.
+QByteArray requestKind(const TransactionRecord &record)
+{
+    return QByteArray(reinterpret_cast<const char *>(record.TxFrame),
+                      std::clamp(int(record.TxLength), 0, 2));
+}
+} // namespace
 
 void TransactionEngine::startNextIfIdle()
 {
-    if (m_timer.isActive())
+    if (m_inFlight)
         return;
+    if (m_quiet.isActive()) {
+        // t3.5 after a frame holds for everything; a guard only for the kind that timed out.
+        const TransactionRecord *next = m_ring.front();
+        if (m_guarded.isEmpty() || !next || requestKind(*next) == m_guarded)
+            return;
+    }
     TransactionRecord next;
     if (DequeueRequest(next))
         StartTransaction(next);
@@ -90,6 +174,8 @@ int TransactionEngine::pendingCount() const
 
 void TransactionEngine::StartTransaction(const TransactionRecord &record)
 {
+    m_inFlight = true;
+    m_timedOut = false;
     emit busyChanged(true);
 
     // Value is not carried over: it has served its purpose in the request frame.
@@ -105,35 +191,96 @@ void TransactionEngine::StartTransaction(const TransactionRecord &record)
     m_current.Result = record.Result;
     m_current.SlotGeneration = record.SlotGeneration;
 
+    // A port whose device went away is tried again once the device is back.
+    if (m_port && !m_port->isOpen() && m_lost && m_port->deviceExists()) {
+        if (m_port->StartComm())
+            m_lost = false;
+    }
+    if (m_port && !m_port->isOpen()) {
+        // Nothing can go on the line: the exchange fails at once, without a word per request.
+        emit frameShown(closedPortText(m_port->portName()));
+        m_current.RxLength = -1;
+        emit portUnavailable();
+        FinishTransaction();
+        return;
+    }
+
     ShowFrame(true);
-    if (m_port && m_current.TxLength > 0)
+    if (m_port && m_current.TxLength > 0) {
+        // Whatever arrived before the request cannot be its reply.
+        m_port->discardInput();
         m_port->WriteCommData(m_current.TxFrame, uint16_t(m_current.TxLength));
-    m_tickCount = 0;
-    m_timer.start();
+    }
+    if (m_timing == Timing::Fast) {
+        // The deadline counts from the end of the request's line time.
+        const qint64 lineUs = qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs();
+        m_deadline.start(int((lineUs + 999) / 1000) + m_replyTimeoutMs);
+    } else {
+        m_tickCount = 0;
+        m_timer.start();
+    }
 }
 
 void TransactionEngine::RS232OnTime()
 {
-    if (!m_timer.isActive())
+    if (!m_timer.isActive() || !m_inFlight)
         return;
     ++m_tickCount;
-    if (qint64(m_tickCount) * m_timer.interval() > m_timeOutLimit)
+    if (qint64(m_tickCount) * m_timer.interval() > m_timeOutLimit) {
+        m_timedOut = true;
         FinishTransaction();
+    }
+}
+
+void TransactionEngine::replyDeadline()
+{
+    if (!m_inFlight || m_timing != Timing::Fast)
+        return;
+    m_timedOut = true;
+    FinishTransaction();
+}
+
+bool TransactionEngine::isReplyToCurrent(const QByteArray &buffer) const
+{
+    // The receive thread's notice of a broken character: the reply was destroyed on the
+    // line, and the exchange ends as a communication error.
+    if (buffer == QByteArrayLiteral("Even"))
+        return true;
+    if (!m_rule)
+        return true;
+    const ReplyMatch match =
+        m_rule->match(m_current.TxFrame, std::max(0, int(m_current.TxLength)),
+                      reinterpret_cast<const uint8_t *>(buffer.constData()), int(buffer.size()));
+    return (match.verdict == ReplyMatch::Verdict::Complete ||
+            match.verdict == ReplyMatch::Verdict::Corrupt) &&
+           match.length == buffer.size();
 }
 
 void TransactionEngine::ReceiveData(const QByteArray &buffer)
 {
-    if (m_timer.isActive()) {
-        // The first chunk completes the exchange; a chunk longer than the record is cut.
-        const int length = std::min<int>(int(buffer.size()), TransactionRecord::FrameSize);
-        std::memcpy(m_current.RxFrame, buffer.constData(), size_t(length));
-        m_current.RxLength = length;
-        ShowFrame(false);
-        FinishTransaction();
-    } else {
-        // Nobody waits for these bytes: restarting the port discards whatever else is pending.
-        restartPort();
+    if (!m_inFlight || !isReplyToCurrent(buffer)) {
+        discardChunk(buffer);
+        return;
     }
+    // A chunk longer than the record is cut.
+    const int length = std::min<int>(int(buffer.size()), TransactionRecord::FrameSize);
+    std::memcpy(m_current.RxFrame, buffer.constData(), size_t(length));
+    m_current.RxLength = length;
+    ShowFrame(false);
+    FinishTransaction();
+}
+
+void TransactionEngine::discardChunk(const QByteArray &buffer)
+{
+    Q_UNUSED(buffer);
+    ++m_strayCount;
+    // Bytes on a line that should be quiet keep it closed a while longer.
+    if (m_quiet.isActive() && !m_guarded.isEmpty())
+        m_quiet.start(guardMs());
+    // Nobody waits for these bytes: in the standard timing, restarting the port discards
+    // whatever else is pending.
+    if (!m_inFlight && m_timing == Timing::Standard)
+        restartPort();
 }
 
 void TransactionEngine::restartPort()
@@ -141,18 +288,71 @@ void TransactionEngine::restartPort()
     if (!m_port)
         return;
     m_port->StopComm();
-    m_port->StartComm();
+    if (m_port->StartComm())
+        m_lost = false;
 }
 
 void TransactionEngine::FinishTransaction()
 {
+    // One completion per exchange, however many ways it could end.
+    if (!m_inFlight)
+        return;
+    m_inFlight = false;
     m_timer.stop();
+    m_deadline.stop();
     emit busyChanged(false);
     if (m_current.RxLength < 0)
         m_current.Result = TransactionResult::TimeOut;
     PostMessage(m_current.NotifyWindow, m_current.NotifyMessage, 0, 0,
                 std::make_shared<TransactionRecord>(m_current));
+    // After a time-out a late reply may still be on its way; after a reply the fast timing
+    // keeps t3.5 between frames.
+    m_guarded.clear();
+    m_quiet.stop();
+    if (m_timedOut && guardMs() > 0) {
+        m_guarded = requestKind(m_current);
+        m_quiet.start(guardMs());
+    } else if (!m_timedOut && m_timing == Timing::Fast && m_current.RxLength > 0) {
+        m_quiet.start((frameGapUs() + 999) / 1000);
+    }
     PostMessage(this, Msg::NextTransaction);
+}
+
+void TransactionEngine::linkLost()
+{
+    // Both workers may ask; the loss is handled once.
+    if (!m_port || (m_lost && !m_port->isOpen()))
+        return;
+    m_port->StopComm();
+    m_lost = true;
+    const QString port = m_port->portName();
+    emit frameShown(lostPortText(port));
+    m_timedOut = false;
+    m_current.RxLength = -1;
+    FinishTransaction();
+    failQueued();
+    emit portLost(port);
+}
+
+void TransactionEngine::failQueued()
+{
+    TransactionRecord record;
+    while (DequeueRequest(record)) {
+        record.RxLength = -1;
+        record.Result = TransactionResult::TimeOut;
+        PostMessage(record.NotifyWindow, record.NotifyMessage, 0, 0,
+                    std::make_shared<TransactionRecord>(record));
+    }
+}
+
+QString TransactionEngine::closedPortText(const QString &port)
+{
+    return QStringLiteral("Порт %1 закрыт").arg(port);
+}
+
+QString TransactionEngine::lostPortText(const QString &port)
+{
+    return QStringLiteral("нет связи с портом %1").arg(port);
 }
 
 void TransactionEngine::ShowFrame(bool request)

@@ -6,18 +6,39 @@
 #include <QObject>
 #include <QTimer>
 
+#include <memory>
+
 class CommLink;
+class ReplyRule;
 class WindowMessage;
 
 // Serialises all bus traffic: one request/reply exchange on the line at a time, submissions
-// queued in a ring of 500 in their order, a reply taken as the first chunk received, a
-// time-out when no chunk arrives, the finished record posted back to its requester.
+// queued in a ring of 500 in their order, the finished record posted back to its requester.
+//
+// A received chunk completes the exchange only when it can be the reply to the request in
+// flight (the reply rule decides; without one every chunk can). Any other chunk is stray: it
+// is counted and dropped, and the exchange waits on. After a time-out the line stays closed
+// to requests that begin like the one that timed out (same protocol, address and function)
+// until it has been quiet for a guard time, so a late reply is not taken for the next
+// request; a stray chunk restarts the guard. A late reply cannot pass for the reply to a
+// request that begins otherwise, so those go on at once.
+//
+// Two timings: the standard one counts 1000 ms ticks up to a 3000 ms limit; the fast one has
+// one reply deadline per exchange, counted from the end of the request's line time, and
+// keeps at least t3.5 between frames.
 class TransactionEngine : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int RingSize = 500;
+    enum class Timing { Standard, Fast };
+    static constexpr int DefaultReplyTimeoutMs = 300;
+    static constexpr int MinReplyTimeoutMs = 20;
+    static constexpr int MaxReplyTimeoutMs = 10000;
+    // Quiet the line needs after a time-out in the standard timing: longer than the 250 ms
+    // silence that ends a received chunk, so a late reply in progress is seen and waited out.
+    static constexpr int StandardGuardMs = 500;
 
     explicit TransactionEngine(CommLink *port, QObject *parent = nullptr);
 
@@ -28,6 +49,21 @@ public:
     int timeOutLimit() const { return m_timeOutLimit; }
     void setTimeOutLimit(int milliseconds) { m_timeOutLimit = milliseconds; }
 
+    Timing timing() const { return m_timing; }
+    // Takes effect with the next exchange; also tells the port how a received burst ends.
+    void setTiming(Timing timing);
+    // The fast timing's reply deadline, clamped to 20..10000 ms.
+    int replyTimeoutMs() const { return m_replyTimeoutMs; }
+    void setReplyTimeoutMs(int milliseconds);
+    // Quiet required after a time-out before the next request of the same kind; -1 (the
+    // default) chooses it from the timing: StandardGuardMs, or the fast deadline itself, so a
+    // reply up to twice the deadline late is still waited out.
+    int guardMs() const;
+    void setGuardMs(int milliseconds) { m_guardMs = milliseconds; }
+
+    // Whether a chunk can be the reply to a request. Without a rule every chunk can.
+    void setReplyRule(std::shared_ptr<const ReplyRule> rule);
+
     // Handles the engine's messages: submit (1426), next transaction (1427), restart the
     // port (1428). Returns false for any other message.
     bool handleMessage(WindowMessage *message);
@@ -37,6 +73,8 @@ public:
     void submit(const TransactionRecord &record);
     // The timer's tick; tests call it directly instead of waiting.
     void RS232OnTime();
+    // The fast timing's deadline has passed; tests call it directly instead of waiting.
+    void replyDeadline();
     // A chunk received from the port.
     void ReceiveData(const QByteArray &buffer);
     // Stops and restarts the port; the exchange in flight is not touched.
@@ -44,20 +82,42 @@ public:
     // Starts the next queued record if the line is idle (message 1427).
     void startNextIfIdle();
 
-    bool isBusy() const { return m_timer.isActive(); }
+    // True while an exchange is on the line.
+    bool isBusy() const { return m_inFlight; }
+    // True while the line is closed to new requests after a time-out.
+    bool isGuarding() const { return m_quiet.isActive(); }
     int pendingCount() const;
     const TransactionRecord &currentTransaction() const { return m_current; }
+    // Chunks received that were no reply to the request in flight.
+    int strayCount() const { return m_strayCount; }
 
     // The status-bar text for a request ("RS233(Send):") or a reply ("RS232(Recieve):").
     static QString frameText(bool request, const uint8_t *frame, int length);
+    // The status-bar text while the port is closed.
+    static QString closedPortText(const QString &port);
+    // The operator's words when the port's device has gone.
+    static QString lostPortText(const QString &port);
+
+    // The time one character of the port's line takes, t3.5, and the silence that ends a
+    // fast reply that never completes: the larger of t3.5 and a floor for the latency of
+    // USB serial adapters, which hand received bytes over in packets.
+    static constexpr int GapFloorMs = 20;
+    int characterTimeUs() const;
+    int frameGapUs() const;
+    int replyGapMs() const;
 
 signals:
-    // The last frame sent or received, for the status bar.
+    // The last frame sent or received, or the closed-port text, for the status bar.
     void frameShown(const QString &text);
     // True while an exchange is on the line (the busy indicator).
     void busyChanged(bool busy);
     // A submission found the ring full and was completed with result 1.
     void queueOverflow(int slot);
+    // The port's device has gone: every exchange has been completed as failed and the port
+    // closed. The operator has been told by the port.
+    void portLost(const QString &port);
+    // An exchange failed at once because the port is closed (lost or never opened).
+    void portUnavailable();
 
 protected:
     void customEvent(QEvent *event) override;
@@ -68,11 +128,28 @@ private:
     void StartTransaction(const TransactionRecord &record);
     void FinishTransaction();
     void ShowFrame(bool request);
+    // Every chunk not taken as a reply ends here.
+    void discardChunk(const QByteArray &buffer);
+    bool isReplyToCurrent(const QByteArray &buffer) const;
+    void linkLost();
+    void failQueued();
+    void applyFraming();
 
     CommLink *m_port;
+    std::shared_ptr<const ReplyRule> m_rule;
     MessageRing<TransactionRecord, RingSize> m_ring;
     TransactionRecord m_current;
-    QTimer m_timer;
+    QTimer m_timer;    // the standard timing's ticks
+    QTimer m_deadline; // the fast timing's reply deadline
+    QTimer m_quiet;    // the line is closed to new requests while it runs
+    Timing m_timing = Timing::Standard;
+    int m_replyTimeoutMs = DefaultReplyTimeoutMs;
+    int m_guardMs = -1;
     int m_timeOutLimit = 3000;
     int m_tickCount = 0;
+    int m_strayCount = 0;
+    bool m_inFlight = false;
+    bool m_timedOut = false;
+    bool m_lost = false;
+    QByteArray m_guarded; // the start of the request that timed out; empty after a reply
 };

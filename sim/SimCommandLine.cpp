@@ -46,9 +46,10 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("fast"),
                       QStringLiteral("Reply at once, without pacing bytes at the line speed.")});
     parser.addOption({QStringLiteral("fault"),
-                      QStringLiteral("Fault of the inverters at an address; kind: %1.")
+                      QStringLiteral("Fault of the inverters at an address; kind: %1. "
+                                     "late:MS answers MS milliseconds late (1500).")
                           .arg(simFaultNames().join(QStringLiteral(", "))),
-                      QStringLiteral("address:kind")});
+                      QStringLiteral("address:kind[:ms]")});
     parser.addOption({QStringLiteral("no-broadcast-reply"),
                       QStringLiteral("The inverters at the address take broadcast address "
                                      "writes without answering."),
@@ -156,19 +157,23 @@ std::optional<SimCommandLine::Options> SimCommandLine::parse(const QStringList &
     };
 
     for (const QString &text : parser.values(QStringLiteral("fault"))) {
+        // ADDR:KIND, or ADDR:late:MS for a reply MS milliseconds late.
         const QStringList parts = text.split(QLatin1Char(':'));
-        const std::optional<int> address =
-            parts.size() == 2 ? number(parts[0], 0, 255) : std::nullopt;
-        const std::optional<SimFault> fault =
-            parts.size() == 2 ? simFaultFromName(parts[1]) : std::nullopt;
-        if (!address || !fault) {
-            return fail(QStringLiteral("bad --fault %1: expected ADDR:KIND with KIND one of %2")
+        const bool sized = parts.size() == 2 || parts.size() == 3;
+        const std::optional<int> address = sized ? number(parts[0], 0, 255) : std::nullopt;
+        const std::optional<SimFault> fault = sized ? simFaultFromName(parts[1]) : std::nullopt;
+        std::optional<int> lateMs = SimInverter::DefaultLateMs;
+        if (parts.size() == 3)
+            lateMs = fault == SimFault::LateReply ? number(parts[2], 0, 600000) : std::nullopt;
+        if (!address || !fault || !lateMs) {
+            return fail(QStringLiteral("bad --fault %1: expected ADDR:KIND with KIND one of %2, "
+                                       "or ADDR:late:MS")
                             .arg(text, simFaultNames().join(QStringLiteral(", "))));
         }
         if (!occupied(*address))
             return fail(
                 QStringLiteral("--fault %1: no inverter at address %2").arg(text).arg(*address));
-        options.faults.append({*address, *fault});
+        options.faults.append({*address, *fault, *lateMs});
     }
 
     for (const QString &text : parser.values(QStringLiteral("no-broadcast-reply"))) {

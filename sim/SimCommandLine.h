@@ -12,7 +12,7 @@
 
 // The command line of drivelink-sim:
 //   (--link PATH | --tcp [ADDR:]PORT) [--kx100 ADDR]... [--kx200 ADDR]... [--kx300 ADDR]...
-//   [--baud N] [--parity none|even|odd] [--turnaround MS] [--fast] [--fault ADDR:KIND]...
+//   [--baud N] [--parity none|even|odd] [--turnaround MS] [--fast] [--fault ADDR:KIND[:MS]]...
 //   [--no-broadcast-reply ADDR]... [--verbose]
 // Without any --kxNNN option the default plant is served.
 class SimCommandLine
@@ -22,6 +22,7 @@ public:
     {
         int address = 0;
         SimFault fault = SimFault::None;
+        int lateMs = SimInverter::DefaultLateMs; // the delay of a late reply
     };
 
     struct Options

@@ -4,7 +4,7 @@
 #include <utility>
 
 namespace {
-const std::array<std::pair<SimFault, const char *>, 7> kNames = {{
+const std::array<std::pair<SimFault, const char *>, 8> kNames = {{
     {SimFault::None, "none"},
     {SimFault::Silent, "silent"},
     {SimFault::CorruptCheck, "corrupt"},
@@ -12,6 +12,7 @@ const std::array<std::pair<SimFault, const char *>, 7> kNames = {{
     {SimFault::SplitReply, "split"},
     {SimFault::StrayBytes, "stray"},
     {SimFault::LineError, "line"},
+    {SimFault::LateReply, "late"},
 }};
 } // namespace
 

@@ -17,10 +17,21 @@
 //                terminal cannot carry a framing or parity error, so the reply's first byte is
 //                replaced by the bytes FF 00 00, which a receiver marking parity errors would
 //                report for a broken character; the program sees a reply that fails its check.
-enum class SimFault { None, Silent, CorruptCheck, Refuse, SplitReply, StrayBytes, LineError };
+//  LateReply     handles the request and answers correctly, but only after a delay (the
+//                inverter's late time, 1500 ms unless set), as a drive that is slow to answer.
+enum class SimFault {
+    None,
+    Silent,
+    CorruptCheck,
+    Refuse,
+    SplitReply,
+    StrayBytes,
+    LineError,
+    LateReply
+};
 
 // Names used on the command line and in logs: none, silent, corrupt, refuse, split, stray,
-// line.
+// line, late.
 QString simFaultName(SimFault fault);
 std::optional<SimFault> simFaultFromName(const QString &name);
 QStringList simFaultNames();

@@ -52,6 +52,10 @@ public:
 
     SimFault fault() const { return m_fault; }
     void setFault(SimFault fault) { m_fault = fault; }
+    // How long a late reply (SimFault::LateReply) waits before it goes on the line.
+    static constexpr int DefaultLateMs = 1500;
+    int lateMs() const { return m_lateMs; }
+    void setLateMs(int milliseconds) { m_lateMs = milliseconds; }
 
     // Number of commit writes handled.
     int commitCount() const { return m_commits; }
@@ -67,5 +71,6 @@ private:
     int m_address;
     int m_commits = 0;
     SimFault m_fault = SimFault::None;
+    int m_lateMs = DefaultLateMs;
     bool m_answersBroadcast = true;
 };

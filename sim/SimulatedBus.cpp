@@ -261,7 +261,8 @@ QList<SimulatedBus::Reply> SimulatedBus::dispatch(const SimFrame &frame)
         // The label names the inverter after the request, e.g. at its new address.
         replies.append(
             {bytes, fault,
-             QStringLiteral("%1 at %2").arg(inverter->modelName()).arg(inverter->address())});
+             QStringLiteral("%1 at %2").arg(inverter->modelName()).arg(inverter->address()),
+             fault == SimFault::LateReply ? std::max(0, inverter->lateMs()) : 0});
     }
     return replies;
 }
@@ -278,7 +279,8 @@ void SimulatedBus::schedule(const Reply &reply, Clock::time_point now, const Tim
             Seconds(timing.paced ? bytes * timing.characterSeconds() : 0.0));
     };
     const Clock::time_point start =
-        std::max(now + std::chrono::milliseconds(std::max(timing.turnaroundMs, 0)), m_lineFreeAt);
+        std::max(now + std::chrono::milliseconds(std::max(timing.turnaroundMs, 0) + reply.delayMs),
+                 m_lineFreeAt);
     if (reply.fault == SimFault::SplitReply && reply.bytes.size() > 1) {
         const qsizetype half = reply.bytes.size() / 2;
         const Clock::time_point second =
@@ -435,13 +437,14 @@ void SimulatedBus::setFault(int index, SimFault fault)
         inverter->setFault(fault);
 }
 
-int SimulatedBus::setFaultAt(int address, SimFault fault)
+int SimulatedBus::setFaultAt(int address, SimFault fault, int lateMs)
 {
     std::lock_guard lock(m_mutex);
     int count = 0;
     for (const auto &inverter : m_inverters) {
         if (inverter->address() == address) {
             inverter->setFault(fault);
+            inverter->setLateMs(lateMs);
             ++count;
         }
     }

@@ -84,8 +84,9 @@ public:
     QString modelName(int index) const;
     int address(int index) const;
     void setFault(int index, SimFault fault);
-    // Sets the fault of every inverter at the address; returns how many there are.
-    int setFaultAt(int address, SimFault fault);
+    // Sets the fault of every inverter at the address; returns how many there are. lateMs
+    // is the delay of a late reply.
+    int setFaultAt(int address, SimFault fault, int lateMs = SimInverter::DefaultLateMs);
     SimFault fault(int index) const;
     void setAnswersBroadcast(int index, bool answers);
     std::optional<quint16> registerValue(int index, quint32 reg) const;
@@ -121,6 +122,7 @@ private:
         QByteArray bytes;
         SimFault fault = SimFault::None;
         QString label;
+        int delayMs = 0; // a late reply's extra wait
     };
 
     void serve();

@@ -95,7 +95,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     for (const SimCommandLine::FaultSetting &setting : options->faults)
-        plant.bus().setFaultAt(setting.address, setting.fault);
+        plant.bus().setFaultAt(setting.address, setting.fault, setting.lateMs);
     for (int address : options->quietOnBroadcast) {
         for (int index : plant.bus().indicesAt(address))
             plant.bus().setAnswersBroadcast(index, false);

@@ -21,6 +21,8 @@ private slots:
     void takeApartFromOtherSlave();
     void takeApartNeverReadsPastTheFrames_data();
     void takeApartNeverReadsPastTheFrames();
+    void matchReply_data();
+    void matchReply();
 };
 
 static QByteArray bytes(const uint8_t *data, int length)
@@ -200,3 +202,65 @@ void tst_ModbusFrame::takeApartNeverReadsPastTheFrames()
 
 QTEST_GUILESS_MAIN(tst_ModbusFrame)
 #include "tst_ModbusFrame.moc"
+
+// Rows: request, the bytes received so far, what they are, and the reply's length.
+void tst_ModbusFrame::matchReply_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<int>("length");
+    const QByteArray read = "05 03 00 24 00 01 c5 85";
+    const QByteArray write = "05 10 00 02 00 01 02 01 f4 95 65";
+    const int partial = int(ReplyMatch::Verdict::Partial);
+    const int complete = int(ReplyMatch::Verdict::Complete);
+    const int corrupt = int(ReplyMatch::Verdict::Corrupt);
+    const int foreign = int(ReplyMatch::Verdict::Foreign);
+
+    QTest::newRow("nothing yet") << read << QByteArray() << partial << 0;
+    QTest::newRow("split: address and function") << read << QByteArray("05 03") << partial << 0;
+    QTest::newRow("split: header known") << read << QByteArray("05 03 02 00") << partial << 7;
+    QTest::newRow("read reply") << read << QByteArray("05 03 02 00 24 49 9f") << complete << 7;
+    QTest::newRow("two frames back to back: the first one only")
+        << read << QByteArray("05 03 02 00 24 49 9f 05 03 02 00 24 49 9f") << complete << 7;
+    QTest::newRow("exception reply") << read << QByteArray("05 83 02 81 30") << complete << 5;
+    QTest::newRow("truncated at the gap")
+        << read << QByteArray("05 03 02 00 24 49") << partial << 7;
+    QTest::newRow("bad CRC") << read << QByteArray("05 03 02 00 25 49 9f") << corrupt << 7;
+    QTest::newRow("valid frame followed by a zero byte")
+        << read << QByteArray("05 03 02 00 24 49 9f 00") << complete << 7;
+    QTest::newRow("other slave") << read << QByteArray("06 03 02 00 24 0d 9f") << foreign << 0;
+    QTest::newRow("byte count of two registers")
+        << read << QByteArray("05 03 04 00 24 00 25 3e 23") << foreign << 0;
+    QTest::newRow("function 0x80") << read << QByteArray("05 80 02 81 c0") << foreign << 0;
+    QTest::newRow("write echo") << write << QByteArray("05 10 00 02 00 01 a1 8d") << complete << 8;
+    QTest::newRow("read-form reply to a write")
+        << write << QByteArray("05 03 02 00 24 49 9f") << foreign << 0;
+    QTest::newRow("echo naming another register")
+        << write << QByteArray("05 10 00 01 00 01 51 8d") << foreign << 0;
+    QTest::newRow("broadcast address write answered from the new address")
+        << QByteArray("00 10 01 6a 00 01 02 00 07 f3 c8") << QByteArray("07 10 01 6a 00 01 20 4f")
+        << complete << 8;
+    QTest::newRow("broadcast address write answered from address 0")
+        << QByteArray("00 10 01 6a 00 01 02 00 07 f3 c8") << QByteArray("00 10") << foreign << 0;
+}
+
+void tst_ModbusFrame::matchReply()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, received);
+    QFETCH(int, verdict);
+    QFETCH(int, length);
+    const QByteArray tx = QByteArray::fromHex(request);
+    const QByteArray rx = QByteArray::fromHex(received);
+    const ReplyMatch match =
+        ModbusFrame::matchReply(reinterpret_cast<const uint8_t *>(tx.constData()), int(tx.size()),
+                                reinterpret_cast<const uint8_t *>(rx.constData()), int(rx.size()));
+    QCOMPARE(int(match.verdict), verdict);
+    QCOMPARE(match.length, length);
+    // Only a whole reply to this very request is ever taken apart.
+    const bool whole = verdict != int(ReplyMatch::Verdict::Foreign) &&
+                       verdict != int(ReplyMatch::Verdict::Partial) && length == rx.size() &&
+                       (uint8_t(rx.at(1)) & 0x80) == 0;
+    QCOMPARE(bool(ModbusFrame::takeApart(exchange(request, received))), whole);
+}

@@ -16,6 +16,8 @@ private slots:
     void takeApart();
     void takeApartOfShortReplies_data();
     void takeApartOfShortReplies();
+    void matchReply_data();
+    void matchReply();
     void paramRegister_data();
     void paramRegister();
     void paramIndexOfOtherRegisters_data();
@@ -89,27 +91,32 @@ void tst_SlashFrame::checkReply()
 
 void tst_SlashFrame::takeApart_data()
 {
+    QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<int>("address");
     QTest::addColumn<int>("letter");
     QTest::addColumn<int>("reg");
     QTest::addColumn<int>("data");
-    QTest::newRow("addressed") << QByteArray("2f 03 52 08 02 00 05 93") << 3 << int('R') << 0x0802
+    QTest::newRow("addressed") << QByteArray("2f 03 52 08 02 8e")
+                               << QByteArray("2f 03 52 08 02 00 05 93") << 3 << int('R') << 0x0802
                                << 5;
-    QTest::newRow("addressless counts as the receiver's")
-        << QByteArray("2f 52 08 02 00 05 90") << 9 << int('R') << 0x0802 << 5;
-    QTest::newRow("write echo") << QByteArray("2f 03 57 fa 00 c6 00 49") << 3 << int('W') << 0xFA00
+    QTest::newRow("addressless answer to the broadcast counts as the receiver's")
+        << QByteArray("2f 57 08 02 00 09 99") << QByteArray("2f 57 08 02 00 09 99") << 9 << int('W')
+        << 0x0802 << 9;
+    QTest::newRow("write echo") << QByteArray("2f 03 57 fa 00 c6 00 49")
+                                << QByteArray("2f 03 57 fa 00 c6 00 49") << 3 << int('W') << 0xFA00
                                 << 0xC600;
 }
 
 void tst_SlashFrame::takeApart()
 {
+    QFETCH(QByteArray, request);
     QFETCH(QByteArray, reply);
     QFETCH(int, address);
     QFETCH(int, letter);
     QFETCH(int, reg);
     QFETCH(int, data);
-    const auto parts = SlashFrame::takeApart(exchange("2f 03 52 08 02 8e", reply), 9);
+    const auto parts = SlashFrame::takeApart(exchange(request, reply), 9);
     QVERIFY(parts);
     QCOMPARE(parts->address, address);
     QCOMPARE(int(parts->letter), letter);
@@ -133,6 +140,75 @@ void tst_SlashFrame::takeApartOfShortReplies()
     oversized.RxLength = 101;
     QVERIFY(!SlashFrame::takeApart(oversized, 3));
     QCOMPARE(SlashFrame::checkReply(oversized), 3);
+}
+
+// Rows: request, the bytes received so far, what they are, and the reply's length.
+void tst_SlashFrame::matchReply_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<int>("length");
+    const QByteArray readAddress = "2f 05 52 08 01 8f";
+    const QByteArray readFreqRef = "2f 05 52 00 01 87";
+    const QByteArray broadcast = "2f 57 08 02 00 07 97";
+    const int partial = int(ReplyMatch::Verdict::Partial);
+    const int complete = int(ReplyMatch::Verdict::Complete);
+    const int corrupt = int(ReplyMatch::Verdict::Corrupt);
+    const int foreign = int(ReplyMatch::Verdict::Foreign);
+
+    QTest::newRow("split: start and address") << readFreqRef << QByteArray("2f 05") << partial << 0;
+    QTest::newRow("split: letter and register")
+        << readFreqRef << QByteArray("2f 05 52 00 01") << partial << 8;
+    QTest::newRow("reply") << readFreqRef << QByteArray("2f 05 52 00 01 13 88 22") << complete << 8;
+    QTest::newRow("two frames back to back: the first one only")
+        << readFreqRef << QByteArray("2f 05 52 00 01 13 88 22 2f 05 52 00 01 13 88 22") << complete
+        << 8;
+    QTest::newRow("error letter") << readFreqRef << QByteArray("2f 05 72 00 01 00 00 a7")
+                                  << complete << 8;
+    QTest::newRow("negative acknowledgement naming another register")
+        << readFreqRef << QByteArray("2f 05 4e 08 01 00 00 8b") << complete << 8;
+    QTest::newRow("truncated at the gap")
+        << readFreqRef << QByteArray("2f 05 52 00 01 13 88") << partial << 8;
+    QTest::newRow("bad sum") << readFreqRef << QByteArray("2f 05 52 00 01 13 88 23") << corrupt
+                             << 8;
+    QTest::newRow("no start byte")
+        << readFreqRef << QByteArray("23 05 52 00 01 13 88 16") << foreign << 0;
+    QTest::newRow("addressless reply to an addressed request")
+        << readFreqRef << QByteArray("2f 52 00 01 13 88 1d") << foreign << 0;
+    QTest::newRow("other address") << readFreqRef << QByteArray("2f 06 52") << foreign << 0;
+    QTest::newRow("frequency reference poll answered with the status register")
+        << readFreqRef << QByteArray("2f 05 52 fa 00 c4 00 44") << foreign << 0;
+    QTest::newRow("read of 0x0801 answered by a write of 0x0802")
+        << readAddress << QByteArray("2f 05 57 08 02 00 05 9a") << foreign << 0;
+    QTest::newRow("read answered with the write error letter")
+        << readAddress << QByteArray("2f 05 77") << foreign << 0;
+    QTest::newRow("broadcast answered without address")
+        << broadcast << QByteArray("2f 57 08 02 00 07 97") << complete << 7;
+    QTest::newRow("broadcast answered from the new address")
+        << broadcast << QByteArray("2f 07 57 08 02 00 07 9e") << complete << 8;
+    QTest::newRow("broadcast answered from another address")
+        << broadcast << QByteArray("2f 05 57") << foreign << 0;
+}
+
+void tst_SlashFrame::matchReply()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, received);
+    QFETCH(int, verdict);
+    QFETCH(int, length);
+    const QByteArray tx = QByteArray::fromHex(request);
+    const QByteArray rx = QByteArray::fromHex(received);
+    const ReplyMatch match =
+        SlashFrame::matchReply(reinterpret_cast<const uint8_t *>(tx.constData()), int(tx.size()),
+                               reinterpret_cast<const uint8_t *>(rx.constData()), int(rx.size()));
+    QCOMPARE(int(match.verdict), verdict);
+    QCOMPARE(match.length, length);
+    // Only a whole reply to this very request is ever taken apart.
+    const bool whole = (verdict == int(ReplyMatch::Verdict::Complete) ||
+                        verdict == int(ReplyMatch::Verdict::Corrupt)) &&
+                       length == rx.size();
+    QCOMPARE(bool(SlashFrame::takeApart(exchange(request, received), 5)), whole);
 }
 
 void tst_SlashFrame::paramRegister_data()

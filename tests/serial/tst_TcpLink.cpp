@@ -1,5 +1,7 @@
 #include "serial/TcpLink.h"
 
+#include "serial/ReplyRule.h"
+
 #include <QDeadlineTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -148,6 +150,40 @@ private slots:
         QVERIFY(chunks.wait(2000));
         QCOMPARE(chunks.size(), 2);
         QCOMPARE(chunks.at(1).at(0).toByteArray(), QByteArray("xy"));
+    }
+
+    // Fast framing: a whole reply goes on at once, exactly that frame, even with more bytes
+    // behind it; what follows waits for its own end.
+    void chunksByFrame()
+    {
+        struct FourBytes : ReplyRule
+        {
+            ReplyMatch match(const uint8_t *, int, const uint8_t *, int length) const override
+            {
+                return {length >= 4 ? ReplyMatch::Verdict::Complete : ReplyMatch::Verdict::Partial,
+                        4};
+            }
+        };
+        Gateway gateway;
+        QVERIFY(gateway.listen());
+        TcpLink link;
+        link.setBurstEnd(std::make_shared<FourBytes>(), 30);
+        link.setEndpoint(gateway.endpoint());
+        QSignalSpy chunks(&link, &CommLink::OnReceiveData);
+        QVERIFY(link.StartComm());
+        QVERIFY(gateway.accept());
+        QVERIFY(send(link, "ask"));
+        QCOMPARE(gateway.readRequest(3), QByteArray("ask"));
+        gateway.client->write("ab");
+        gateway.client->flush();
+        QTest::qWait(10);
+        QVERIFY(chunks.isEmpty());
+        gateway.client->write("cdEF");
+        QVERIFY(chunks.wait(2000));
+        QCOMPARE(chunks.at(0).at(0).toByteArray(), QByteArray("abcd"));
+        // The rest is no reply to anything: it ends after the gap.
+        QVERIFY(chunks.wait(2000));
+        QCOMPARE(chunks.at(1).at(0).toByteArray(), QByteArray("EF"));
     }
 
     // A burst of garbage far beyond any frame is cut into bounded chunks and lost nowhere.

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+// What the bytes received so far are, measured against the request in flight.
+struct ReplyMatch
+{
+    enum class Verdict {
+        Partial,  // a valid beginning of the reply; more bytes are needed
+        Complete, // one whole reply of `length` bytes whose check bytes are right
+        Corrupt,  // one whole reply of `length` bytes whose check bytes are wrong
+        Foreign   // cannot be the reply to this request
+    };
+    Verdict verdict = Verdict::Partial;
+    int length = 0; // bytes of the whole reply; 0 while the header is incomplete
+};
+
+// The framing rule of a bus protocol, kept out of the serial link and the transaction engine.
+// The engine asks it whether a received chunk can be the reply to the request in flight; the
+// receive thread asks it, in fast timing, whether the bytes collected so far complete that
+// reply. Implementations hold no state and may be called from any thread.
+class ReplyRule
+{
+public:
+    virtual ~ReplyRule() = default;
+    virtual ReplyMatch match(const uint8_t *request, int requestLength, const uint8_t *reply,
+                             int replyLength) const = 0;
+};
