@@ -1,13 +1,16 @@
 # Drivelink: the two set-up commands.
 #   make run   installs what is missing, builds, starts the program on its simulated bus
 #   make test  installs what is missing, builds with the sanitizers, runs every test
+#   make bench installs what is missing, builds the release configuration, runs the benchmarks
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
             libxkbcommon-dev fonts-dejavu-core
+# Only the benchmarks use these (libmodbus is the peer they measure against).
+BENCH_PACKAGES := libmodbus-dev
 RUN_DIR  := build/run
 TEST_DIR := build/test
 JOBS     ?= $(shell nproc)
 
-.PHONY: run test deps build build-test clean
+.PHONY: run test bench deps build build-test clean
 
 deps:
 	@missing=""; \
@@ -41,6 +44,11 @@ test: build-test
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# The package list grows for bench and, through it, for the deps it depends on.
+bench: PACKAGES += $(BENCH_PACKAGES)
+bench: build
+	cmake --build $(RUN_DIR) -j $(JOBS) --target run_benchmarks
 
 clean:
 	rm -rf build

@@ -17,9 +17,15 @@ QString hex(const QByteArray &bytes)
 }
 
 // How long the line must stay quiet before an incomplete request is given up.
-double frameGapSeconds(const SimulatedBus::Timing &timing)
+double flushGapSeconds(const SimulatedBus::Timing &timing)
 {
     return std::max(3.5 * timing.characterSeconds(), 0.002);
+}
+
+// Rounded up, so that a deadline computed from it is never a moment too early.
+std::chrono::steady_clock::duration lineDuration(double seconds)
+{
+    return std::chrono::ceil<std::chrono::steady_clock::duration>(Seconds(seconds));
 }
 
 constexpr int kHangUpPollMs = 20;
@@ -40,6 +46,11 @@ double SimulatedBus::Timing::characterSeconds() const
     const int bits =
         1 + 8 + (parity == PseudoTerminal::Parity::None ? 0 : 1) + std::clamp(stopBits, 1, 2);
     return bits / static_cast<double>(std::max(baud, 1));
+}
+
+double SimulatedBus::Timing::frameGapSeconds() const
+{
+    return paced ? 3.5 * characterSeconds() : 0.0;
 }
 
 SimulatedBus::SimulatedBus() : m_lastClock(Clock::now()) {}
@@ -104,8 +115,10 @@ bool SimulatedBus::start(QString *error)
     }
     m_parser = SimFrameParser();
     m_out.clear();
+    m_held.clear();
     m_writeBlocked = false;
     m_lineFreeAt = Clock::now();
+    m_rxLineEnd = m_txLineEnd = m_lineFreeAt;
     m_nextNoise = Clock::now();
     m_thread = std::thread(&SimulatedBus::serve, this);
     return true;
@@ -138,26 +151,30 @@ void SimulatedBus::serve()
     for (;;) {
         const Timing timing = this->timing();
         Clock::time_point now = Clock::now();
+        releaseHeld(now);
         pumpOutput(now, timing);
         if (m_parser.hasPending() &&
-            Seconds(now - m_lastReceived).count() >= frameGapSeconds(timing)) {
-            handleFrames(m_parser.flush(), now);
+            Seconds(now - m_lastReceived).count() >= flushGapSeconds(timing)) {
+            hold(m_parser.flush(), now);
             logDiscarded();
+            releaseHeld(now);
         }
         maybeSendNoise(now, timing);
 
-        // Sleep until the next byte is due, the pending input times out, or 50 ms.
+        // Sleep until the next byte or held request is due, the pending input times out, or
+        // 50 ms.
         Clock::time_point wake = now + std::chrono::milliseconds(kIdlePollMs);
         if (!m_out.empty() && !m_writeBlocked) {
+            // A paced byte is delivered once its whole character has crossed the line.
             const Burst &burst = m_out.front();
-            const double offset = timing.paced ? burst.sent * timing.characterSeconds() : 0.0;
-            wake = std::min(wake, burst.start +
-                                      std::chrono::duration_cast<Clock::duration>(Seconds(offset)));
+            const double offset =
+                timing.paced ? (burst.sent + 1) * timing.characterSeconds() : 0.0;
+            wake = std::min(wake, burst.start + lineDuration(offset));
         }
-        if (m_parser.hasPending()) {
-            wake = std::min(wake, m_lastReceived + std::chrono::duration_cast<Clock::duration>(
-                                                       Seconds(frameGapSeconds(timing))));
-        }
+        if (!m_held.empty())
+            wake = std::min(wake, m_held.front().due);
+        if (m_parser.hasPending())
+            wake = std::min(wake, m_lastReceived + lineDuration(flushGapSeconds(timing)));
         const auto wait = std::max(Clock::duration::zero(), wake - now);
         const auto waitNs = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
         timespec timeout{static_cast<time_t>(waitNs / 1000000000),
@@ -183,6 +200,7 @@ void SimulatedBus::serve()
         if (hangUp) {
             // Nobody holds the slave: whatever was under way is lost, as on a cut line.
             m_out.clear();
+            m_held.clear();
             m_writeBlocked = false;
             m_parser.flush();
             m_parser.takeDiscarded();
@@ -200,12 +218,27 @@ void SimulatedBus::readMaster(Clock::time_point now, bool *hangUp)
         std::lock_guard lock(m_mutex);
         master = m_pty.masterFd();
     }
+    const Timing timing = this->timing();
     char buffer[512];
     for (;;) {
         const ssize_t n = read(master, buffer, sizeof buffer);
         if (n > 0) {
-            m_lastReceived = now;
-            handleFrames(m_parser.feed(QByteArray(buffer, n)), now);
+            Clock::time_point due = now;
+            if (timing.paced) {
+                // The bytes cross the wire one after another; a new frame starts no sooner
+                // than t3.5 after the line's previous frame, in either direction.
+                const Clock::time_point start =
+                    m_parser.hasPending()
+                        ? std::max(now, m_rxLineEnd)
+                        : std::max(now, std::max(m_rxLineEnd, m_txLineEnd) +
+                                            lineDuration(timing.frameGapSeconds()));
+                m_rxLineEnd = start + lineDuration(n * timing.characterSeconds());
+                m_lastReceived = m_rxLineEnd;
+                due = m_rxLineEnd + lineDuration(timing.frameGapSeconds());
+            } else {
+                m_lastReceived = now;
+            }
+            hold(m_parser.feed(QByteArray(buffer, n)), due);
             logDiscarded();
             continue;
         }
@@ -215,6 +248,21 @@ void SimulatedBus::readMaster(Clock::time_point now, bool *hangUp)
             return;
         *hangUp = true; // EIO: the slave side has been closed
         return;
+    }
+}
+
+void SimulatedBus::hold(const QList<SimFrame> &frames, Clock::time_point due)
+{
+    for (const SimFrame &frame : frames)
+        m_held.push_back({frame, due});
+}
+
+void SimulatedBus::releaseHeld(Clock::time_point now)
+{
+    while (!m_held.empty() && m_held.front().due <= now) {
+        const SimFrame frame = m_held.front().frame;
+        m_held.pop_front();
+        handleFrames({frame}, now);
     }
 }
 
@@ -311,7 +359,7 @@ void SimulatedBus::pumpOutput(Clock::time_point now, const Timing &timing)
         if (timing.paced) {
             const double elapsed = Seconds(now - burst.start).count();
             due = std::min<qsizetype>(
-                due, static_cast<qsizetype>(std::floor(elapsed / timing.characterSeconds())) + 1);
+                due, static_cast<qsizetype>(std::floor(elapsed / timing.characterSeconds() + 1e-9)));
         }
         if (due > burst.sent) {
             const ssize_t n = write(master, burst.bytes.constData() + burst.sent,
@@ -329,6 +377,10 @@ void SimulatedBus::pumpOutput(Clock::time_point now, const Timing &timing)
         }
         if (burst.sent < burst.bytes.size())
             return;
+        m_txLineEnd =
+            timing.paced
+                ? burst.start + lineDuration(burst.bytes.size() * timing.characterSeconds())
+                : now;
         m_out.pop_front();
     }
 }

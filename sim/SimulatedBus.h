@@ -22,9 +22,13 @@
 
 // A simulated RS-485 bus behind a pseudo-terminal: takes the requests the program writes to
 // the slave side, hands each to the inverters it addresses and sends their replies back
-// after a turn-around, paced at the line speed. It serves on a thread of its own, which
-// polls the master and a stop pipe. The accessors may be called from any thread; start()
-// and stop() belong to the owner.
+// after a turn-around, paced at the line speed. A paced line is never faster than a real
+// one: the pseudo-terminal delivers a request at once, so it is held until its bytes would
+// have crossed the wire (starting no sooner than t3.5 after the line's previous frame) and
+// the t3.5 silence that ends it has passed; a reply byte arrives at the end of its line time.
+// It serves on a thread of its own, which waits in ppoll() on the master and a stop pipe
+// with the next due time as its deadline. The accessors may be called from any thread;
+// start() and stop() belong to the owner.
 class SimulatedBus
 {
 public:
@@ -42,6 +46,8 @@ public:
         static Timing fast();
         // Line time of one character: start bit, 8 data bits, parity bit, stop bits.
         double characterSeconds() const;
+        // The silence of 3.5 characters that ends a frame, on a paced line; none otherwise.
+        double frameGapSeconds() const;
     };
 
     struct DriveState
@@ -125,8 +131,18 @@ private:
         int delayMs = 0; // a late reply's extra wait
     };
 
+    // A request taken off the pseudo-terminal, waiting for the moment a slave on a real
+    // line would have it.
+    struct HeldFrame
+    {
+        SimFrame frame;
+        Clock::time_point due;
+    };
+
     void serve();
     void readMaster(Clock::time_point now, bool *hangUp);
+    void hold(const QList<SimFrame> &frames, Clock::time_point due);
+    void releaseHeld(Clock::time_point now);
     void handleFrames(const QList<SimFrame> &frames, Clock::time_point now);
     QList<Reply> dispatch(const SimFrame &frame);
     void schedule(const Reply &reply, Clock::time_point now, const Timing &timing);
@@ -152,7 +168,10 @@ private:
     // Serving thread only.
     SimFrameParser m_parser;
     std::deque<Burst> m_out;
-    Clock::time_point m_lastReceived;
+    std::deque<HeldFrame> m_held;
+    Clock::time_point m_lastReceived; // on a paced line: when the last byte left the wire
+    Clock::time_point m_rxLineEnd;    // the received bytes are on the wire until then
+    Clock::time_point m_txLineEnd;    // the last reply byte sent had left the wire by then
     Clock::time_point m_lineFreeAt;
     Clock::time_point m_nextNoise;
     bool m_writeBlocked = false;

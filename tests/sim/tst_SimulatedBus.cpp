@@ -231,6 +231,48 @@ private slots:
         }
     }
 
+    // The pseudo-terminal hands a request over at once; the paced bus must still answer no
+    // sooner than a real line could: request line time, t3.5, turn-around, reply line time,
+    // and t3.5 between the reply and the next request. Lower bounds only.
+    void pacedExchangesTakeTheirLineTime_data()
+    {
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("turnaroundMs");
+        QTest::newRow("9600, 5 ms") << 9600 << 5;
+        QTest::newRow("19200, no turn-around") << 19200 << 0;
+    }
+
+    void pacedExchangesTakeTheirLineTime()
+    {
+        QFETCH(int, baud);
+        QFETCH(int, turnaroundMs);
+        SimulatedBus bus;
+        addDefaultInverters(bus);
+        SimulatedBus::Timing timing = bus.timing();
+        timing.baud = baud;
+        timing.turnaroundMs = turnaroundMs;
+        bus.setTiming(timing);
+        QVERIFY(bus.start());
+        PtyClient line(bus.slavePath());
+        QVERIFY(line.isOpen());
+
+        const double c = timing.characterSeconds();
+        const double exchange = (kReadAddress1.size() + 3.5 + kAddress1Reply.size()) * c +
+                                turnaroundMs / 1000.0;
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 1; i <= 3; ++i) {
+            QCOMPARE(line.exchange(kReadAddress1, kAddress1Reply.size()), kAddress1Reply);
+            // Each request after the first waits t3.5 behind the previous reply.
+            const double earliest = i * exchange + (i - 1) * 3.5 * c;
+            QVERIFY2(timer.nsecsElapsed() / 1e9 >= earliest,
+                     qPrintable(QStringLiteral("reply %1 after %2 ms, line time %3 ms")
+                                    .arg(i)
+                                    .arg(timer.nsecsElapsed() / 1e6)
+                                    .arg(earliest * 1e3)));
+        }
+    }
+
     void serviceSurvivesTheProgramClosingAndReopening()
     {
         SimulatedBus bus;

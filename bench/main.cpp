@@ -1,0 +1,466 @@
+// drivelink-bench: measures drivelink-cli on the simulated line, the way a user runs it, in
+// both timings and at two line speeds, beside the line's physical floor and beside a plain
+// libmodbus client doing the same reads on the same line.
+
+#include "bench/BenchProcess.h"
+#include "bench/ModbusPeer.h"
+#include "bench/SimulatorLine.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMap>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <optional>
+
+namespace {
+
+enum class Row { ReadCommand, ReadExchange, Upload100, Upload300, Download100, Scan, Backup, Peer };
+
+struct RowInfo
+{
+    Row row;
+    const char *key;
+    const char *caption;
+    bool slowInSpec; // left out of the specified timing by --quick
+};
+
+constexpr RowInfo kRows[] = {
+    {Row::ReadCommand, "read", "read 1 257 (one command)", false},
+    {Row::ReadExchange, "exchange", "read exchange (upload / 108)", false},
+    {Row::Upload100, "upload100", "KX100 upload, 108 reads", false},
+    {Row::Peer, "peer", "libmodbus, same 108 reads", false},
+    {Row::Upload300, "upload300", "KX300 upload, 298 reads", true},
+    {Row::Download100, "download100", "KX100 download, 108 pairs", true},
+    {Row::Scan, "scan", "scan 0-31, default plant", true},
+    {Row::Backup, "backup", "backup, default plant", true},
+};
+
+constexpr int kKx100Parameters = 108;
+constexpr int kKx100FirstRegister = 257;
+constexpr int kKx100Address = 1;
+
+struct Settings
+{
+    QString cli = QStringLiteral(DRIVELINK_CLI_EXECUTABLE);
+    QString sim = QStringLiteral(DRIVELINK_SIM_EXECUTABLE);
+    QList<int> speeds{9600, 115200};
+    QStringList timings{QStringLiteral("fast"), QStringLiteral("spec")};
+    QList<Row> rows;
+    bool quick = false;
+    int timeoutMs = 0; // fast timing's reply time-out; 0 keeps the program's default
+    int turnaroundMs = 5;
+    int limitSeconds = 1800;
+};
+
+struct Measure
+{
+    QString note; // set when there is no figure: "n/a", "skipped", "failed ..."
+    double wall = 0.0;
+    double cpu = 0.0;
+    SimulatorLine::Tally tally;
+};
+
+using Key = QString; // "speed/timing/row"
+
+Key key(int speed, const QString &timing, Row row)
+{
+    return QStringLiteral("%1/%2/%3").arg(speed).arg(timing).arg(static_cast<int>(row));
+}
+
+QString duration(double seconds)
+{
+    if (seconds < 1.0)
+        return QStringLiteral("%1 ms").arg(seconds * 1e3, 0, 'f', 1);
+    if (seconds < 100.0)
+        return QStringLiteral("%1 s").arg(seconds, 0, 'f', 2);
+    return QStringLiteral("%1 s").arg(seconds, 0, 'f', 0);
+}
+
+// Line time of the frames that crossed the line: 11-bit characters (start, 8 data, parity,
+// stop) and the 3.5-character silence that ends every frame. Time-outs are not part of it.
+double floorSeconds(const SimulatorLine::Tally &tally, int speed)
+{
+    const double character = 11.0 / speed;
+    return (static_cast<double>(tally.bytes) + 3.5 * static_cast<double>(tally.frames)) * character;
+}
+
+class Bench
+{
+public:
+    Bench(const Settings &settings, const QString &workDir) : m_settings(settings), m_dir(workDir)
+    {
+    }
+
+    bool fastSupported() const { return m_fastSupported; }
+
+    void probeTiming()
+    {
+        const BenchProcess::Result probe = BenchProcess::run(
+            m_settings.cli,
+            {QStringLiteral("--timing"), QStringLiteral("fast"), QStringLiteral("help")},
+            m_dir.filePath(QStringLiteral("probe.txt")), 30);
+        m_fastSupported = probe.ok();
+    }
+
+    bool measureSpeed(int speed)
+    {
+        const QString link = m_dir.filePath(QStringLiteral("bus-%1").arg(speed));
+        QString error;
+        if (!m_line.start(m_settings.sim,
+                          {QStringLiteral("--link"), link, QStringLiteral("--baud"),
+                           QString::number(speed), QStringLiteral("--turnaround"),
+                           QString::number(m_settings.turnaroundMs), QStringLiteral("--verbose")},
+                          &error)) {
+            std::fprintf(stderr, "drivelink-bench: %s\n", qPrintable(error));
+            return false;
+        }
+        if (wanted(Row::Peer))
+            runPeer(speed, link);
+        for (const QString &timing : m_settings.timings)
+            measureTiming(speed, timing, link);
+        m_line.stop();
+        return true;
+    }
+
+    void print() const;
+
+private:
+    bool wanted(Row row) const { return m_settings.rows.contains(row); }
+
+    void record(int speed, const QString &timing, Row row, const Measure &measure)
+    {
+        m_results.insert(key(speed, timing, row), measure);
+        std::fprintf(stderr, "  %6d %-5s %-30s %s\n", speed, qPrintable(timing), caption(row),
+                     qPrintable(measure.note.isEmpty() ? duration(measure.wall) : measure.note));
+    }
+
+    static const char *caption(Row row)
+    {
+        for (const RowInfo &info : kRows) {
+            if (info.row == row)
+                return info.caption;
+        }
+        return "";
+    }
+
+    Measure runChild(const QString &program, const QStringList &arguments, const QString &name)
+    {
+        const SimulatorLine::Tally before = m_line.tally();
+        const QString output = m_dir.filePath(name + QStringLiteral(".out"));
+        const BenchProcess::Result result =
+            BenchProcess::run(program, arguments, output, m_settings.limitSeconds);
+        Measure measure;
+        measure.wall = result.wallSeconds;
+        measure.cpu = result.cpuSeconds;
+        measure.tally = m_line.tally() - before;
+        if (!result.started)
+            measure.note = QStringLiteral("failed: %1").arg(result.error);
+        else if (result.killed)
+            measure.note = QStringLiteral("killed after %1 s").arg(m_settings.limitSeconds);
+        else if (result.exitCode != 0)
+            measure.note =
+                QStringLiteral("failed (exit %1, see %2)").arg(result.exitCode).arg(output);
+        return measure;
+    }
+
+    void runPeer(int speed, const QString &link)
+    {
+        const QStringList arguments{QStringLiteral("--peer"), link, QString::number(speed)};
+        record(speed, QStringLiteral("-"), Row::Peer,
+               runChild(QCoreApplication::applicationFilePath(), arguments,
+                        QStringLiteral("peer-%1").arg(speed)));
+    }
+
+    void measureTiming(int speed, const QString &timing, const QString &link)
+    {
+        const bool fast = timing == QLatin1String("fast");
+        QStringList common{QStringLiteral("--port"), link, QStringLiteral("--baud"),
+                           QString::number(speed)};
+        if (m_fastSupported)
+            common << QStringLiteral("--timing") << timing;
+        if (fast && m_settings.timeoutMs > 0)
+            common << QStringLiteral("--timeout-ms") << QString::number(m_settings.timeoutMs);
+        const QString tag = QStringLiteral("%1-%2").arg(timing).arg(speed);
+        const QString kx100File = m_dir.filePath(QStringLiteral("kx100-%1.ini").arg(tag));
+
+        const auto run = [&](Row row, const QStringList &command) {
+            if (!wanted(row))
+                return;
+            const bool slow = std::find_if(std::begin(kRows), std::end(kRows), [row](auto &i) {
+                                  return i.row == row;
+                              })->slowInSpec;
+            Measure measure;
+            if (fast && !m_fastSupported)
+                measure.note = QStringLiteral("n/a");
+            else if (!fast && m_settings.quick && slow)
+                measure.note = QStringLiteral("skipped (--quick)");
+            else
+                measure = runChild(m_settings.cli, common + command,
+                                   QStringLiteral("%1-%2").arg(QLatin1String(rowKey(row)), tag));
+            record(speed, timing, row, measure);
+        };
+        const QString model = QStringLiteral("--model");
+        run(Row::ReadCommand, {QStringLiteral("read"), QString::number(kKx100Address),
+                               QString::number(kKx100FirstRegister)});
+        run(Row::Upload100, {model, QStringLiteral("KX100"), QStringLiteral("upload"),
+                             QString::number(kKx100Address), kx100File});
+        run(Row::Upload300,
+            {model, QStringLiteral("KX300"), QStringLiteral("upload"), QStringLiteral("3"),
+             m_dir.filePath(QStringLiteral("kx300-%1.ini").arg(tag))});
+        if (wanted(Row::Download100) && !QFileInfo::exists(kx100File) &&
+            !(fast && !m_fastSupported) && !(!fast && m_settings.quick)) {
+            // The download writes back what an upload read; make that file without timing it.
+            runChild(m_settings.cli,
+                     common + QStringList{model, QStringLiteral("KX100"), QStringLiteral("upload"),
+                                          QString::number(kKx100Address), kx100File},
+                     QStringLiteral("prepare-%1").arg(tag));
+        }
+        run(Row::Download100, {model, QStringLiteral("KX100"), QStringLiteral("download"),
+                               QString::number(kKx100Address), kx100File});
+        run(Row::Scan, {QStringLiteral("scan")});
+        run(Row::Backup,
+            {QStringLiteral("backup"), m_dir.filePath(QStringLiteral("backup-%1.ini").arg(tag))});
+    }
+
+    static const char *rowKey(Row row)
+    {
+        for (const RowInfo &info : kRows) {
+            if (info.row == row)
+                return info.key;
+        }
+        return "";
+    }
+
+    std::optional<Measure> find(int speed, const QString &timing, Row row) const
+    {
+        const auto it = m_results.constFind(key(speed, timing, row));
+        if (it == m_results.constEnd())
+            return std::nullopt;
+        return *it;
+    }
+
+    Settings m_settings;
+    QDir m_dir;
+    SimulatorLine m_line;
+    bool m_fastSupported = false;
+    QMap<Key, Measure> m_results;
+};
+
+QString mark(bool pass)
+{
+    return pass ? QStringLiteral("pass") : QStringLiteral("FAIL");
+}
+
+void Bench::print() const
+{
+    std::printf("Simulated line: drivelink-sim on a pseudo-terminal, default plant (KX100 at 1, "
+                "KX200 at 2, KX300 at 3),\n8E1 (11-bit characters), %d ms turn-around. floor: line "
+                "time of the frames that crossed the line,\nwith t3.5 after each frame (time-outs "
+                "are not part of it). CPU: user+sys time of the process over its wall time.\n\n",
+                m_settings.turnaroundMs);
+    const char *format = "%-7s %-29s %-6s %10s %10s %7s %6s %5s  %s\n";
+    std::printf(format, "bit/s", "what", "timing", "time", "floor", "xfloor", "xpeer", "CPU",
+                "goal (fast, 9600)");
+    for (int speed : m_settings.speeds) {
+        const std::optional<Measure> peer = find(speed, QStringLiteral("-"), Row::Peer);
+        const bool peerOk = peer && peer->note.isEmpty();
+        for (const RowInfo &info : kRows) {
+            if (!wanted(info.row))
+                continue;
+            const QStringList timings =
+                info.row == Row::Peer ? QStringList{QStringLiteral("-")} : m_settings.timings;
+            for (const QString &timing : timings) {
+                // The exchange row is the upload's figures per read.
+                const Row source = info.row == Row::ReadExchange ? Row::Upload100 : info.row;
+                const int divisor = info.row == Row::ReadExchange ? kKx100Parameters : 1;
+                const std::optional<Measure> measure = find(speed, timing, source);
+                if (!measure)
+                    continue;
+                QString time, floor, xFloor, xPeer, cpu, goal;
+                if (!measure->note.isEmpty()) {
+                    time = measure->note;
+                } else {
+                    const double wall = measure->wall / divisor;
+                    const double line = floorSeconds(measure->tally, speed) / divisor;
+                    time = duration(wall);
+                    floor = duration(line);
+                    xFloor = line > 0.0 ? QString::number(wall / line, 'f', 2) : QString();
+                    if (peerOk && (source == Row::Upload100)) {
+                        xPeer = QString::number(measure->wall / peer->wall, 'f', 2);
+                    }
+                    if (info.row != Row::ReadExchange)
+                        cpu = QStringLiteral("%1%").arg(100.0 * measure->cpu / measure->wall, 0,
+                                                        'f', 1);
+                    if (timing == QLatin1String("fast") && speed == 9600) {
+                        if (info.row == Row::Upload100) {
+                            goal = QStringLiteral("<= 1.05 x peer %1, <= 1.3 x floor %2")
+                                       .arg(peerOk ? mark(measure->wall <= 1.05 * peer->wall)
+                                                   : QStringLiteral("n/a"),
+                                            mark(wall <= 1.3 * line));
+                        } else if (info.row == Row::Scan) {
+                            goal = QStringLiteral("<= 40 s %1").arg(mark(wall <= 40.0));
+                        } else if (info.row == Row::Backup) {
+                            goal = QStringLiteral("<= 60 s %1").arg(mark(wall <= 60.0));
+                        }
+                    }
+                }
+                if (goal.isEmpty() && timing == QLatin1String("fast") && speed == 9600 &&
+                    !measure->note.isEmpty() &&
+                    (info.row == Row::Upload100 || info.row == Row::Scan ||
+                     info.row == Row::Backup)) {
+                    goal = info.row == Row::Upload100
+                               ? QStringLiteral("<= 1.05 x peer, <= 1.3 x floor")
+                           : info.row == Row::Scan ? QStringLiteral("<= 40 s")
+                                                   : QStringLiteral("<= 60 s");
+                }
+                std::printf(format, qPrintable(QString::number(speed)), info.caption,
+                            qPrintable(timing), qPrintable(time), qPrintable(floor),
+                            qPrintable(xFloor), qPrintable(xPeer), qPrintable(cpu),
+                            qPrintable(goal));
+            }
+        }
+    }
+    if (!m_fastSupported)
+        std::printf("\nfast: n/a - this drivelink-cli refuses --timing; the spec rows ran without "
+                    "it.\n");
+    std::fflush(stdout);
+}
+
+std::optional<QList<int>> parseSpeeds(const QString &text)
+{
+    QList<int> speeds;
+    for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int speed = part.trimmed().toInt(&ok);
+        if (!ok || speed < 1200 || speed > 115200)
+            return std::nullopt;
+        speeds.append(speed);
+    }
+    return speeds.isEmpty() ? std::nullopt : std::optional(speeds);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    // Internal: the libmodbus peer runs as a child process, measured like drivelink-cli.
+    if (arguments.size() == 4 && arguments[1] == QLatin1String("--peer"))
+        return ModbusPeer::readOneByOne(arguments[2], arguments[3].toInt(), kKx100Address,
+                                        kKx100FirstRegister, kKx100Parameters);
+
+    QStringList rowKeys;
+    for (const RowInfo &info : kRows)
+        rowKeys << QLatin1String(info.key);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Measures drivelink-cli on the simulated line (drivelink-sim on a pseudo-terminal) and "
+        "prints one table: each figure beside the line's physical floor and, for the KX100 "
+        "upload, beside a libmodbus client doing the same 108 reads on the same line. Each "
+        "speed gets a fresh simulator serving the default plant."));
+    parser.addHelpOption();
+    parser.addOptions({
+        {QStringLiteral("speeds"), QStringLiteral("Line speeds, comma-separated (9600,115200)."),
+         QStringLiteral("list"), QStringLiteral("9600,115200")},
+        {QStringLiteral("timings"), QStringLiteral("Timings to measure: fast, spec (fast,spec)."),
+         QStringLiteral("list"), QStringLiteral("fast,spec")},
+        {QStringLiteral("rows"),
+         QStringLiteral("Rows to measure, comma-separated, from: %1 (all).")
+             .arg(rowKeys.join(QLatin1Char(','))),
+         QStringLiteral("list")},
+        {QStringLiteral("quick"),
+         QStringLiteral("Leave out the specified timing's slow rows (KX300 upload, download, "
+                        "scan, backup: minutes each).")},
+        {QStringLiteral("timeout-ms"),
+         QStringLiteral("Reply time-out for the fast timing (the program's default)."),
+         QStringLiteral("ms")},
+        {QStringLiteral("turnaround"),
+         QStringLiteral("Simulator's turn-around from request to reply, ms (5)."),
+         QStringLiteral("ms"), QStringLiteral("5")},
+        {QStringLiteral("limit"),
+         QStringLiteral("Seconds after which a command is killed and its row failed (1800)."),
+         QStringLiteral("s"), QStringLiteral("1800")},
+        {QStringLiteral("cli"), QStringLiteral("drivelink-cli to measure."),
+         QStringLiteral("path")},
+        {QStringLiteral("sim"), QStringLiteral("drivelink-sim to serve the line."),
+         QStringLiteral("path")},
+    });
+    parser.process(app);
+
+    Settings settings;
+    const auto usageError = [](const QString &text) {
+        std::fprintf(stderr, "drivelink-bench: %s (see --help)\n", qPrintable(text));
+        return 2;
+    };
+    const std::optional<QList<int>> speeds = parseSpeeds(parser.value(QStringLiteral("speeds")));
+    if (!speeds)
+        return usageError(
+            QStringLiteral("bad --speeds: %1").arg(parser.value(QStringLiteral("speeds"))));
+    settings.speeds = *speeds;
+    settings.timings =
+        parser.value(QStringLiteral("timings")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &timing : settings.timings) {
+        if (timing != QLatin1String("fast") && timing != QLatin1String("spec"))
+            return usageError(QStringLiteral("bad timing %1 (fast or spec)").arg(timing));
+    }
+    if (settings.timings.isEmpty())
+        return usageError(QStringLiteral("no timing given"));
+    const QStringList chosen =
+        parser.isSet(QStringLiteral("rows"))
+            ? parser.value(QStringLiteral("rows")).split(QLatin1Char(','), Qt::SkipEmptyParts)
+            : rowKeys;
+    for (const QString &name : chosen) {
+        const int index = static_cast<int>(rowKeys.indexOf(name.trimmed()));
+        if (index < 0)
+            return usageError(QStringLiteral("unknown row %1").arg(name));
+        settings.rows.append(kRows[index].row);
+    }
+    // The exchange row is derived from the upload, and the upload's ratio needs the peer.
+    if (settings.rows.contains(Row::ReadExchange) && !settings.rows.contains(Row::Upload100))
+        settings.rows.append(Row::Upload100);
+    settings.quick = parser.isSet(QStringLiteral("quick"));
+    // Options without a default value are left as they are when not given.
+    const auto number = [&](const char *name, int lowest, int highest, int &out) {
+        const QString text = parser.value(QLatin1String(name));
+        if (text.isEmpty())
+            return true;
+        bool ok = false;
+        const int value = text.toInt(&ok);
+        if (!ok || value < lowest || value > highest)
+            return false;
+        out = value;
+        return true;
+    };
+    if (!number("timeout-ms", 20, 10000, settings.timeoutMs))
+        return usageError(QStringLiteral("bad --timeout-ms (20..10000)"));
+    if (!number("turnaround", 0, 10000, settings.turnaroundMs))
+        return usageError(QStringLiteral("bad --turnaround (0..10000)"));
+    if (!number("limit", 1, 86400, settings.limitSeconds))
+        return usageError(QStringLiteral("bad --limit"));
+    if (parser.isSet(QStringLiteral("cli")))
+        settings.cli = parser.value(QStringLiteral("cli"));
+    if (parser.isSet(QStringLiteral("sim")))
+        settings.sim = parser.value(QStringLiteral("sim"));
+
+    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/drivelink-bench-XXXXXX"));
+    if (!work.isValid())
+        return usageError(QStringLiteral("cannot make a work folder: %1").arg(work.errorString()));
+    Bench bench(settings, work.path());
+    bench.probeTiming();
+    std::fprintf(stderr, "drivelink-bench: measuring (fast timing %s)...\n",
+                 bench.fastSupported() ? "available" : "refused by drivelink-cli: n/a");
+    for (int speed : settings.speeds) {
+        if (!bench.measureSpeed(speed))
+            return 1;
+    }
+    std::fprintf(stderr, "\n");
+    bench.print();
+    return 0;
+}
