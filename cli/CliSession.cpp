@@ -9,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFileInfo>
 
 #include <algorithm>
 
@@ -55,17 +54,11 @@ bool CliSession::open(const Settings &settings, QString *error)
         m_host->engine().setTimeOutLimit(std::max(0, settings.timeoutMs - interval));
     }
 
-    if (!m_port->StartComm()) {
-        const QFileInfo device(m_devicePath);
-        QString why;
-        if (!device.exists())
-            why = QStringLiteral("no such device");
-        else if (!device.isReadable() || !device.isWritable())
-            why = QStringLiteral("permission denied");
-        else
-            why = QStringLiteral("in use by another program, or not a serial device");
-        return fail(QStringLiteral("cannot open serial port %1: %2").arg(m_devicePath, why));
-    }
+    // The driver's failure goes into the tool's one error line, not into a box of its own.
+    m_port->setReportsStartFailures(false);
+    if (!m_port->StartComm())
+        return fail(m_port->startFailure().commandLineText());
+    m_port->setReportsStartFailures(true);
     return true;
 }
 

@@ -6,12 +6,14 @@
 #include "serial/TWriteThread.h"
 #include "serial/WakeEvent.h"
 
+#include <QDeadlineTimer>
 #include <QRegularExpression>
 
 namespace {
 
-// Generous: a thread that has been created reports at once.
-constexpr int ThreadStartTimeoutMs = 10000;
+// A created thread reports running at once; the wait is bounded so that a start that goes
+// wrong never holds the window for long.
+constexpr int ThreadStartTimeoutMs = 1000;
 
 // Started means created: a thread that failed to be created neither runs nor has finished.
 bool startThread(QThread &thread, QThread::Priority priority)
@@ -48,23 +50,34 @@ bool TComm32::isOpen() const
 
 bool TComm32::StartComm()
 {
+    m_startFailure = PortOpenFailure();
+    const QString path = devicePath(m_commPort);
     if (m_device) {
-        reportFailure(QStringLiteral("Already have a comm file open(from TComm32::StartComm)."));
-        return false;
+        PortOpenFailure failure(PortOpenFailure::Reason::Other, path);
+        failure.setSystemText(QStringLiteral("already open"));
+        return failStart(QStringLiteral("Already have a comm file open(from TComm32::StartComm)."),
+                         failure);
     }
 
     auto device = std::make_shared<SerialDevice>();
-    switch (device->open(devicePath(m_commPort))) {
+    switch (device->open(path)) {
     case SerialDevice::OpenResult::OpenFailed:
-        reportFailure(QStringLiteral("Error opening comm port(from TComm32::StartComm)."));
-        return false;
+        return failStart(QStringLiteral("Error opening comm port(from TComm32::StartComm)."),
+                         PortOpenFailure::fromError(path, device->openError()));
     case SerialDevice::OpenResult::NotComm:
-        reportFailure(QStringLiteral("File handle is not a comm handle(from TComm32::StartComm)."));
-        return false;
+        return failStart(
+            QStringLiteral("File handle is not a comm handle(from TComm32::StartComm)."),
+            PortOpenFailure::fromError(path, device->openError()));
     case SerialDevice::OpenResult::Ok:
         break;
     }
-    device->applyLineSettings(m_line);
+    if (!device->applyLineSettings(m_line)) {
+        // Running at a speed nobody chose only shows up later as time-outs: the device is
+        // closed again (with the last share of it) and the port stays closed.
+        PortOpenFailure failure(PortOpenFailure::Reason::SpeedRefused, path);
+        failure.setBaudRate(m_line.baudRate);
+        return failStart(QString(), failure);
+    }
 
     auto stop = std::make_shared<WakeEvent>();
     if (!stop->isValid()) {
@@ -99,8 +112,28 @@ bool TComm32::StartComm()
         return false;
     }
 
-    return m_readThread->waitUntilRunning(ThreadStartTimeoutMs) &&
-           m_writeThread->waitUntilRunning(ThreadStartTimeoutMs);
+    // One deadline for both threads. A thread that is late stays set up like one that could
+    // not be created: the port counts as open until the owner's StopComm.
+    const QDeadlineTimer deadline(ThreadStartTimeoutMs);
+    if (!m_readThread->waitUntilRunning(int(deadline.remainingTime())) ||
+        !m_writeThread->waitUntilRunning(int(deadline.remainingTime())))
+        return failStart(QString(), PortOpenFailure(PortOpenFailure::Reason::NoStart, path));
+    return true;
+}
+
+bool TComm32::failStart(const QString &driverText, const PortOpenFailure &failure)
+{
+    m_startFailure = failure;
+    if (!m_reportsStartFailures)
+        return false;
+    // The driver's text stays the box's first line; the operator's words follow it.
+    QStringList lines;
+    if (!driverText.isEmpty())
+        lines << driverText;
+    if (failure.reason() != PortOpenFailure::Reason::Other || driverText.isEmpty())
+        lines << failure.operatorText();
+    reportFailure(lines.join(QLatin1Char('\n')));
+    return false;
 }
 
 void TComm32::StopComm()

@@ -2,6 +2,7 @@
 
 #include "serial/CommLink.h"
 #include "serial/LineSettings.h"
+#include "serial/PortOpenFailure.h"
 
 #include <QString>
 
@@ -43,7 +44,13 @@ public:
     // any other name is a device path as it stands.
     static QString devicePath(const QString &commPort);
 
+    // A failed open is reported in one box: the driver's own text, then the device and the
+    // reason in the operator's words on a second line.
     bool StartComm() override;
+    // Why the last StartComm failed (reason None after a successful one).
+    const PortOpenFailure &startFailure() const { return m_startFailure; }
+    // Off: StartComm shows no box and leaves its failure to the caller, through startFailure.
+    void setReportsStartFailures(bool on) { m_reportsStartFailures = on; }
     void StopComm() override;
     bool WriteCommData(const uint8_t *buffer, uint16_t length) override;
     // True from a successful open until StopComm, also after a worker thread has failed.
@@ -52,6 +59,7 @@ public:
 private:
     void receiveChunk(const QByteArray &chunk);
     void reportFailure(const QString &text);
+    bool failStart(const QString &driverText, const PortOpenFailure &failure);
     void requestHangup();
     template <typename Thread> void finishThread(std::unique_ptr<Thread> &thread);
 
@@ -61,4 +69,6 @@ private:
     std::unique_ptr<TWriteThread> m_writeThread;
     std::shared_ptr<SerialDevice> m_device;
     std::shared_ptr<WakeEvent> m_stop;
+    PortOpenFailure m_startFailure;
+    bool m_reportsStartFailures = true;
 };
