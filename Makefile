@@ -3,15 +3,19 @@
 #   make test  installs what is missing, builds with the sanitizers, runs every test
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
             libxkbcommon-dev fonts-dejavu-core
+# What `make package` and `make package-check` need besides: the .deb tools and the validators.
+PACKAGE_TOOLS := dpkg-dev file fakeroot desktop-file-utils appstream lintian man-db \
+                 bash-completion
+NEEDED   ?= $(PACKAGES)
 RUN_DIR  := build/run
 TEST_DIR := build/test
 JOBS     ?= $(shell nproc)
 
-.PHONY: run test deps build build-test clean
+.PHONY: run test deps build build-test package package-check clean
 
 deps:
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(NEEDED); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -41,6 +45,19 @@ test: build-test
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# The Debian package from the release build, copied next to this Makefile.
+package:
+	$(MAKE) deps NEEDED="$(PACKAGES) $(PACKAGE_TOOLS)"
+	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(RUN_DIR) -j $(JOBS) --target drivelink drivelink-cli drivelink-sim \
+	  drivelink_packaged_files
+	cd $(RUN_DIR) && cpack -G DEB
+	cp $(RUN_DIR)/drivelink_*.deb .
+
+# Builds the package, installs it into a temporary root and runs and validates what it holds.
+package-check: package
+	packaging/check-package.sh $(RUN_DIR)
 
 clean:
 	rm -rf build
