@@ -56,5 +56,5 @@ for page in "$root"/usr/share/man/man1/*.1.gz; do
 done
 
 step "lintian"
-lintian --fail-on error --no-tag-display-limit "$deb"
+lintian --fail-on error --tag-display-limit 0 "$deb"
 echo "package check passed"

@@ -85,7 +85,14 @@ int setExactRate(int fd, int baudRate)
     tio.c_ospeed = speed_t(baudRate);
     if (ioctlRetry(fd, SetAttributes2, &tio) != 0 || ioctlRetry(fd, GetAttributes2, &tio) != 0)
         return 0;
-    return (tio.c_cflag & CBAUD) == KernelBOther ? int(tio.c_ospeed) : 0;
+    if ((tio.c_cflag & CBAUD) == KernelBOther)
+        return int(tio.c_ospeed);
+    // The kernel reports a speed within 2 % of a standard one by its constant.
+    for (const auto &[rate, constant] : StandardRates) {
+        if (constant == (tio.c_cflag & CBAUD))
+            return rate;
+    }
+    return 0;
 }
 #else
 int setExactRate(int, int)
