@@ -52,12 +52,8 @@ bool TComm32::StartComm()
 {
     m_startFailure = PortOpenFailure();
     const QString path = devicePath(m_commPort);
-    if (m_device) {
-        PortOpenFailure failure(PortOpenFailure::Reason::Other, path);
-        failure.setSystemText(QStringLiteral("already open"));
-        return failStart(QStringLiteral("Already have a comm file open(from TComm32::StartComm)."),
-                         failure);
-    }
+    if (m_device)
+        return failStart(QStringLiteral("Already have a comm file open(from TComm32::StartComm)."));
 
     auto device = std::make_shared<SerialDevice>();
     switch (device->open(path)) {
@@ -80,10 +76,8 @@ bool TComm32::StartComm()
     }
 
     auto stop = std::make_shared<WakeEvent>();
-    if (!stop->isValid()) {
-        reportFailure(QStringLiteral("Unable to create event(from TComm32::StartCom)."));
-        return false;
-    }
+    if (!stop->isValid())
+        return failStart(QStringLiteral("Unable to create event(from TComm32::StartCom)."));
     // From here the port counts as open even if a thread cannot be created; StopComm closes it.
     m_device = device;
     m_stop = stop;
@@ -97,8 +91,7 @@ bool TComm32::StartComm()
             Qt::QueuedConnection);
     if (!startThread(*m_readThread, QThread::HighestPriority)) {
         m_readThread.reset();
-        reportFailure(QStringLiteral("Unable to create Read Thread(from TComm32::StartCom)"));
-        return false;
+        return failStart(QStringLiteral("Unable to create Read Thread(from TComm32::StartCom)"));
     }
 
     m_writeThread = std::make_unique<TWriteThread>(device, stop);
@@ -108,8 +101,7 @@ bool TComm32::StartComm()
             Qt::QueuedConnection);
     if (!startThread(*m_writeThread, QThread::HighPriority)) {
         m_writeThread.reset();
-        reportFailure(QStringLiteral("Unable to create write thread(from TComm32::StartCom)"));
-        return false;
+        return failStart(QStringLiteral("Unable to create write thread(from TComm32::StartCom)"));
     }
 
     // One deadline for both threads. A thread that is late stays set up like one that could
@@ -130,9 +122,19 @@ bool TComm32::failStart(const QString &driverText, const PortOpenFailure &failur
     QStringList lines;
     if (!driverText.isEmpty())
         lines << driverText;
-    if (failure.reason() != PortOpenFailure::Reason::Other || driverText.isEmpty())
-        lines << failure.operatorText();
+    lines << failure.operatorText();
     reportFailure(lines.join(QLatin1Char('\n')));
+    return false;
+}
+
+bool TComm32::failStart(const QString &driverText)
+{
+    // Failures with nothing to add for the operator: the caller that words failures itself
+    // gets the driver's text as the reason.
+    m_startFailure = PortOpenFailure(PortOpenFailure::Reason::Other, devicePath(m_commPort));
+    m_startFailure.setSystemText(driverText);
+    if (m_reportsStartFailures)
+        reportFailure(driverText);
     return false;
 }
 

@@ -60,6 +60,7 @@ private:
     void receiveChunk(const QByteArray &chunk);
     void reportFailure(const QString &text);
     bool failStart(const QString &driverText, const PortOpenFailure &failure);
+    bool failStart(const QString &driverText);
     void requestHangup();
     template <typename Thread> void finishThread(std::unique_ptr<Thread> &thread);
 
