@@ -72,9 +72,9 @@ QString PortOpenFailure::operatorText() const
         return QString();
     case Reason::Missing:
         if (m_device.isEmpty())
-            return QStringLiteral("Порт не выбран. Выберите его в окне «Связь...».");
+            return QStringLiteral("Порт не выбран. Выберите его в «Опции» → «Связь...».");
         return QStringLiteral("%1: устройство не найдено. Проверьте, подключён ли адаптер, и "
-                              "выберите порт в окне «Связь...».")
+                              "выберите порт в «Опции» → «Связь...».")
             .arg(port);
     case Reason::Busy:
         return QStringLiteral("%1 занят другой программой. Закройте её и откройте порт снова.")
@@ -91,12 +91,12 @@ QString PortOpenFailure::operatorText() const
         return QStringLiteral("%1: это не последовательный порт.").arg(port);
     case Reason::SpeedRefused:
         return QStringLiteral("%1 не поддерживает скорость %2 бит/с. Порт не открыт; выберите "
-                              "другую скорость в окне «Связь...».")
+                              "другую скорость в «Опции» → «Связь...».")
             .arg(port)
             .arg(m_baudRate);
     case Reason::NoStart:
         return QStringLiteral("%1: потоки приёма и передачи не запустились за 1 с. Откройте "
-                              "порт снова в окне «Связь...».")
+                              "порт снова в «Опции» → «Связь...».")
             .arg(port);
     case Reason::Other:
         return QStringLiteral("%1: %2").arg(port, m_systemText);
@@ -125,7 +125,7 @@ QString PortOpenFailure::commandLineText() const
                                      "(sudo usermod -aG %1 $USER) and log in again")
                           .arg(m_group);
     case Reason::NotTerminal:
-        return head + QStringLiteral("not a serial device");
+        return head + QStringLiteral("not a serial device; name one with --port DEV");
     case Reason::SpeedRefused:
         return head + QStringLiteral("the device does not support %1 bit/s; choose another --baud")
                           .arg(m_baudRate);
