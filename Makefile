@@ -4,17 +4,21 @@
 #   make bench installs what is missing, builds the release configuration, runs the benchmarks
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
             libxkbcommon-dev fonts-dejavu-core
+# What `make package` and `make package-check` need besides: the .deb tools and the validators.
+PACKAGE_TOOLS := dpkg-dev file fakeroot desktop-file-utils appstream lintian man-db \
+                 bash-completion
 # Only the benchmarks use these (libmodbus is the peer they measure against).
 BENCH_PACKAGES := libmodbus-dev
+NEEDED   ?= $(PACKAGES)
 RUN_DIR  := build/run
 TEST_DIR := build/test
 JOBS     ?= $(shell nproc)
 
-.PHONY: run test bench deps build build-test clean
+.PHONY: run test bench deps build build-test package package-check clean
 
 deps:
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(NEEDED); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -45,10 +49,22 @@ test: build-test
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-# The package list grows for bench and, through it, for the deps it depends on.
-bench: PACKAGES += $(BENCH_PACKAGES)
-bench: build
+bench:
+	$(MAKE) build NEEDED="$(PACKAGES) $(BENCH_PACKAGES)"
 	cmake --build $(RUN_DIR) -j $(JOBS) --target run_benchmarks
+
+# The Debian package from the release build, copied next to this Makefile.
+package:
+	$(MAKE) deps NEEDED="$(PACKAGES) $(PACKAGE_TOOLS)"
+	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(RUN_DIR) -j $(JOBS) --target drivelink drivelink-cli drivelink-sim \
+	  drivelink_packaged_files
+	cd $(RUN_DIR) && cpack -G DEB
+	cp $(RUN_DIR)/drivelink_*.deb .
+
+# Builds the package, installs it into a temporary root and runs and validates what it holds.
+package-check: package
+	packaging/check-package.sh $(RUN_DIR)
 
 clean:
 	rm -rf build

@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -69,21 +68,15 @@ bool CliSession::open(const Settings &settings, QString *error)
         m_host->engine().setTimeOutLimit(std::max(0, settings.timeoutMs - interval));
     }
 
-    if (!m_port->StartComm()) {
-        if (TcpLink::isTcpName(portName))
-            return fail(QStringLiteral("cannot use gateway %1").arg(portName));
-        const QFileInfo device(m_devicePath);
-        QString why;
-        if (!device.exists())
-            why = QStringLiteral("no such device");
-        else if (!device.isReadable() || !device.isWritable())
-            why = QStringLiteral("permission denied");
-        else
-            why = QStringLiteral("in use by another program, or not a serial device");
-        return fail(QStringLiteral("cannot open serial port %1: %2").arg(m_devicePath, why));
+    // The driver's failure goes into the tool's one error line, not into a box of its own.
+    m_port->setReportsStartFailures(false);
+    if (!m_port->StartComm())
+        return fail(m_port->startFailure().commandLineText());
+    if (TcpLink *gateway = m_port->tcpLink()) {
+        if (!waitForGateway(*gateway, error))
+            return false;
     }
-    if (TcpLink *gateway = m_port->tcpLink())
-        return waitForGateway(*gateway, error);
+    m_port->setReportsStartFailures(true);
     return true;
 }
 

@@ -85,7 +85,14 @@ int setExactRate(int fd, int baudRate)
     tio.c_ospeed = speed_t(baudRate);
     if (ioctlRetry(fd, SetAttributes2, &tio) != 0 || ioctlRetry(fd, GetAttributes2, &tio) != 0)
         return 0;
-    return (tio.c_cflag & CBAUD) == KernelBOther ? int(tio.c_ospeed) : 0;
+    if ((tio.c_cflag & CBAUD) == KernelBOther)
+        return int(tio.c_ospeed);
+    // The kernel reports a speed within 2 % of a standard one by its constant.
+    for (const auto &[rate, constant] : StandardRates) {
+        if (constant == (tio.c_cflag & CBAUD))
+            return rate;
+    }
+    return 0;
 }
 #else
 int setExactRate(int, int)
@@ -104,23 +111,30 @@ SerialDevice::~SerialDevice()
 SerialDevice::OpenResult SerialDevice::open(const QString &path)
 {
     close();
+    m_openError = 0;
     const QByteArray name = QFile::encodeName(path);
-    if (name.isEmpty())
+    if (name.isEmpty()) {
+        m_openError = ENOENT;
         return OpenResult::OpenFailed;
+    }
     const int fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        m_openError = errno;
         return OpenResult::OpenFailed;
+    }
 
     struct stat status
     {
     };
     if (::fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode) || !::isatty(fd)) {
         ::close(fd);
+        m_openError = ENOTTY;
         return OpenResult::NotComm;
     }
     // The advisory lock keeps out every cooperating program, root included; TIOCEXCL keeps
     // out plain opens by other users.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        m_openError = errno;
         ::close(fd);
         return OpenResult::OpenFailed;
     }
@@ -142,20 +156,27 @@ void SerialDevice::close()
     m_fd = -1;
 }
 
-void SerialDevice::applyLineSettings(const LineSettings &settings)
+bool SerialDevice::applyLineSettings(const LineSettings &settings)
 {
     if (m_fd < 0)
-        return;
+        return false;
     int rate = nearestStandardRate(settings.baudRate);
+    bool rateTaken = true;
     termios tio{};
     if (::tcgetattr(m_fd, &tio) == 0) {
         const termios wanted = lineAttributes(tio, settings);
         ::tcsetattr(m_fd, TCSANOW, &wanted);
+        // A driver that cannot run a standard speed keeps its previous one and says so in the
+        // attributes read back.
+        termios now{};
+        if (rate == settings.baudRate && ::tcgetattr(m_fd, &now) == 0)
+            rateTaken = ::cfgetospeed(&now) == speedConstant(rate);
     }
-    // A speed without a termios constant goes to the driver as a number; only a driver that
-    // refuses it runs at the nearest standard speed.
+    // A speed without a termios constant goes to the driver as a number.
     if (rate != settings.baudRate && settings.baudRate > 0) {
-        if (const int exact = setExactRate(m_fd, settings.baudRate); exact > 0)
+        const int exact = setExactRate(m_fd, settings.baudRate);
+        rateTaken = rateAccepted(settings.baudRate, exact);
+        if (rateTaken)
             rate = exact;
     }
     m_baudRate = rate;
@@ -180,6 +201,14 @@ void SerialDevice::applyLineSettings(const LineSettings &settings)
         settings.parity == pOdd || settings.parity == pEven || settings.parity == pMark;
     const int bits = 1 + dataBits + (parityBit ? 1 : 0) + (settings.stopBits == sb1_0 ? 1 : 2);
     m_characterTimeUs = int((int64_t(bits) * 1000000 + rate - 1) / rate);
+    return rateTaken;
+}
+
+bool SerialDevice::rateAccepted(int requested, int inForce)
+{
+    if (requested <= 0 || inForce <= 0)
+        return false;
+    return std::abs(int64_t(inForce) - requested) * 50 <= int64_t(requested);
 }
 
 termios SerialDevice::lineAttributes(const termios &current, const LineSettings &settings)

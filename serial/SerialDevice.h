@@ -30,8 +30,10 @@ public:
 
     // Opens a terminal device for reading and writing, non-blocking, and locks it against
     // every other opener. OpenFailed: no such device, no access, or someone else holds it.
-    // NotComm: the name is not a terminal device.
+    // NotComm: the name is not a terminal device. openError() then tells which errno it was.
     OpenResult open(const QString &path);
+    // The errno of the last failed open (ENOTTY for NotComm); 0 after a successful one.
+    int openError() const { return m_openError; }
     // Discards pending input and output, releases the lock and closes; nothing when closed.
     void close();
     bool isOpen() const { return m_fd >= 0; }
@@ -40,8 +42,9 @@ public:
     // Raw mode with the given speed, parity, stop bits and data bits, no flow control, DTR on,
     // and the transmitter direction of an RS-485 adapter: the driver's own RS-485 mode when it
     // has one, else RTS switched by the writer. Settings a device does not support (a
-    // pseudo-terminal has no modem lines) are left as they are.
-    void applyLineSettings(const LineSettings &settings);
+    // pseudo-terminal has no modem lines) are left as they are. False when the driver refuses
+    // the line speed: the device then runs at a speed nobody chose, and must not be used.
+    bool applyLineSettings(const LineSettings &settings);
 
     // The terminal attributes for the settings: raw 8-bit transfer, receiver on, modem status
     // lines and flow control off, the nearest standard speed.
@@ -65,12 +68,16 @@ public:
     void discardInput() const;
     void discardOutput() const;
 
+    // True when the speed a driver reports in force carries the requested one: UARTs keep
+    // in step within 2 %, so a divisor's rounding is accepted and a fallback speed is not.
+    static bool rateAccepted(int requested, int inForce);
     // The standard line speed closest to the requested one (ties go to the slower speed).
     static int nearestStandardRate(int baudRate);
     static speed_t speedConstant(int standardRate);
 
 private:
     int m_fd = -1;
+    int m_openError = 0;
     bool m_switchRts = false;
     int m_baudRate = 9600;
     int m_characterTimeUs = 1042; // 10 bits at 9600 bit/s

@@ -8,13 +8,15 @@
 #include "serial/TcpLink.h"
 #include "serial/WakeEvent.h"
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
 
-// Generous: a thread that has been created reports at once.
-constexpr int ThreadStartTimeoutMs = 10000;
+// A created thread reports running at once; the wait is bounded so that a start that goes
+// wrong never holds the window for long.
+constexpr int ThreadStartTimeoutMs = 1000;
 
 // Started means created: a thread that failed to be created neither runs nor has finished.
 bool startThread(QThread &thread, QThread::Priority priority)
@@ -53,14 +55,16 @@ bool TComm32::startTcp()
 {
     QString error;
     const std::optional<TcpLink::Endpoint> endpoint = TcpLink::parseName(m_commPort, &error);
-    if (!endpoint) {
-        reportFailure(QStringLiteral("Неверное имя шлюза %1").arg(error));
-        return false;
-    }
+    if (!endpoint)
+        return failStart(QStringLiteral("Неверное имя шлюза %1").arg(error));
     m_tcp = std::make_unique<TcpLink>();
     m_tcp->setEndpoint(*endpoint);
     connect(m_tcp.get(), &CommLink::OnReceiveData, this, &TComm32::receiveChunk);
-    connect(m_tcp.get(), &TcpLink::connectionFailed, this, &TComm32::reportFailure);
+    // While the owner waits for the connection itself, the failure is its to tell.
+    connect(m_tcp.get(), &TcpLink::connectionFailed, this, [this](const QString &text) {
+        if (m_reportsStartFailures)
+            reportFailure(text);
+    });
     connect(m_tcp.get(), &CommLink::OnRequestHangup, this, &TComm32::requestHangup);
     const BurstEnd::State end = m_burstEnd->state();
     m_tcp->setBurstEnd(end.rule, end.gapMs);
@@ -106,31 +110,36 @@ void TComm32::setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs)
 
 bool TComm32::StartComm()
 {
-    if (m_device || m_tcp) {
-        reportFailure(QStringLiteral("Already have a comm file open(from TComm32::StartComm)."));
-        return false;
-    }
+    m_startFailure = PortOpenFailure();
+    const QString path = devicePath(m_commPort);
+    if (m_device || m_tcp)
+        return failStart(QStringLiteral("Already have a comm file open(from TComm32::StartComm)."));
     if (TcpLink::isTcpName(m_commPort))
         return startTcp();
 
     auto device = std::make_shared<SerialDevice>();
-    switch (device->open(devicePath(m_commPort))) {
+    switch (device->open(path)) {
     case SerialDevice::OpenResult::OpenFailed:
-        reportFailure(QStringLiteral("Error opening comm port(from TComm32::StartComm)."));
-        return false;
+        return failStart(QStringLiteral("Error opening comm port(from TComm32::StartComm)."),
+                         PortOpenFailure::fromError(path, device->openError()));
     case SerialDevice::OpenResult::NotComm:
-        reportFailure(QStringLiteral("File handle is not a comm handle(from TComm32::StartComm)."));
-        return false;
+        return failStart(
+            QStringLiteral("File handle is not a comm handle(from TComm32::StartComm)."),
+            PortOpenFailure::fromError(path, device->openError()));
     case SerialDevice::OpenResult::Ok:
         break;
     }
-    device->applyLineSettings(m_line);
+    if (!device->applyLineSettings(m_line)) {
+        // Running at a speed nobody chose only shows up later as time-outs: the device is
+        // closed again (with the last share of it) and the port stays closed.
+        PortOpenFailure failure(PortOpenFailure::Reason::SpeedRefused, path);
+        failure.setBaudRate(m_line.baudRate);
+        return failStart(QString(), failure);
+    }
 
     auto stop = std::make_shared<WakeEvent>();
-    if (!stop->isValid()) {
-        reportFailure(QStringLiteral("Unable to create event(from TComm32::StartCom)."));
-        return false;
-    }
+    if (!stop->isValid())
+        return failStart(QStringLiteral("Unable to create event(from TComm32::StartCom)."));
     // From here the port counts as open even if a thread cannot be created; StopComm closes it.
     m_device = device;
     m_stop = stop;
@@ -149,8 +158,7 @@ bool TComm32::StartComm()
             Qt::QueuedConnection);
     if (!startThread(*m_readThread, QThread::HighestPriority)) {
         m_readThread.reset();
-        reportFailure(QStringLiteral("Unable to create Read Thread(from TComm32::StartCom)"));
-        return false;
+        return failStart(QStringLiteral("Unable to create Read Thread(from TComm32::StartCom)"));
     }
 
     m_writeThread = std::make_unique<TWriteThread>(device, stop);
@@ -160,15 +168,42 @@ bool TComm32::StartComm()
             Qt::QueuedConnection);
     if (!startThread(*m_writeThread, QThread::HighPriority)) {
         m_writeThread.reset();
-        reportFailure(QStringLiteral("Unable to create write thread(from TComm32::StartCom)"));
-        return false;
+        return failStart(QStringLiteral("Unable to create write thread(from TComm32::StartCom)"));
     }
 
-    if (!m_readThread->waitUntilRunning(ThreadStartTimeoutMs) ||
-        !m_writeThread->waitUntilRunning(ThreadStartTimeoutMs))
-        return false;
+    // One deadline for both threads. A thread that is late stays set up like one that could
+    // not be created: the port counts as open until the owner's StopComm.
+    const QDeadlineTimer deadline(ThreadStartTimeoutMs);
+    if (!m_readThread->waitUntilRunning(int(deadline.remainingTime())) ||
+        !m_writeThread->waitUntilRunning(int(deadline.remainingTime())))
+        return failStart(QString(), PortOpenFailure(PortOpenFailure::Reason::NoStart, path));
     emit started();
     return true;
+}
+
+bool TComm32::failStart(const QString &driverText, const PortOpenFailure &failure)
+{
+    m_startFailure = failure;
+    if (!m_reportsStartFailures)
+        return false;
+    // The driver's text stays the box's first line; the operator's words follow it.
+    QStringList lines;
+    if (!driverText.isEmpty())
+        lines << driverText;
+    lines << failure.operatorText();
+    reportFailure(lines.join(QLatin1Char('\n')));
+    return false;
+}
+
+bool TComm32::failStart(const QString &driverText)
+{
+    // Failures with nothing to add for the operator: the caller that words failures itself
+    // gets the driver's text as the reason.
+    m_startFailure = PortOpenFailure(PortOpenFailure::Reason::Other, devicePath(m_commPort));
+    m_startFailure.setSystemText(driverText);
+    if (m_reportsStartFailures)
+        reportFailure(driverText);
+    return false;
 }
 
 void TComm32::StopComm()

@@ -2,6 +2,7 @@
 
 #include "serial/CommLink.h"
 #include "serial/LineSettings.h"
+#include "serial/PortOpenFailure.h"
 
 #include <QString>
 
@@ -49,7 +50,13 @@ public:
     // any other name is a device path as it stands.
     static QString devicePath(const QString &commPort);
 
+    // A failed open is reported in one box: the driver's own text, then the device and the
+    // reason in the operator's words on a second line.
     bool StartComm() override;
+    // Why the last StartComm failed (reason None after a successful one).
+    const PortOpenFailure &startFailure() const { return m_startFailure; }
+    // Off: StartComm shows no box and leaves its failure to the caller, through startFailure.
+    void setReportsStartFailures(bool on) { m_reportsStartFailures = on; }
     void StopComm() override;
     bool WriteCommData(const uint8_t *buffer, uint16_t length) override;
     // True from a successful open until StopComm, also after a worker thread has failed.
@@ -69,6 +76,8 @@ private:
     bool startTcp();
     void receiveChunk(const QByteArray &chunk);
     void reportFailure(const QString &text);
+    bool failStart(const QString &driverText, const PortOpenFailure &failure);
+    bool failStart(const QString &driverText);
     void requestHangup();
     void reportDeviceLost();
     template <typename Thread> void finishThread(std::unique_ptr<Thread> &thread);
@@ -83,4 +92,6 @@ private:
     std::unique_ptr<TcpLink> m_tcp;
     std::shared_ptr<BurstEnd> m_burstEnd;
     bool m_lossReported = false;
+    PortOpenFailure m_startFailure;
+    bool m_reportsStartFailures = true;
 };

@@ -249,6 +249,17 @@ private slots:
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines[0].value("model").toString(), QStringLiteral("KX200"));
         QCOMPARE(lines[1].value("state").toString(), QStringLiteral("no inverter"));
+
+        // A port that does not open: one line with the device, the reason and what to do,
+        // and no driver text before it.
+        cli.start(QStringLiteral(DRIVELINK_CLI_EXECUTABLE),
+                  {"--port", "/nonexistent/ttyUSB9", "scan", "1"});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), int(CliExit::Failure));
+        QCOMPARE(QString::fromUtf8(cli.readAllStandardError()),
+                 QStringLiteral("drivelink-cli: cannot open serial port /nonexistent/ttyUSB9: no "
+                                "such device; check that the adapter is plugged in and name it "
+                                "with --port DEV\n"));
     }
 };
 

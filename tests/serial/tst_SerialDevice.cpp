@@ -1,3 +1,4 @@
+#include "serial/PortOpenFailure.h"
 #include "serial/SerialDevice.h"
 
 #include "PseudoTerminalPair.h"
@@ -104,6 +105,8 @@ private slots:
         SerialDevice second;
         QCOMPARE(first.open(line.slavePath()), SerialDevice::OpenResult::Ok);
         QCOMPARE(second.open(line.slavePath()), SerialDevice::OpenResult::OpenFailed);
+        QCOMPARE(PortOpenFailure::reasonForError(second.openError()),
+                 PortOpenFailure::Reason::Busy);
         first.close();
         QVERIFY(!first.isOpen());
         QCOMPARE(second.open(line.slavePath()), SerialDevice::OpenResult::Ok);
@@ -155,9 +158,30 @@ private slots:
         QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
         SerialDevice device;
         QCOMPARE(device.open(line.slavePath()), SerialDevice::OpenResult::Ok);
-        device.applyLineSettings({baudRate, TParity(parity), TStopBits(stopBits), byteSize});
+        QVERIFY(
+            device.applyLineSettings({baudRate, TParity(parity), TStopBits(stopBits), byteSize}));
         QCOMPARE(device.baudRate(), appliedRate);
         QCOMPARE(device.characterTimeUs(), microseconds);
+    }
+
+    void refusedRateIsNotTaken_data()
+    {
+        QTest::addColumn<int>("requested");
+        QTest::addColumn<int>("inForce");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("exact") << 14400 << 14400 << true;
+        QTest::newRow("divisor rounding") << 14400 << 14406 << true;
+        QTest::newRow("refused: no speed reported") << 14400 << 0 << false;
+        QTest::newRow("fallback to 9600") << 14400 << 9600 << false;
+        QTest::newRow("fallback to half") << 921600 << 460800 << false;
+        QTest::newRow("3 % off") << 10000 << 10300 << false;
+    }
+    void refusedRateIsNotTaken()
+    {
+        QFETCH(int, requested);
+        QFETCH(int, inForce);
+        QFETCH(bool, accepted);
+        QCOMPARE(SerialDevice::rateAccepted(requested, inForce), accepted);
     }
 };
 

@@ -93,28 +93,36 @@ private slots:
 
     void startFailures_data()
     {
+        // One box: the driver's text first, then the device and the reason in words.
         QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("text");
-        QTest::newRow("empty name") << "" << OpenError;
-        QTest::newRow("missing device") << "/dev/drivelink-no-such-device" << OpenError;
-        QTest::newRow("regular file")
-            << "<file>"
-            << "File handle is not a comm handle(from TComm32::StartComm).";
+        QTest::addColumn<QString>("reason");
+        const QString notComm =
+            QStringLiteral("File handle is not a comm handle(from TComm32::StartComm).");
+        QTest::newRow("empty name") << "" << OpenError << "Порт не выбран";
+        QTest::newRow("missing device")
+            << "/dev/drivelink-no-such-device" << OpenError
+            << "Порт /dev/drivelink-no-such-device: устройство не найдено";
+        QTest::newRow("regular file") << "<file>" << notComm << "это не последовательный порт";
         QTest::newRow("character device, not a terminal")
-            << "/dev/null"
-            << "File handle is not a comm handle(from TComm32::StartComm).";
+            << "/dev/null" << notComm << "Порт /dev/null: это не последовательный порт";
     }
     void startFailures()
     {
         QFETCH(QString, port);
         QFETCH(QString, text);
+        QFETCH(QString, reason);
         QTemporaryFile file;
         QVERIFY(file.open());
         TComm32 comm;
         comm.setCommPort(port == "<file>" ? file.fileName() : port);
         QVERIFY(!comm.StartComm());
         QVERIFY(!comm.isOpen());
-        QCOMPARE(m_dialogs->texts(), QStringList{text});
+        QCOMPARE(m_dialogs->texts().size(), 1);
+        const QStringList lines = m_dialogs->texts().first().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], text);
+        QVERIFY2(lines[1].contains(reason), qPrintable(lines[1]));
         QCOMPARE(m_dialogs->shown.first().icon, OperatorDialogs::Icon::Stop);
         QVERIFY(!writeBytes(comm, "x"));
     }
@@ -355,10 +363,20 @@ private slots:
         intruder.setCommPort(line.slavePath());
         QVERIFY(!intruder.StartComm());
         QVERIFY(!intruder.isOpen());
-        QCOMPARE(m_dialogs->texts(), QStringList{OpenError});
+        QCOMPARE(m_dialogs->texts(),
+                 QStringList{OpenError + "\nПорт " + line.slavePath() +
+                             " занят другой программой. Закройте её и откройте порт снова."});
+        QCOMPARE(intruder.startFailure().reason(), PortOpenFailure::Reason::Busy);
+
+        // A caller that words the failure itself gets no box.
+        intruder.setReportsStartFailures(false);
+        QVERIFY(!intruder.StartComm());
+        QCOMPARE(m_dialogs->texts().size(), 1);
+        QCOMPARE(intruder.startFailure().device(), line.slavePath());
 
         owner.StopComm();
         QVERIFY(intruder.StartComm());
+        QCOMPARE(intruder.startFailure().reason(), PortOpenFailure::Reason::None);
         QVERIFY(writeBytes(intruder, "mine now"));
         QCOMPARE(line.readExactly(8, 5000), QByteArray("mine now"));
     }
