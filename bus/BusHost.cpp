@@ -4,7 +4,8 @@
 #include "serial/WindowMessage.h"
 
 BusHost::BusHost(CommLink *link, Role role, QObject *parent)
-    : QObject(parent), m_engine(link), m_detector(&m_registry), m_commands(&m_registry)
+    : QObject(parent), m_engine(link), m_detector(&m_registry), m_commands(&m_registry),
+      m_traffic(&m_engine, &m_registry)
 {
     if (role == Role::MainWindow)
         SetMainWindow(this);

@@ -53,6 +53,9 @@ QString CliOptions::usage()
         "  --model KX100|KX200|KX300  assume this model instead of detecting it\n"
         "  --simulate                 use the built-in simulated inverters\n"
         "  --json                     print results as JSON, one object per line\n"
+        "  --trace                    print every exchange to standard error\n"
+        "  --trace-file FILE          write the exchanges to FILE instead\n"
+        "  --stats                    print the line statistics per address at the end\n"
         "\n"
         "Options for tests:\n"
         "  --timeout-ms N             reply time-out (default about 4000)\n"
@@ -131,6 +134,17 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
             if (hasInline)
                 return fail(error, QStringLiteral("%1 takes no value").arg(name));
             (name == QLatin1String("--json") ? json : simulate) = true;
+        } else if (name == QLatin1String("--trace") || name == QLatin1String("--stats")) {
+            if (hasInline)
+                return fail(error, QStringLiteral("%1 takes no value").arg(name));
+            (name == QLatin1String("--trace") ? trace : stats) = true;
+        } else if (name == QLatin1String("--trace-file")) {
+            if (!takeValue(v))
+                return false;
+            if (v.isEmpty())
+                return fail(error, QStringLiteral("--trace-file needs a file name"));
+            trace = true;
+            traceFile = v;
         } else if (name == QLatin1String("--port")) {
             if (!takeValue(v))
                 return false;

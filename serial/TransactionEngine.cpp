@@ -108,6 +108,7 @@ void TransactionEngine::StartTransaction(const TransactionRecord &record)
     ShowFrame(true);
     if (m_port && m_current.TxLength > 0)
         m_port->WriteCommData(m_current.TxFrame, uint16_t(m_current.TxLength));
+    m_sentAt.start();
     m_tickCount = 0;
     m_timer.start();
 }
@@ -132,6 +133,7 @@ void TransactionEngine::ReceiveData(const QByteArray &buffer)
         FinishTransaction();
     } else {
         // Nobody waits for these bytes: restarting the port discards whatever else is pending.
+        emit strayReceived(buffer);
         restartPort();
     }
 }
@@ -150,6 +152,7 @@ void TransactionEngine::FinishTransaction()
     emit busyChanged(false);
     if (m_current.RxLength < 0)
         m_current.Result = TransactionResult::TimeOut;
+    emit exchangeFinished(m_current, m_sentAt.isValid() ? m_sentAt.elapsed() : 0);
     PostMessage(m_current.NotifyWindow, m_current.NotifyMessage, 0, 0,
                 std::make_shared<TransactionRecord>(m_current));
     PostMessage(this, Msg::NextTransaction);

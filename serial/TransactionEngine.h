@@ -3,6 +3,7 @@
 #include "serial/MessageRing.h"
 #include "serial/TransactionRecord.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -58,6 +59,11 @@ signals:
     void busyChanged(bool busy);
     // A submission found the ring full and was completed with result 1.
     void queueOverflow(int slot);
+    // Every finished exchange, as its requester will receive it (Result 1 on a time-out, else
+    // still unchecked), with the time from the request's write to the finish.
+    void exchangeFinished(const TransactionRecord &record, qint64 responseMs);
+    // A chunk that no exchange took as its reply (stray bytes or a line error notice).
+    void strayReceived(const QByteArray &bytes);
 
 protected:
     void customEvent(QEvent *event) override;
@@ -75,4 +81,5 @@ private:
     QTimer m_timer;
     int m_timeOutLimit = 3000;
     int m_tickCount = 0;
+    QElapsedTimer m_sentAt;
 };
