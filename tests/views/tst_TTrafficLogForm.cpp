@@ -3,6 +3,7 @@
 #include "FakeCommLink.h"
 #include "RecordingDialogs.h"
 #include "app/MainSettings.h"
+#include "app/SectionedToolBar.h"
 #include "app/TMainForm.h"
 #include "bus/BusHost.h"
 #include "bus/TrafficLogFilter.h"
