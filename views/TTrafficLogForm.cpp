@@ -82,7 +82,7 @@ TTrafficLogForm::TTrafficLogForm(TrafficRecorder *recorder, QWidget *parent)
 
     m_logView->setObjectName(QStringLiteral("LogView"));
     m_logView->setModel(m_filter);
-    const QList<int> widths = {90, 50, 55, 230, 200, 240, 70};
+    const QList<int> widths = {90, 50, 55, 200, 170, 260, 70};
     for (int column = 0; column < int(widths.size()); ++column)
         m_logView->setColumnWidth(column, widths[column]);
     m_countsLabel->setObjectName(QStringLiteral("CountsLabel"));
