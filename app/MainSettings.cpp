@@ -38,6 +38,8 @@ QList<SetupFile::WindowEntry> MainSettings::childWindowEntries(const TMainForm &
 {
     QList<SetupFile::WindowEntry> windows;
     for (const QWidget *child : form.childWindows()) {
+        if (child->property(NotInSetupProperty).toBool())
+            continue;
         const QWidget *frame = frameOf(child);
         const QRect geometry = frame ? frame->geometry() : child->geometry();
         windows << SetupFile::WindowEntry{QString::fromLatin1(child->metaObject()->className()),

@@ -20,6 +20,8 @@
 
 const QString SettingsStore::RecentFilesSection = QStringLiteral("TMainForm.MRUManager1");
 const QString SettingsStore::ToolBarSection = QStringLiteral("TMainForm.Toolbar");
+const QString SettingsStore::TrafficLogSection = QStringLiteral("TMainForm.TrafficLog");
+const QString SettingsStore::TrafficLogOpenKey = QStringLiteral("Open");
 
 namespace {
 
@@ -74,6 +76,10 @@ bool SettingsStore::restore()
     FormPlacementResotorePlacement(ini);
     if (placed)
         focusControl(placement.activeControl);
+    // The traffic log reopens after the start-up windows, so that it does not count as a
+    // window restored from the store.
+    if (ini.readBool(TrafficLogSection, TrafficLogOpenKey, false))
+        QMetaObject::invokeMethod(&m_form, &TMainForm::TrafficLogItemClick, Qt::QueuedConnection);
     return true;
 }
 
@@ -114,6 +120,7 @@ bool SettingsStore::save()
     m_form.mruManager()->save(ini, RecentFilesSection);
     saveToolBar(ini);
     FormPlacement1SavePlacement(ini, MainSettings::childWindowEntries(m_form));
+    ini.writeBool(TrafficLogSection, TrafficLogOpenKey, m_form.trafficLogWindow() != nullptr);
     if (!ini.save(&error)) {
         ShowMessage(MainSettings::MessageCaption, error);
         return false;

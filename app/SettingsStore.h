@@ -26,6 +26,9 @@ class SettingsStore : public QObject
 public:
     static const QString RecentFilesSection;
     static const QString ToolBarSection;
+    // Whether the traffic log was open: "Open" = 1 or 0.
+    static const QString TrafficLogSection;
+    static const QString TrafficLogOpenKey;
     // More "Button_<n>" keys than this are not read.
     static constexpr int MaxToolBarButtons = 64;
 

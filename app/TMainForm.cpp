@@ -15,6 +15,7 @@
 #include "serial/TComm32.h"
 #include "serial/TransactionEngine.h"
 #include "serial/WindowMessage.h"
+#include "views/TTrafficLogForm.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -228,6 +229,12 @@ void TMainForm::createMenus()
                        {"CloseAllItem", QStringLiteral("За&крыть Все"), {}, {}, [this] {
                             CloseAllItemClick();
                         }}});
+    addItems(windows, {{"N5", QStringLiteral("-"), {}, {}, {}},
+                       {"TrafficLogItem",
+                        QStringLiteral("&Журнал обмена"),
+                        {},
+                        QStringLiteral("Журнал обмена"),
+                        [this] { TrafficLogItemClick(); }}});
     // The list of open child windows follows the commands.
     QAction *listSeparator = windows->addSeparator();
     connect(windows, &QMenu::aboutToShow, this, [this, windows, listSeparator] {
@@ -336,6 +343,14 @@ void TMainForm::createToolBar()
         if (qstrcmp(def.section, "Окно") == 0)
             m_windowCommands << action;
     }
+    // The traffic log button waits in the customisation window until the operator shows it.
+    auto *trafficLog = new QAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                                   QStringLiteral("Журнал"), this);
+    trafficLog->setObjectName(QStringLiteral("TrafficLogBtn"));
+    applyHint(trafficLog, QStringLiteral("Журнал обмена|"));
+    connect(trafficLog, &QAction::triggered, this, &TMainForm::TrafficLogItemClick);
+    m_toolBar->addButton({trafficLog->objectName(), QStringLiteral("Окно"),
+                          QStringLiteral("Журнал обмена"), trafficLog, false});
     connect(m_toolBar, &SectionedToolBar::customizeRequested, this, &TMainForm::CustomizeItemClick);
 
     m_busyIndicator = new QLabel(this);
@@ -480,6 +495,39 @@ QWidget *TMainForm::ShowChildWindow(const QString &className, const QString &cap
     else
         frame->activateWindow();
     return found;
+}
+
+TTrafficLogForm *TMainForm::trafficLogWindow() const
+{
+    if (!m_trafficLog)
+        return nullptr;
+    // A log window that has been closed waits for its deletion; it no longer counts.
+    const QWidget *frame = subWindowOf(m_trafficLog);
+    if (frame && frame->testAttribute(Qt::WA_WState_ExplicitShowHide) && frame->isHidden())
+        return nullptr;
+    return m_trafficLog;
+}
+
+void TMainForm::TrafficLogItemClick()
+{
+    TTrafficLogForm *form = trafficLogWindow();
+    if (!form) {
+        form = new TTrafficLogForm(&m_host->traffic());
+        form->setAttribute(Qt::WA_DeleteOnClose);
+        // The log shows the bus, not a part of the set-up: setup files leave it out.
+        form->setProperty(NotInSetupProperty, true);
+        QMdiSubWindow *sub = m_mdiArea->addSubWindow(form);
+        sub->setAttribute(Qt::WA_DeleteOnClose);
+        sub->resize(form->sizeHint());
+        m_trafficLog = form;
+    }
+    QMdiSubWindow *sub = subWindowOf(form);
+    if (sub->isMinimized())
+        sub->showNormal();
+    sub->show();
+    sub->raise();
+    m_mdiArea->setActiveSubWindow(sub);
+    UpdateCommandStates();
 }
 
 bool TMainForm::RunModalDialog(const QString &className)

@@ -16,6 +16,7 @@ class QMdiSubWindow;
 class QMenu;
 class QSystemTrayIcon;
 class SectionedToolBar;
+class TTrafficLogForm;
 class CommLink;
 class MRUManager;
 class WindowMessage;
@@ -84,6 +85,10 @@ public:
     void CloseAllItemClick();
     void AboutItemClick();
     void TrayClick();
+    // Opens the traffic log, or brings up the one that is open; there is never a second.
+    void TrafficLogItemClick();
+    // The open traffic log window, or null.
+    TTrafficLogForm *trafficLogWindow() const;
 
     // Hooks the settings store and setup files use.
     using SettingsHook = std::function<void(TMainForm &)>;
@@ -138,7 +143,11 @@ private:
     QString m_storedPort;
     SettingsHook m_restoreSettings;
     SettingsHook m_saveSettings;
+    QPointer<TTrafficLogForm> m_trafficLog;
 };
+
+// A child window with this property set true is left out of setup files.
+inline constexpr char NotInSetupProperty[] = "notInSetup";
 
 // Slot number of an entry such as "   ПЧ    #12": the decimal number after the 10-character
 // prefix; -1 when there is none or it is outside 0..31.

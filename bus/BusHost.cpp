@@ -6,7 +6,8 @@
 #include "serial/WindowMessage.h"
 
 BusHost::BusHost(CommLink *link, Role role, QObject *parent)
-    : QObject(parent), m_engine(link), m_detector(&m_registry), m_commands(&m_registry)
+    : QObject(parent), m_engine(link), m_detector(&m_registry), m_commands(&m_registry),
+      m_traffic(&m_engine, &m_registry)
 {
     m_engine.setReplyRule(std::make_shared<BusReplyRule>());
     // Silence from a closed port says nothing about the drives: detection stops.

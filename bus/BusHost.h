@@ -3,6 +3,7 @@
 #include "bus/InverterDetector.h"
 #include "bus/OperatorCommands.h"
 #include "bus/TDM.h"
+#include "bus/TrafficRecorder.h"
 #include "serial/TransactionEngine.h"
 
 #include <QObject>
@@ -36,6 +37,8 @@ public:
     TDM &registry() { return m_registry; }
     InverterDetector &detector() { return m_detector; }
     OperatorCommands &commands() { return m_commands; }
+    // Every exchange and stray chunk of the engine, as log entries and line statistics.
+    TrafficRecorder &traffic() { return m_traffic; }
 
     // Dispatches one bus message to its owner; false when it is not a bus message.
     bool handleMessage(WindowMessage *message);
@@ -48,4 +51,5 @@ private:
     TDM m_registry;
     InverterDetector m_detector;
     OperatorCommands m_commands;
+    TrafficRecorder m_traffic;
 };

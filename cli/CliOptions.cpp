@@ -63,6 +63,9 @@ QString CliOptions::usage()
         "                             the program window's timing, 250 ms silence per reply\n"
         "  --timeout-ms N             reply time-out: 20..10000, default 300 with fast timing;\n"
         "                             250..600000, default about 4000 with spec timing\n"
+        "  --trace                    print every exchange to standard error\n"
+        "  --trace-file FILE          write the exchanges to FILE instead\n"
+        "  --stats                    print the line statistics per address at the end\n"
         "\n"
         "Options for tests:\n"
         "  --interval-ms N            pause between monitor samples (default 1000)\n"
@@ -142,6 +145,17 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
             if (hasInline)
                 return fail(error, QStringLiteral("%1 takes no value").arg(name));
             (name == QLatin1String("--json") ? json : simulate) = true;
+        } else if (name == QLatin1String("--trace") || name == QLatin1String("--stats")) {
+            if (hasInline)
+                return fail(error, QStringLiteral("%1 takes no value").arg(name));
+            (name == QLatin1String("--trace") ? trace : stats) = true;
+        } else if (name == QLatin1String("--trace-file")) {
+            if (!takeValue(v))
+                return false;
+            if (v.isEmpty())
+                return fail(error, QStringLiteral("--trace-file needs a file name"));
+            trace = true;
+            traceFile = v;
         } else if (name == QLatin1String("--port")) {
             if (!takeValue(v))
                 return false;

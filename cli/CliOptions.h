@@ -47,6 +47,11 @@ public:
     int timeoutMs = 0;
     // Pause between two monitor samples.
     int intervalMs = 1000;
+    // Every exchange as a trace line: to standard error, or to traceFile when one is named.
+    bool trace = false;
+    QString traceFile;
+    // Per-address line statistics printed at the end.
+    bool stats = false;
     // The model to assume instead of detecting it: "KX100", "KX200" or "KX300"; empty: detect.
     QString model;
 

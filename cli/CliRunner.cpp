@@ -1,5 +1,6 @@
 #include "cli/CliRunner.h"
 
+#include "bus/BusHost.h"
 #include "cli/BackupCommand.h"
 #include "cli/CliExit.h"
 #include "cli/CliOptions.h"
@@ -9,9 +10,43 @@
 #include "cli/MultiPortBackup.h"
 #include "cli/RegisterCommand.h"
 #include "cli/ScanCommand.h"
+#include "cli/TrafficTrace.h"
 #include "cli/TransferCommand.h"
 
 #include <QCoreApplication>
+
+namespace {
+
+int runCommand(const CliOptions &options, CliSession &session, CliOutput &output)
+{
+    switch (options.command) {
+    case CliOptions::Command::Scan:
+        return ScanCommand(session, output).run(options.addresses);
+    case CliOptions::Command::Read:
+        return RegisterCommand(session, output)
+            .read(options.address, options.registerNumber, options.model);
+    case CliOptions::Command::Write:
+        return RegisterCommand(session, output)
+            .write(options.address, options.registerNumber, options.value, options.model);
+    case CliOptions::Command::Upload:
+        return TransferCommand(session, output)
+            .upload(options.address, options.model, options.file);
+    case CliOptions::Command::Download:
+        return TransferCommand(session, output)
+            .download(options.address, options.model, options.file);
+    case CliOptions::Command::Backup:
+        return BackupCommand(session, output).backup(options.file, options.addresses);
+    case CliOptions::Command::Restore:
+        return BackupCommand(session, output).restore(options.file);
+    case CliOptions::Command::Monitor:
+        return MonitorCommand(session, output)
+            .run(options.address, options.model, options.count, options.intervalMs);
+    default:
+        return CliExit::Usage;
+    }
+}
+
+} // namespace
 
 int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
 {
@@ -49,29 +84,15 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
         return CliExit::Failure;
     }
 
-    switch (options.command) {
-    case CliOptions::Command::Scan:
-        return ScanCommand(session, output).run(options.addresses);
-    case CliOptions::Command::Read:
-        return RegisterCommand(session, output)
-            .read(options.address, options.registerNumber, options.model);
-    case CliOptions::Command::Write:
-        return RegisterCommand(session, output)
-            .write(options.address, options.registerNumber, options.value, options.model);
-    case CliOptions::Command::Upload:
-        return TransferCommand(session, output)
-            .upload(options.address, options.model, options.file);
-    case CliOptions::Command::Download:
-        return TransferCommand(session, output)
-            .download(options.address, options.model, options.file);
-    case CliOptions::Command::Backup:
-        return BackupCommand(session, output).backup(options.file, options.addresses);
-    case CliOptions::Command::Restore:
-        return BackupCommand(session, output).restore(options.file);
-    case CliOptions::Command::Monitor:
-        return MonitorCommand(session, output)
-            .run(options.address, options.model, options.count, options.intervalMs);
-    default:
-        return CliExit::Usage;
+    // The command-line tool keeps no log table: lines go out as the exchanges finish.
+    session.host().traffic().setKeepsLog(false);
+    TrafficTrace trace(session.host().traffic(), output, err);
+    if (options.trace && !trace.start(options.traceFile, &why)) {
+        output.error(why);
+        return CliExit::Failure;
     }
+    const int status = runCommand(options, session, output);
+    if (options.stats)
+        trace.printStatistics();
+    return status;
 }

@@ -211,6 +211,7 @@ void TransactionEngine::StartTransaction(const TransactionRecord &record)
         m_port->discardInput();
         m_port->WriteCommData(m_current.TxFrame, uint16_t(m_current.TxLength));
     }
+    m_sentAt.start();
     if (m_timing == Timing::Fast) {
         // The deadline counts from the end of the request's line time.
         const qint64 lineUs = qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs();
@@ -272,8 +273,8 @@ void TransactionEngine::ReceiveData(const QByteArray &buffer)
 
 void TransactionEngine::discardChunk(const QByteArray &buffer)
 {
-    Q_UNUSED(buffer);
     ++m_strayCount;
+    emit strayReceived(buffer);
     // Bytes on a line that should be quiet keep it closed a while longer.
     if (m_quiet.isActive() && !m_guarded.isEmpty())
         m_quiet.start(guardMs());
@@ -303,6 +304,7 @@ void TransactionEngine::FinishTransaction()
     emit busyChanged(false);
     if (m_current.RxLength < 0)
         m_current.Result = TransactionResult::TimeOut;
+    emit exchangeFinished(m_current, m_sentAt.isValid() ? m_sentAt.elapsed() : 0);
     PostMessage(m_current.NotifyWindow, m_current.NotifyMessage, 0, 0,
                 std::make_shared<TransactionRecord>(m_current));
     // After a time-out a late reply may still be on its way; after a reply the fast timing

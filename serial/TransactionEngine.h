@@ -3,6 +3,7 @@
 #include "serial/MessageRing.h"
 #include "serial/TransactionRecord.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -118,6 +119,11 @@ signals:
     void portLost(const QString &port);
     // An exchange failed at once because the port is closed (lost or never opened).
     void portUnavailable();
+    // Every finished exchange, as its requester will receive it (Result 1 on a time-out, else
+    // still unchecked), with the time from the request's write to the finish.
+    void exchangeFinished(const TransactionRecord &record, qint64 responseMs);
+    // A chunk that no exchange took as its reply (stray bytes or a line error notice).
+    void strayReceived(const QByteArray &bytes);
 
 protected:
     void customEvent(QEvent *event) override;
@@ -152,4 +158,5 @@ private:
     bool m_timedOut = false;
     bool m_lost = false;
     QByteArray m_guarded; // the start of the request that timed out; empty after a reply
+    QElapsedTimer m_sentAt;
 };

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QTime>
 
 #include <cerrno>
 #include <csignal>
@@ -84,8 +85,11 @@ int main(int argc, char *argv[])
     SimulatedPlant plant(options->members);
     plant.setTiming(options->timing);
     if (options->verbose) {
+        // Each line starts with the time as the program's traffic trace writes it, so the two
+        // sides of the line compare side by side.
         plant.bus().setLogger([](const QString &line) {
-            std::fprintf(stderr, "%s\n", qPrintable(line));
+            const QString time = QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz"));
+            std::fprintf(stderr, "%s  %s\n", qPrintable(time), qPrintable(line));
             std::fflush(stderr);
         });
     }

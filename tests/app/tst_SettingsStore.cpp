@@ -120,6 +120,7 @@ private slots:
     void roundTrip();
     void readBeforeThePortOpensWrittenOnClose();
     void windowNeverShownDoesNotWipeTheStore();
+    void trafficLogReopensWithoutEnteringTheWindowList();
     void olderWindowsStoreLoads();
     void maximisedWindowComesBackMaximised();
     void interruptedSaveKeepsThePreviousFile();
@@ -275,6 +276,31 @@ void tst_SettingsStore::windowNeverShownDoesNotWipeTheStore()
     InstallSettingsStore(*station.form);
     station.form->close();
     QCOMPARE(readAll(storeName()), before);
+}
+
+void tst_SettingsStore::trafficLogReopensWithoutEnteringTheWindowList()
+{
+    {
+        Station station(std::make_unique<FakeCommLink>());
+        InstallSettingsStore(*station.form);
+        station.form->show();
+        station.form->TrafficLogItemClick();
+        QVERIFY(station.form->close());
+    }
+    IniFile stored(storeName());
+    QVERIFY(stored.load());
+    QCOMPARE(stored.readBool(SettingsStore::TrafficLogSection, SettingsStore::TrafficLogOpenKey,
+                             false),
+             true);
+    QVERIFY(!stored.readString("MDI Section", "Form2").contains("Traffic"));
+    QVERIFY(!stored.readString("MDI Section", "Form1").contains("Traffic"));
+
+    // Reopened after the start-up windows, which still include the status panel.
+    Station again(std::make_unique<FakeCommLink>());
+    InstallSettingsStore(*again.form);
+    again.form->show();
+    QTRY_VERIFY(again.form->trafficLogWindow());
+    QTRY_COMPARE(again.form->childWindows().size(), 2);
 }
 
 void tst_SettingsStore::olderWindowsStoreLoads()

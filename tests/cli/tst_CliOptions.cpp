@@ -99,6 +99,10 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--fast", "scan"} << "unknown option --fast";
         QTest::newRow("option without value")
             << QStringList{"scan", "--port"} << "--port needs a value";
+        QTest::newRow("trace file without name")
+            << QStringList{"scan", "--trace-file"} << "--trace-file needs a value";
+        QTest::newRow("trace with a value")
+            << QStringList{"--trace=err", "scan"} << "--trace takes no value";
         QTest::newRow("address 32")
             << QStringList{"read", "32", "1"} << "invalid address 32 (0..31)";
         QTest::newRow("range beyond 31")

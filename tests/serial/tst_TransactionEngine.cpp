@@ -54,6 +54,7 @@ private slots:
     void replyCompletesWithItsBytes();
     void replyLongerThanTheRecordIsCut();
     void strayBytesRestartThePortOnce();
+    void finishedExchangesAndStrayChunksAreReported();
     void restartDuringTransactionKeepsItRunning();
     void completionHandlerSubmittingKeepsQueueOrder();
     void completionOwnsItsRecord();
@@ -156,6 +157,32 @@ void tst_TransactionEngine::strayBytesRestartThePortOnce()
     QCOMPARE(port.startCount, 1);
     QTest::qWait(10);
     QVERIFY(requester.completions.isEmpty());
+}
+
+void tst_TransactionEngine::finishedExchangesAndStrayChunksAreReported()
+{
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    Requester requester;
+    QList<TransactionRecord> finished;
+    connect(&engine, &TransactionEngine::exchangeFinished, this,
+            [&](const TransactionRecord &record, qint64 ms) {
+                QVERIFY(ms >= 0);
+                finished.append(record);
+            });
+    QSignalSpy stray(&engine, &TransactionEngine::strayReceived);
+    engine.submit(request(&requester, "01 03", 4));
+    for (int tick = 0; tick < 4; ++tick)
+        engine.RS232OnTime();
+    port.receiveHex("AA BB"); // after the time-out: nobody waits for it
+    engine.submit(request(&requester, "02 03", 5));
+    port.receiveHex("02 03 02");
+    QCOMPARE(finished.size(), 2);
+    QCOMPARE(finished[0].Slot, 4);
+    QCOMPARE(finished[0].Result, TransactionResult::TimeOut);
+    QCOMPARE(finished[1].RxLength, 3);
+    QCOMPARE(stray.size(), 1);
+    QCOMPARE(stray[0][0].toByteArray(), QByteArray::fromHex("AABB"));
 }
 
 void tst_TransactionEngine::restartDuringTransactionKeepsItRunning()

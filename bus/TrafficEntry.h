@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+// One row of the traffic log: a finished exchange, or a chunk of bytes that no exchange took.
+struct TrafficEntry
+{
+    enum class Kind : uint8_t {
+        Exchange, // a request and its reply (or its time-out)
+        Stray,    // bytes received while no exchange waited
+        LineError // a framing, overrun or parity notice of the serial driver while idle
+    };
+
+    // The inverter model whose frames the exchange carried, as far as it is known.
+    enum class Model : uint8_t { Unknown, KX100, KX200, KX300 };
+
+    // What the exchange came to, looked at with the frame checks of its protocol.
+    enum class Outcome : uint8_t {
+        Good,         // valid reply from the address asked
+        TimeOut,      // no reply
+        CheckError,   // CRC or sum mismatch, or too short to check
+        LineError,    // the reply was a line error notice
+        NegativeAck,  // KX200 'N'/'n': the inverter did not take the request
+        Refused,      // Modbus exception reply or KX200 error letter
+        OtherAddress, // valid reply from another address
+        Incomplete,   // valid check, but too short to carry the register and value
+        Stray         // entry of kind Stray or LineError
+    };
+
+    qint64 time = 0; // milliseconds since the epoch: the exchange's finish, the chunk's arrival
+    Kind kind = Kind::Exchange;
+    Model model = Model::Unknown;
+    Outcome outcome = Outcome::Good;
+    int8_t address = -1;     // the slot asked (0..31); -1 for stray bytes
+    int8_t result = -1;      // the requester's result code 0..3; -1 for stray bytes
+    int32_t responseMs = -1; // request written to exchange finished; -1 for stray bytes
+    QByteArray request;
+    QByteArray reply;
+
+    // True for anything but a good reply.
+    bool isError() const { return outcome != Outcome::Good; }
+
+    static QString modelName(Model model);
+    // "KX100", "KX200", "KX300" (any case); Unknown for anything else.
+    static Model modelNamed(const QString &name);
+};
