@@ -6,6 +6,8 @@
 #include <QStringDecoder>
 #include <QTemporaryFile>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -132,13 +134,13 @@ void setError(QString *error, const QString &text)
 
 const IniFile::Entry *IniFile::Section::find(const QString &key) const
 {
-    const auto it = index.constFind(folded(key));
+    const auto it = index.constFind(folded(singleLine(key)));
     return it == index.constEnd() ? nullptr : &entries[*it];
 }
 
 IniFile::Entry *IniFile::Section::find(const QString &key)
 {
-    const auto it = index.constFind(folded(key));
+    const auto it = index.constFind(folded(singleLine(key)));
     return it == index.constEnd() ? nullptr : &entries[*it];
 }
 
@@ -151,13 +153,13 @@ void IniFile::Section::reindex()
 
 const IniFile::Section *IniFile::findSection(const QString &name) const
 {
-    const auto it = m_sectionIndex.constFind(folded(name));
+    const auto it = m_sectionIndex.constFind(folded(singleLine(name)));
     return it == m_sectionIndex.constEnd() ? nullptr : &m_sections[*it];
 }
 
 IniFile::Section *IniFile::findSection(const QString &name)
 {
-    const auto it = m_sectionIndex.constFind(folded(name));
+    const auto it = m_sectionIndex.constFind(folded(singleLine(name)));
     return it == m_sectionIndex.constEnd() ? nullptr : &m_sections[*it];
 }
 
@@ -165,8 +167,10 @@ IniFile::Section &IniFile::sectionFor(const QString &name)
 {
     if (Section *existing = findSection(name))
         return *existing;
+    // Indexed in the form it is stored and written in, so the name finds it again after a
+    // save and load.
     m_sections.append(Section{singleLine(name), {}, {}});
-    m_sectionIndex.insert(folded(name), m_sections.size() - 1);
+    m_sectionIndex.insert(folded(m_sections.last().name), m_sections.size() - 1);
     return m_sections.last();
 }
 
@@ -183,8 +187,17 @@ void IniFile::parse(const QString &text)
 {
     clear();
     qsizetype current = -1; // no section yet: key lines are ignored
-    for (QStringView rawLine : QStringView(text).split(QLatin1Char('\n'))) {
-        const QStringView line = rawLine.trimmed();
+    // Lines end in LF, CRLF or a lone CR, whichever editor wrote them.
+    QStringView rest(text);
+    while (!rest.isEmpty()) {
+        qsizetype end = 0;
+        while (end < rest.size() && rest[end] != QLatin1Char('\n') && rest[end] != QLatin1Char('\r'))
+            ++end;
+        const QStringView line = rest.left(end).trimmed();
+        if (end < rest.size() && rest[end] == QLatin1Char('\r') && end + 1 < rest.size() &&
+            rest[end + 1] == QLatin1Char('\n'))
+            ++end;
+        rest = end < rest.size() ? rest.mid(end + 1) : QStringView();
         if (line.isEmpty() || line.front() == QLatin1Char(';') || line.front() == QLatin1Char('#'))
             continue;
         if (line.front() == QLatin1Char('[')) {
@@ -254,13 +267,38 @@ QString IniFile::decodeWindows1251(const QByteArray &bytes)
     return text;
 }
 
-QString IniFile::decodeFileText(const QByteArray &bytes)
+QString IniFile::decodeFileText(const QByteArray &bytes, bool *mixed)
 {
     // A byte order mark is dropped even when the rest turns out not to be UTF-8.
     const QByteArray body = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    const QString text = utf8.decode(body);
-    return utf8.hasError() ? decodeWindows1251(body) : text;
+    // Each line is decoded on its own: a line that is valid UTF-8 is UTF-8, any other line
+    // Windows-1251. One stray byte then costs its own line, not the whole file.
+    QString text;
+    text.reserve(body.size());
+    bool sawUtf8 = false;
+    bool saw1251 = false;
+    qsizetype start = 0;
+    while (start < body.size()) {
+        qsizetype end = start;
+        while (end < body.size() && body[end] != '\n' && body[end] != '\r')
+            ++end;
+        if (end < body.size())
+            ++end; // the line end goes with its line; it is plain ASCII in both encodings
+        const QByteArrayView line(body.constData() + start, end - start);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString decoded = utf8.decode(line);
+        if (!utf8.hasError()) {
+            text += decoded;
+            sawUtf8 = sawUtf8 || decoded.size() != line.size(); // held non-ASCII text
+        } else {
+            text += decodeWindows1251(line.toByteArray());
+            saw1251 = true;
+        }
+        start = end;
+    }
+    if (mixed)
+        *mixed = sawUtf8 && saw1251;
+    return text;
 }
 
 // --- files -----------------------------------------------------------------------------
@@ -268,6 +306,7 @@ QString IniFile::decodeFileText(const QByteArray &bytes)
 bool IniFile::load(QString *error)
 {
     clear();
+    m_mixedEncoding = false;
     const QFileInfo info(m_fileName);
     if (!info.exists())
         return true;
@@ -281,8 +320,23 @@ bool IniFile::load(QString *error)
                  QStringLiteral("Cannot open \"%1\": %2").arg(m_fileName, file.errorString()));
         return false;
     }
-    // Read one byte past the limit so a file that grows or reports no size is caught too.
-    const QByteArray data = file.read(MaxFileSize + 1);
+    // The size is checked first and only what is there is read; a file that reports no size
+    // (or grows) is read in pieces up to one byte past the limit.
+    if (file.size() > MaxFileSize) {
+        setError(error, QStringLiteral("\"%1\" is larger than %2 bytes and is not read")
+                            .arg(m_fileName)
+                            .arg(MaxFileSize));
+        return false;
+    }
+    QByteArray data;
+    data.reserve(file.size());
+    while (data.size() <= MaxFileSize) {
+        const QByteArray piece =
+            file.read(std::min<qint64>(64 * 1024, MaxFileSize + 1 - data.size()));
+        if (piece.isEmpty())
+            break;
+        data += piece;
+    }
     if (file.error() != QFileDevice::NoError) {
         setError(error,
                  QStringLiteral("Cannot read \"%1\": %2").arg(m_fileName, file.errorString()));
@@ -294,7 +348,7 @@ bool IniFile::load(QString *error)
                             .arg(MaxFileSize));
         return false;
     }
-    parse(decodeFileText(data));
+    parse(decodeFileText(data, &m_mixedEncoding));
     return true;
 }
 
@@ -408,7 +462,7 @@ void IniFile::writeString(const QString &section, const QString &key, const QStr
         return;
     }
     s.entries.append({singleLine(key), line});
-    s.index.insert(folded(key), s.entries.size() - 1);
+    s.index.insert(folded(s.entries.last().key), s.entries.size() - 1);
 }
 
 void IniFile::writeInteger(const QString &section, const QString &key, int value)
@@ -451,7 +505,7 @@ QStringList IniFile::keys(const QString &section) const
 
 void IniFile::eraseSection(const QString &section)
 {
-    const auto it = m_sectionIndex.constFind(folded(section));
+    const auto it = m_sectionIndex.constFind(folded(singleLine(section)));
     if (it == m_sectionIndex.constEnd())
         return;
     m_sections.removeAt(*it);
@@ -463,7 +517,7 @@ void IniFile::deleteKey(const QString &section, const QString &key)
     Section *s = findSection(section);
     if (!s)
         return;
-    const auto it = s->index.constFind(folded(key));
+    const auto it = s->index.constFind(folded(singleLine(key)));
     if (it == s->index.constEnd())
         return;
     s->entries.removeAt(*it);

@@ -12,8 +12,9 @@
 // case-insensitively with surrounding blanks ignored, while names are written back exactly as
 // first given (so "  ПЧ     #0" keeps its blanks); key order is kept; reads take a default.
 // The whole file is held in memory: load() reads it, save() replaces it atomically.
-// Files are written as UTF-8; a file that is not valid UTF-8 is read as Windows-1251, the
-// code page of setup files written by older Windows tools.
+// Files are written as UTF-8. Reading decides line by line: a line that is not valid UTF-8 is
+// read as Windows-1251, the code page of setup files written by older Windows tools. Lines
+// end in LF, CRLF or CR.
 class IniFile
 {
 public:
@@ -65,9 +66,13 @@ public:
 
     // Decodes Windows-1251 text (the Cyrillic code page); undefined byte 0x98 gives U+FFFD.
     static QString decodeWindows1251(const QByteArray &bytes);
-    // Decodes file contents: UTF-8 (a leading byte order mark is dropped), or Windows-1251
-    // when the bytes are not valid UTF-8.
-    static QString decodeFileText(const QByteArray &bytes);
+    // Decodes file contents line by line: UTF-8 (a leading byte order mark is dropped), or
+    // Windows-1251 for a line that is not valid UTF-8. *mixed tells whether non-ASCII UTF-8
+    // lines and Windows-1251 lines were both found.
+    static QString decodeFileText(const QByteArray &bytes, bool *mixed = nullptr);
+    // The last load() found lines in both encodings; worth a word to the operator, since an
+    // edit by another editor may have garbled some of them.
+    bool mixedEncoding() const { return m_mixedEncoding; }
 
     // Called by save() after the temporary file is written and synced, just before it is
     // renamed over the target; returning false makes the save fail there, as a failed rename
@@ -98,6 +103,7 @@ private:
     void reindex();
 
     QString m_fileName;
+    bool m_mixedEncoding = false;
     QList<Section> m_sections;
     QHash<QString, qsizetype> m_sectionIndex; // folded name -> position in m_sections
 };
