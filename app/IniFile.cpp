@@ -443,6 +443,13 @@ int IniFile::readInteger(const QString &section, const QString &key, int default
     return parseInteger(entry->value).value_or(defaultValue);
 }
 
+std::optional<int> IniFile::readIntegerValue(const QString &section, const QString &key) const
+{
+    const Section *s = findSection(section);
+    const Entry *entry = s ? s->find(key) : nullptr;
+    return entry ? parseInteger(entry->value) : std::nullopt;
+}
+
 bool IniFile::readBool(const QString &section, const QString &key, bool defaultValue) const
 {
     const Section *s = findSection(section);

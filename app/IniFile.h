@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 // An INI file with the profile semantics setup files rely on: sections and keys are matched
 // case-insensitively with surrounding blanks ignored, while names are written back exactly as
@@ -42,6 +43,9 @@ public:
                        const QString &defaultValue = QString()) const;
     // Decimal text (or "0x"/"0X" hexadecimal); anything else gives the default.
     int readInteger(const QString &section, const QString &key, int defaultValue) const;
+    // The value as an integer in the syntax readInteger takes; none when the key is missing
+    // or its text is not an integer.
+    std::optional<int> readIntegerValue(const QString &section, const QString &key) const;
     // An integer value: non-zero is true, zero false; anything else gives the default.
     bool readBool(const QString &section, const QString &key, bool defaultValue) const;
 

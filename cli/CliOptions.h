@@ -42,6 +42,10 @@ public:
     int value = 0;  // write: the 16-bit word, signed or unsigned as given
     QString file;   // upload, download, backup, restore
     int count = -1; // monitor: number of samples; -1 until interrupted
+    // monitor: failed samples in a row that end it
+    int maxErrors = 3;
+    // write: allow the bus-address registers; download, restore: send what can be sent
+    bool force = false;
 
     // Parses the arguments after the program name. False with the reason when they are not
     // a valid command line.
@@ -50,11 +54,13 @@ public:
     static QString usage();
 
     // "5" or "3-7" (inclusive, either order) appended to addresses; false for anything else
-    // or an address outside 0..31.
+    // or an address outside 0..31. An address already listed is not added again.
     static bool parseAddressRange(const QString &text, QList<int> &addresses);
-    // A decimal or "0x" hexadecimal integer within [minimum, maximum].
+    // A decimal integer with an optional sign, or "0x" followed by hexadecimal digits, within
+    // [minimum, maximum]; nothing else (no blanks, no second prefix, no sign after "0x").
     static bool parseInteger(const QString &text, int minimum, int maximum, int &value);
 
 private:
+    bool m_maxErrorsGiven = false;
     bool parseOperands(const QStringList &operands, QString *error);
 };

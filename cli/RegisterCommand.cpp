@@ -99,7 +99,8 @@ int RegisterCommand::read(int address, int registerNumber, const QString &model)
     return finish(address, registerNumber, QStringLiteral("read"), record->Result, value);
 }
 
-int RegisterCommand::write(int address, int registerNumber, int value, const QString &model)
+int RegisterCommand::write(int address, int registerNumber, int value, const QString &model,
+                           bool force)
 {
     QString why;
     if (!m_session.ensureInverter(address, model, &why)) {
@@ -112,6 +113,16 @@ int RegisterCommand::write(int address, int registerNumber, int value, const QSt
                                    "written")
                         .arg(registerNumber)
                         .arg(code, type));
+        return CliExit::Usage;
+    }
+    // A write to the bus-address register moves the drive off the address the operator
+    // addressed it by; the address setting does this knowingly.
+    if (registerNumber == TDM::AddressRegisterOf(type) && !force) {
+        m_out.error(QStringLiteral("register %1 is the bus address of the %2: not written. "
+                                   "Set addresses with the program's \"Уст. адреса\" dialog "
+                                   "(one drive on the line), or give --force")
+                        .arg(registerNumber)
+                        .arg(type));
         return CliExit::Usage;
     }
     const auto record =

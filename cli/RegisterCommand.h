@@ -14,7 +14,9 @@ public:
     RegisterCommand(CliSession &session, CliOutput &out) : m_session(session), m_out(out) {}
 
     int read(int address, int registerNumber, const QString &model);
-    int write(int address, int registerNumber, int value, const QString &model);
+    // Refuses the model's bus-address register unless forced.
+    int write(int address, int registerNumber, int value, const QString &model,
+              bool force = false);
 
     // What the model's driver does instead of writing the register; empty for a plain register.
     static QString commandCodeName(const QString &model, int registerNumber);
