@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <optional>
 #include <unistd.h>
 
@@ -113,9 +114,9 @@ QString systemError(int error)
 }
 
 // Makes the rename itself durable; a failure here does not undo a completed save.
-void syncDirectory(const QString &directory)
+void syncDirectory(const QByteArray &directory)
 {
-    const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY);
+    const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -303,21 +304,36 @@ QString IniFile::decodeFileText(const QByteArray &bytes, bool *mixed)
 
 // --- files -----------------------------------------------------------------------------
 
+QByteArray IniFile::nativeFileName() const
+{
+    return m_nativeName.isEmpty() ? QFile::encodeName(m_fileName) : m_nativeName;
+}
+
+void IniFile::setNativeFileName(const QByteArray &name)
+{
+    m_nativeName = name;
+    m_fileName = QFile::decodeName(name);
+}
+
 bool IniFile::load(QString *error)
 {
     clear();
     m_mixedEncoding = false;
-    const QFileInfo info(m_fileName);
-    if (!info.exists())
-        return true;
-    if (info.isDir()) {
+    const QByteArray native = nativeFileName();
+    struct stat info;
+    if (::stat(native.constData(), &info) != 0)
+        return true; // a missing file is an empty profile
+    if (S_ISDIR(info.st_mode)) {
         setError(error, QStringLiteral("\"%1\" is a directory").arg(m_fileName));
         return false;
     }
-    QFile file(m_fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        setError(error,
-                 QStringLiteral("Cannot open \"%1\": %2").arg(m_fileName, file.errorString()));
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const QString why = fd < 0 ? systemError(errno) : file.errorString();
+        if (fd >= 0)
+            ::close(fd);
+        setError(error, QStringLiteral("Cannot open \"%1\": %2").arg(m_fileName, why));
         return false;
     }
     // The size is checked first and only what is there is read; a file that reports no size
@@ -354,67 +370,75 @@ bool IniFile::load(QString *error)
 
 bool IniFile::save(QString *error) const
 {
-    if (m_fileName.isEmpty()) {
+    if (m_fileName.isEmpty() && m_nativeName.isEmpty()) {
         setError(error, QStringLiteral("No file name to save to"));
         return false;
     }
+    // Names are handled as the bytes the system knows them by, so a name that is not valid
+    // UTF-8 is written where it was asked for.
+    QByteArray target = nativeFileName();
     // A symbolic link stays a link: the file it points to is replaced.
-    QString target = m_fileName;
-    const QFileInfo linkInfo(target);
-    if (linkInfo.isSymLink())
-        target = linkInfo.symLinkTarget();
-    const QFileInfo info(target);
-    if (info.isDir()) {
-        setError(error, QStringLiteral("\"%1\" is a directory").arg(target));
+    struct stat info;
+    if (::lstat(target.constData(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        QByteArray link(4096, '\0');
+        const ssize_t length = ::readlink(target.constData(), link.data(), size_t(link.size()));
+        if (length > 0 && length < link.size()) {
+            link.truncate(length);
+            const qsizetype slash = target.lastIndexOf('/');
+            target = link.startsWith('/') || slash < 0 ? link : target.left(slash + 1) + link;
+        }
+    }
+    const QString shown = QFile::decodeName(target);
+    const bool exists = ::stat(target.constData(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) {
+        setError(error, QStringLiteral("\"%1\" is a directory").arg(shown));
         return false;
     }
-    const QString directory = info.absolutePath();
-    if (!QFileInfo(directory).isDir()) {
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray directory = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/")
+                                                                          : target.left(slash);
+    struct stat folder;
+    if (::stat(directory.constData(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
         setError(error, QStringLiteral("Cannot save \"%1\": the folder \"%2\" does not exist")
-                            .arg(target, directory));
+                            .arg(shown, QFile::decodeName(directory)));
         return false;
     }
 
-    QTemporaryFile temp(QDir(directory).filePath(info.fileName() + QStringLiteral(".tmp-XXXXXX")));
-    temp.setAutoRemove(true); // whatever fails below, no temporary file is left behind
-    if (!temp.open()) {
+    QByteArray tempName = target + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(tempName.data());
+    if (fd < 0) {
         setError(error, QStringLiteral("Cannot create a temporary file in \"%1\": %2")
-                            .arg(directory, temp.errorString()));
+                            .arg(QFile::decodeName(directory), systemError(errno)));
         return false;
     }
-    const QByteArray data = toText().toUtf8();
-    if (temp.write(data) != data.size() || !temp.flush()) {
-        setError(
-            error,
-            QStringLiteral("Cannot write \"%1\": %2").arg(temp.fileName(), temp.errorString()));
+    const QString shownTemp = QFile::decodeName(tempName);
+    // Whatever fails below, no temporary file is left behind.
+    const auto fail = [&](const QString &text) {
+        ::unlink(tempName.constData());
+        setError(error, text);
         return false;
+    };
+    {
+        QFile temp;
+        if (!temp.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return fail(QStringLiteral("Cannot write \"%1\": %2").arg(shownTemp, temp.errorString()));
+        }
+        const QByteArray data = toText().toUtf8();
+        if (temp.write(data) != data.size() || !temp.flush())
+            return fail(QStringLiteral("Cannot write \"%1\": %2").arg(shownTemp, temp.errorString()));
+        if (::fsync(fd) != 0)
+            return fail(QStringLiteral("Cannot write \"%1\" to disk: %2")
+                            .arg(shownTemp, systemError(errno)));
+        // The replacement keeps the permissions of the file it replaces; a new file is
+        // readable by everyone and writable by its owner.
+        ::fchmod(fd, exists ? (info.st_mode & 07777) : 0644);
     }
-    if (::fsync(temp.handle()) != 0) {
-        setError(error, QStringLiteral("Cannot write \"%1\" to disk: %2")
-                            .arg(temp.fileName(), systemError(errno)));
-        return false;
-    }
-    // The replacement keeps the permissions of the file it replaces; a new file is readable
-    // by everyone and writable by its owner.
-    const QFileDevice::Permissions permissions =
-        info.exists() ? QFile::permissions(target)
-                      : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                            QFileDevice::ReadOther;
-    temp.setPermissions(permissions);
-    const QString tempName = temp.fileName();
-    temp.close();
 
-    if (const BeforeRenameHook &hook = beforeRenameHook(); hook && !hook(tempName, target)) {
-        setError(error, QStringLiteral("Cannot replace \"%1\"").arg(target));
-        return false;
-    }
-    if (::rename(QFile::encodeName(tempName).constData(), QFile::encodeName(target).constData()) !=
-        0) {
-        setError(error,
-                 QStringLiteral("Cannot replace \"%1\": %2").arg(target, systemError(errno)));
-        return false;
-    }
-    temp.setAutoRemove(false); // the temporary name no longer exists
+    if (const BeforeRenameHook &hook = beforeRenameHook(); hook && !hook(shownTemp, shown))
+        return fail(QStringLiteral("Cannot replace \"%1\"").arg(shown));
+    if (::rename(tempName.constData(), target.constData()) != 0)
+        return fail(QStringLiteral("Cannot replace \"%1\": %2").arg(shown, systemError(errno)));
     syncDirectory(directory);
     return true;
 }

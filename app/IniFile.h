@@ -26,7 +26,15 @@ public:
     explicit IniFile(const QString &fileName) : m_fileName(fileName) {}
 
     QString fileName() const { return m_fileName; }
-    void setFileName(const QString &fileName) { m_fileName = fileName; }
+    void setFileName(const QString &fileName)
+    {
+        m_fileName = fileName;
+        m_nativeName.clear();
+    }
+    // The name as the bytes the system knows the file by; for names that are not valid
+    // UTF-8, which a QString cannot carry through QFile::encodeName.
+    void setNativeFileName(const QByteArray &name);
+    QByteArray nativeFileName() const;
 
     // Reads the file; a missing file gives an empty profile and true. False with a reason
     // when the file exists but cannot be read (the profile is then left empty).
@@ -107,6 +115,7 @@ private:
     void reindex();
 
     QString m_fileName;
+    QByteArray m_nativeName;
     bool m_mixedEncoding = false;
     QList<Section> m_sections;
     QHash<QString, qsizetype> m_sectionIndex; // folded name -> position in m_sections

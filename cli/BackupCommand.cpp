@@ -61,7 +61,7 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
     }
 
     // A new file: the inverter list, the serial settings and no windows.
-    IniFile ini(file);
+    IniFile ini = TransferCommand::iniFile(file);
     registry.SaveInverters(ini);
     for (auto it = failedKeys.constBegin(); it != failedKeys.constEnd(); ++it)
         TransferCommand::saveSection(ini, it.key(), *registry.GetInverter(it.key()), it.value(),
@@ -87,7 +87,7 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
 int BackupCommand::restore(const QString &file, bool force)
 {
     TransferCommand transfer(m_session, m_out);
-    IniFile ini(file);
+    IniFile ini = TransferCommand::iniFile(file);
     if (!transfer.loadExisting(ini))
         return CliExit::Failure;
     QList<int> addresses;

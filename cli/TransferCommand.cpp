@@ -4,17 +4,21 @@
 #include "bus/TDM.h"
 #include "bus/TInverterBase.h"
 #include "cli/CliExit.h"
+#include "cli/CliFileName.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 
 #include "params/ParameterField.h"
 #include "params/ParameterSet.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 const QString TransferCommand::IncompleteKey = QStringLiteral("Incomplete");
 
@@ -134,18 +138,26 @@ bool TransferCommand::checkWritable(const QString &file)
     };
     if (file.trimmed().isEmpty())
         return refuse(QStringLiteral("no file name"));
-    const QFileInfo info(file);
-    if (info.isDir())
-        return refuse(QStringLiteral("it is a directory"));
-    if (info.exists() && !info.isFile())
-        return refuse(QStringLiteral("it is not a regular file"));
-    const QString folder = info.absolutePath();
-    if (!QFileInfo(folder).isDir())
-        return refuse(QStringLiteral("the folder %1 does not exist").arg(folder));
+    const QByteArray native = CliFileName::toNative(file);
+    struct stat info;
+    if (::stat(native.constData(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return refuse(QStringLiteral("it is a directory"));
+        if (!S_ISREG(info.st_mode))
+            return refuse(QStringLiteral("it is not a regular file"));
+    }
+    const qsizetype slash = native.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/")
+                                                                       : native.left(slash);
+    if (::stat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return refuse(QStringLiteral("the folder %1 does not exist").arg(QFile::decodeName(folder)));
     // The save writes a temporary file beside the target and renames it: try that here.
-    QTemporaryFile probe(QDir(folder).filePath(info.fileName() + QStringLiteral(".tmp-XXXXXX")));
-    if (!probe.open())
-        return refuse(probe.errorString());
+    QByteArray probe = native + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    ::close(fd);
+    ::unlink(probe.constData());
     return true;
 }
 
@@ -163,9 +175,17 @@ bool TransferCommand::sectionEnabled(const IniFile &ini, int address)
                           QStringLiteral("false")) == QLatin1String("true");
 }
 
+IniFile TransferCommand::iniFile(const QString &file)
+{
+    IniFile ini;
+    ini.setNativeFileName(CliFileName::toNative(file));
+    return ini;
+}
+
 bool TransferCommand::loadExisting(IniFile &ini)
 {
-    if (!QFileInfo(ini.fileName()).isFile()) {
+    struct stat info;
+    if (::stat(ini.nativeFileName().constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
         m_out.error(QStringLiteral("cannot read %1: no such file").arg(ini.fileName()));
         return false;
     }
@@ -231,7 +251,7 @@ int TransferCommand::upload(int address, const QString &model, const QString &fi
 {
     if (!checkWritable(file))
         return CliExit::Failure;
-    IniFile ini(file);
+    IniFile ini = iniFile(file);
     QString why;
     // An existing file keeps its other sections; one that cannot be read is left alone.
     if (!ini.load(&why)) {
@@ -353,7 +373,7 @@ bool TransferCommand::downloadSection(int address, const QString &model, const I
 
 int TransferCommand::download(int address, const QString &model, const QString &file, bool force)
 {
-    IniFile ini(file);
+    IniFile ini = iniFile(file);
     if (!loadExisting(ini))
         return CliExit::Failure;
     return downloadSection(address, model, ini, force) ? CliExit::Ok : CliExit::Failure;

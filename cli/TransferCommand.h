@@ -9,7 +9,8 @@
 
 class CliOutput;
 class CliSession;
-class IniFile;
+#include "app/IniFile.h"
+
 class TInverterBase;
 
 // upload and download: the whole parameter set of one inverter into or out of its slot's
@@ -63,6 +64,8 @@ public:
     bool downloadSection(int address, const QString &model, const IniFile &ini,
                          bool force = false);
 
+    // A setup file of a name from the command line, opened by the bytes it stands for.
+    static IniFile iniFile(const QString &file);
     // Reads a setup file that must exist; false with the reason printed.
     bool loadExisting(IniFile &ini);
 
