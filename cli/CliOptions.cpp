@@ -17,7 +17,7 @@ constexpr CommandName Commands[] = {
     {"write", CliOptions::Command::Write},       {"upload", CliOptions::Command::Upload},
     {"download", CliOptions::Command::Download}, {"backup", CliOptions::Command::Backup},
     {"restore", CliOptions::Command::Restore},   {"monitor", CliOptions::Command::Monitor},
-    {"help", CliOptions::Command::Help},
+    {"set-address", CliOptions::Command::SetAddress}, {"help", CliOptions::Command::Help},
 };
 
 bool fail(QString *error, const QString &text)
@@ -45,6 +45,9 @@ QString CliOptions::usage()
         "                             scan (default 0-31), read every inverter found and save\n"
         "                             them all in a new setup file\n"
         "  restore FILE               write every inverter of the setup file to its address\n"
+        "  set-address OLD NEW        move the inverter at OLD to NEW with the address\n"
+        "                             setting's broadcast; every inverter on the line takes\n"
+        "                             it, so connect the one drive alone\n"
         "  monitor ADDR [--count N] [--max-errors N]\n"
         "                             output frequency, voltage and current once a second;\n"
         "                             a failed sample is reported and skipped, N failed in\n"
@@ -305,6 +308,12 @@ bool CliOptions::parseOperands(const QStringList &operands, QString *error)
         return takeFile(rest[0]) && takeRanges(rest.mid(1));
     case Command::Restore:
         return expect(1, "restore FILE") && takeFile(rest[0]);
+    case Command::SetAddress:
+        if (!expect(2, "set-address OLD NEW") || !takeAddress(rest[0]))
+            return false;
+        if (!parseInteger(rest[1], 0, TDM::SlotCount - 1, newAddress))
+            return fail(error, QStringLiteral("invalid address %1 (0..31)").arg(rest[1]));
+        return true;
     case Command::Monitor:
         return expect(1, "monitor ADDR [--count N] [--max-errors N]") && takeAddress(rest[0]);
     default:

@@ -21,6 +21,7 @@ public:
         Backup,
         Restore,
         Monitor,
+        SetAddress,
         Help
     };
 
@@ -37,7 +38,8 @@ public:
 
     Command command = Command::None;
     QList<int> addresses; // scan, backup: the addresses to look at, in order
-    int address = -1;     // read, write, upload, download, monitor
+    int address = -1;     // read, write, upload, download, monitor; set-address: OLD
+    int newAddress = -1;  // set-address: NEW
     int registerNumber = -1;
     int value = 0;  // write: the 16-bit word, signed or unsigned as given
     QString file;   // upload, download, backup, restore

@@ -51,6 +51,8 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
         return RegisterCommand(session, output)
             .write(options.address, options.registerNumber, options.value, options.model,
                    options.force);
+    case CliOptions::Command::SetAddress:
+        return RegisterCommand(session, output).setAddress(options.address, options.newAddress);
     case CliOptions::Command::Upload:
         return TransferCommand(session, output)
             .upload(options.address, options.model, options.file);

@@ -147,6 +147,8 @@ private slots:
             << QStringList{"--force", "scan"} << "--force belongs to write, download and restore";
         QTest::newRow("max errors outside monitor")
             << QStringList{"--max-errors", "2", "scan"} << "--max-errors belongs to monitor";
+        QTest::newRow("set-address beyond 31")
+            << QStringList{"set-address", "1", "32"} << "invalid address 32 (0..31)";
         QTest::newRow("max errors zero")
             << QStringList{"monitor", "1", "--max-errors", "0"} << "invalid --max-errors: 0";
     }

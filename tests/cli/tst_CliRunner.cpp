@@ -245,6 +245,15 @@ private slots:
         run = runCli(device, {"--model", model, "--force", "write", "1", reg, "5"});
         QCOMPARE(run.code, int(CliExit::Ok));
         QCOMPARE(plant.bus().address(0), 5);
+
+        // The named way: the broadcast of the address setting, checked on both addresses.
+        run = runCli(device, {"set-address", "5", "7"});
+        QCOMPARE(run.code, int(CliExit::Ok));
+        QCOMPARE(run.out, QStringLiteral("address 5 KX100: now at address 7\n"));
+        QCOMPARE(plant.bus().address(0), 7);
+        run = runCli(device, {"set-address", "5", "9"});
+        QCOMPARE(run.code, int(CliExit::Failure));
+        QCOMPARE(plant.bus().address(0), 7);
     }
 
     void portErrorsNameTheDevice()
