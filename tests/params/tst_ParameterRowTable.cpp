@@ -406,6 +406,10 @@ void tst_ParameterRowTable::everyRowFitsItsRegister()
             QVERIFY2(def && ParameterRow::fitsRegister(def->defaultValue), where);
         }
     }
+    // Typing beyond what the register carries stops at the field's maximum.
+    const ParameterField::Edited typed = ParameterField::edit(rowAt("kx300_e E2-01"), "1000.00");
+    QCOMPARE(typed.correctedText, QString("655.35"));
+    QCOMPARE(typed.value, 65535);
 }
 
 void tst_ParameterRowTable::malformedTable_data()
