@@ -47,7 +47,7 @@ TransferCommand::SectionValues TransferCommand::checkSection(const IniFile &ini,
 {
     SectionValues checked;
     const QString section = TDM::SectionName(address);
-    checked.unread = unreadKeys(ini, section);
+    const QStringList unread = unreadKeys(ini, section);
     const ParameterSet &set = ParameterSet::forModel(model);
     const int addressRegister = TDM::AddressRegisterOf(model);
     for (const ParameterTransfer::Plan &plan : InverterTransfer::plans(model)) {
@@ -55,9 +55,14 @@ TransferCommand::SectionValues TransferCommand::checkSection(const IniFile &ini,
             continue;
         for (int entry = 0; entry < plan.count(); ++entry) {
             const ParameterRow &row = plan.rows[entry];
-            if (plan.downloadSkip.contains(entry) || row.registerNumber == addressRegister ||
-                containsKey(checked.unread, row.key))
+            if (plan.downloadSkip.contains(entry) || row.registerNumber == addressRegister)
                 continue;
+            // Only the unread values a download would write keep the section from the drive;
+            // readouts that failed do not.
+            if (containsKey(unread, row.key)) {
+                checked.unread.append(row.key);
+                continue;
+            }
             const auto refuse = [&](const QString &why) {
                 checked.problems.append(row.code + QStringLiteral(": ") + why);
                 checked.refused.insert(row.key);

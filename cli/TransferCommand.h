@@ -35,7 +35,7 @@ public:
         QHash<QString, int32_t> values; // key -> value to write
         QStringList problems;           // "CD16: missing", one per refused value
         QSet<QString> refused;          // keys of the refused values
-        QStringList unread;             // keys the section's "Incomplete" key names
+        QStringList unread; // keys the "Incomplete" key names that a download would write
     };
     static SectionValues checkSection(const IniFile &ini, int address, const QString &model);
 

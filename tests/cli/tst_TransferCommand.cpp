@@ -214,13 +214,24 @@ private slots:
         QCOMPARE(checked.refused.contains(key), !problem.isEmpty());
         if (problem.isEmpty() && !key.startsWith("n106"))
             QCOMPARE(checked.values.value(key), ini.readInteger(TDM::SectionName(4), key, -1));
+    }
 
+    void sectionsThatLackValues()
+    {
         // A section with nothing but its model sends nothing: every value is missing.
         IniFile bare;
         bare.parse(QStringLiteral("[%1]\nEnable=true\nTypeName=KX300\n").arg(TDM::SectionName(4)));
         const TransferCommand::SectionValues none = TransferCommand::checkSection(bare, 4, "KX300");
         QVERIFY(none.values.isEmpty());
         QCOMPARE(none.problems.size(), 248 - 1); // every setting but the bus address
+
+        // Of the keys an incomplete section lacks, only those a download writes count.
+        IniFile partial;
+        partial.parse(factorySection("KX200", 4, {{"CD01", ""}, {"CD16", ""}}) +
+                      "Incomplete=CD01,cd16\n");
+        const TransferCommand::SectionValues lacking = TransferCommand::checkSection(partial, 4, "KX200");
+        QCOMPARE(lacking.unread, QStringList{"CD16"});
+        QVERIFY(lacking.problems.isEmpty());
     }
 
     void downloadSendsNothingUnlessForced()
