@@ -6,10 +6,13 @@
 #include <QStringDecoder>
 #include <QTemporaryFile>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <optional>
 #include <unistd.h>
 
@@ -111,9 +114,9 @@ QString systemError(int error)
 }
 
 // Makes the rename itself durable; a failure here does not undo a completed save.
-void syncDirectory(const QString &directory)
+void syncDirectory(const QByteArray &directory)
 {
-    const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY);
+    const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -132,13 +135,13 @@ void setError(QString *error, const QString &text)
 
 const IniFile::Entry *IniFile::Section::find(const QString &key) const
 {
-    const auto it = index.constFind(folded(key));
+    const auto it = index.constFind(folded(singleLine(key)));
     return it == index.constEnd() ? nullptr : &entries[*it];
 }
 
 IniFile::Entry *IniFile::Section::find(const QString &key)
 {
-    const auto it = index.constFind(folded(key));
+    const auto it = index.constFind(folded(singleLine(key)));
     return it == index.constEnd() ? nullptr : &entries[*it];
 }
 
@@ -151,13 +154,13 @@ void IniFile::Section::reindex()
 
 const IniFile::Section *IniFile::findSection(const QString &name) const
 {
-    const auto it = m_sectionIndex.constFind(folded(name));
+    const auto it = m_sectionIndex.constFind(folded(singleLine(name)));
     return it == m_sectionIndex.constEnd() ? nullptr : &m_sections[*it];
 }
 
 IniFile::Section *IniFile::findSection(const QString &name)
 {
-    const auto it = m_sectionIndex.constFind(folded(name));
+    const auto it = m_sectionIndex.constFind(folded(singleLine(name)));
     return it == m_sectionIndex.constEnd() ? nullptr : &m_sections[*it];
 }
 
@@ -165,8 +168,10 @@ IniFile::Section &IniFile::sectionFor(const QString &name)
 {
     if (Section *existing = findSection(name))
         return *existing;
+    // Indexed in the form it is stored and written in, so the name finds it again after a
+    // save and load.
     m_sections.append(Section{singleLine(name), {}, {}});
-    m_sectionIndex.insert(folded(name), m_sections.size() - 1);
+    m_sectionIndex.insert(folded(m_sections.last().name), m_sections.size() - 1);
     return m_sections.last();
 }
 
@@ -183,8 +188,17 @@ void IniFile::parse(const QString &text)
 {
     clear();
     qsizetype current = -1; // no section yet: key lines are ignored
-    for (QStringView rawLine : QStringView(text).split(QLatin1Char('\n'))) {
-        const QStringView line = rawLine.trimmed();
+    // Lines end in LF, CRLF or a lone CR, whichever editor wrote them.
+    QStringView rest(text);
+    while (!rest.isEmpty()) {
+        qsizetype end = 0;
+        while (end < rest.size() && rest[end] != QLatin1Char('\n') && rest[end] != QLatin1Char('\r'))
+            ++end;
+        const QStringView line = rest.left(end).trimmed();
+        if (end < rest.size() && rest[end] == QLatin1Char('\r') && end + 1 < rest.size() &&
+            rest[end + 1] == QLatin1Char('\n'))
+            ++end;
+        rest = end < rest.size() ? rest.mid(end + 1) : QStringView();
         if (line.isEmpty() || line.front() == QLatin1Char(';') || line.front() == QLatin1Char('#'))
             continue;
         if (line.front() == QLatin1Char('[')) {
@@ -254,35 +268,91 @@ QString IniFile::decodeWindows1251(const QByteArray &bytes)
     return text;
 }
 
-QString IniFile::decodeFileText(const QByteArray &bytes)
+QString IniFile::decodeFileText(const QByteArray &bytes, bool *mixed)
 {
     // A byte order mark is dropped even when the rest turns out not to be UTF-8.
     const QByteArray body = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    const QString text = utf8.decode(body);
-    return utf8.hasError() ? decodeWindows1251(body) : text;
+    // Each line is decoded on its own: a line that is valid UTF-8 is UTF-8, any other line
+    // Windows-1251. One stray byte then costs its own line, not the whole file.
+    QString text;
+    text.reserve(body.size());
+    bool sawUtf8 = false;
+    bool saw1251 = false;
+    qsizetype start = 0;
+    while (start < body.size()) {
+        qsizetype end = start;
+        while (end < body.size() && body[end] != '\n' && body[end] != '\r')
+            ++end;
+        if (end < body.size())
+            ++end; // the line end goes with its line; it is plain ASCII in both encodings
+        const QByteArrayView line(body.constData() + start, end - start);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString decoded = utf8.decode(line);
+        if (!utf8.hasError()) {
+            text += decoded;
+            sawUtf8 = sawUtf8 || decoded.size() != line.size(); // held non-ASCII text
+        } else {
+            text += decodeWindows1251(line.toByteArray());
+            saw1251 = true;
+        }
+        start = end;
+    }
+    if (mixed)
+        *mixed = sawUtf8 && saw1251;
+    return text;
 }
 
 // --- files -----------------------------------------------------------------------------
 
+QByteArray IniFile::nativeFileName() const
+{
+    return m_nativeName.isEmpty() ? QFile::encodeName(m_fileName) : m_nativeName;
+}
+
+void IniFile::setNativeFileName(const QByteArray &name)
+{
+    m_nativeName = name;
+    m_fileName = QFile::decodeName(name);
+}
+
 bool IniFile::load(QString *error)
 {
     clear();
-    const QFileInfo info(m_fileName);
-    if (!info.exists())
-        return true;
-    if (info.isDir()) {
+    m_mixedEncoding = false;
+    const QByteArray native = nativeFileName();
+    struct stat info;
+    if (::stat(native.constData(), &info) != 0)
+        return true; // a missing file is an empty profile
+    if (S_ISDIR(info.st_mode)) {
         setError(error, QStringLiteral("\"%1\" is a directory").arg(m_fileName));
         return false;
     }
-    QFile file(m_fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        setError(error,
-                 QStringLiteral("Cannot open \"%1\": %2").arg(m_fileName, file.errorString()));
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const QString why = fd < 0 ? systemError(errno) : file.errorString();
+        if (fd >= 0)
+            ::close(fd);
+        setError(error, QStringLiteral("Cannot open \"%1\": %2").arg(m_fileName, why));
         return false;
     }
-    // Read one byte past the limit so a file that grows or reports no size is caught too.
-    const QByteArray data = file.read(MaxFileSize + 1);
+    // The size is checked first and only what is there is read; a file that reports no size
+    // (or grows) is read in pieces up to one byte past the limit.
+    if (file.size() > MaxFileSize) {
+        setError(error, QStringLiteral("\"%1\" is larger than %2 bytes and is not read")
+                            .arg(m_fileName)
+                            .arg(MaxFileSize));
+        return false;
+    }
+    QByteArray data;
+    data.reserve(file.size());
+    while (data.size() <= MaxFileSize) {
+        const QByteArray piece =
+            file.read(std::min<qint64>(64 * 1024, MaxFileSize + 1 - data.size()));
+        if (piece.isEmpty())
+            break;
+        data += piece;
+    }
     if (file.error() != QFileDevice::NoError) {
         setError(error,
                  QStringLiteral("Cannot read \"%1\": %2").arg(m_fileName, file.errorString()));
@@ -294,73 +364,81 @@ bool IniFile::load(QString *error)
                             .arg(MaxFileSize));
         return false;
     }
-    parse(decodeFileText(data));
+    parse(decodeFileText(data, &m_mixedEncoding));
     return true;
 }
 
 bool IniFile::save(QString *error) const
 {
-    if (m_fileName.isEmpty()) {
+    if (m_fileName.isEmpty() && m_nativeName.isEmpty()) {
         setError(error, QStringLiteral("No file name to save to"));
         return false;
     }
+    // Names are handled as the bytes the system knows them by, so a name that is not valid
+    // UTF-8 is written where it was asked for.
+    QByteArray target = nativeFileName();
     // A symbolic link stays a link: the file it points to is replaced.
-    QString target = m_fileName;
-    const QFileInfo linkInfo(target);
-    if (linkInfo.isSymLink())
-        target = linkInfo.symLinkTarget();
-    const QFileInfo info(target);
-    if (info.isDir()) {
-        setError(error, QStringLiteral("\"%1\" is a directory").arg(target));
+    struct stat info;
+    if (::lstat(target.constData(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        QByteArray link(4096, '\0');
+        const ssize_t length = ::readlink(target.constData(), link.data(), size_t(link.size()));
+        if (length > 0 && length < link.size()) {
+            link.truncate(length);
+            const qsizetype slash = target.lastIndexOf('/');
+            target = link.startsWith('/') || slash < 0 ? link : target.left(slash + 1) + link;
+        }
+    }
+    const QString shown = QFile::decodeName(target);
+    const bool exists = ::stat(target.constData(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) {
+        setError(error, QStringLiteral("\"%1\" is a directory").arg(shown));
         return false;
     }
-    const QString directory = info.absolutePath();
-    if (!QFileInfo(directory).isDir()) {
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray directory = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/")
+                                                                          : target.left(slash);
+    struct stat folder;
+    if (::stat(directory.constData(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
         setError(error, QStringLiteral("Cannot save \"%1\": the folder \"%2\" does not exist")
-                            .arg(target, directory));
+                            .arg(shown, QFile::decodeName(directory)));
         return false;
     }
 
-    QTemporaryFile temp(QDir(directory).filePath(info.fileName() + QStringLiteral(".tmp-XXXXXX")));
-    temp.setAutoRemove(true); // whatever fails below, no temporary file is left behind
-    if (!temp.open()) {
+    QByteArray tempName = target + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(tempName.data());
+    if (fd < 0) {
         setError(error, QStringLiteral("Cannot create a temporary file in \"%1\": %2")
-                            .arg(directory, temp.errorString()));
+                            .arg(QFile::decodeName(directory), systemError(errno)));
         return false;
     }
-    const QByteArray data = toText().toUtf8();
-    if (temp.write(data) != data.size() || !temp.flush()) {
-        setError(
-            error,
-            QStringLiteral("Cannot write \"%1\": %2").arg(temp.fileName(), temp.errorString()));
+    const QString shownTemp = QFile::decodeName(tempName);
+    // Whatever fails below, no temporary file is left behind.
+    const auto fail = [&](const QString &text) {
+        ::unlink(tempName.constData());
+        setError(error, text);
         return false;
+    };
+    {
+        QFile temp;
+        if (!temp.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return fail(QStringLiteral("Cannot write \"%1\": %2").arg(shownTemp, temp.errorString()));
+        }
+        const QByteArray data = toText().toUtf8();
+        if (temp.write(data) != data.size() || !temp.flush())
+            return fail(QStringLiteral("Cannot write \"%1\": %2").arg(shownTemp, temp.errorString()));
+        if (::fsync(fd) != 0)
+            return fail(QStringLiteral("Cannot write \"%1\" to disk: %2")
+                            .arg(shownTemp, systemError(errno)));
+        // The replacement keeps the permissions of the file it replaces; a new file is
+        // readable by everyone and writable by its owner.
+        ::fchmod(fd, exists ? (info.st_mode & 07777) : 0644);
     }
-    if (::fsync(temp.handle()) != 0) {
-        setError(error, QStringLiteral("Cannot write \"%1\" to disk: %2")
-                            .arg(temp.fileName(), systemError(errno)));
-        return false;
-    }
-    // The replacement keeps the permissions of the file it replaces; a new file is readable
-    // by everyone and writable by its owner.
-    const QFileDevice::Permissions permissions =
-        info.exists() ? QFile::permissions(target)
-                      : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                            QFileDevice::ReadOther;
-    temp.setPermissions(permissions);
-    const QString tempName = temp.fileName();
-    temp.close();
 
-    if (const BeforeRenameHook &hook = beforeRenameHook(); hook && !hook(tempName, target)) {
-        setError(error, QStringLiteral("Cannot replace \"%1\"").arg(target));
-        return false;
-    }
-    if (::rename(QFile::encodeName(tempName).constData(), QFile::encodeName(target).constData()) !=
-        0) {
-        setError(error,
-                 QStringLiteral("Cannot replace \"%1\": %2").arg(target, systemError(errno)));
-        return false;
-    }
-    temp.setAutoRemove(false); // the temporary name no longer exists
+    if (const BeforeRenameHook &hook = beforeRenameHook(); hook && !hook(shownTemp, shown))
+        return fail(QStringLiteral("Cannot replace \"%1\"").arg(shown));
+    if (::rename(tempName.constData(), target.constData()) != 0)
+        return fail(QStringLiteral("Cannot replace \"%1\": %2").arg(shown, systemError(errno)));
     syncDirectory(directory);
     return true;
 }
@@ -389,6 +467,13 @@ int IniFile::readInteger(const QString &section, const QString &key, int default
     return parseInteger(entry->value).value_or(defaultValue);
 }
 
+std::optional<int> IniFile::readIntegerValue(const QString &section, const QString &key) const
+{
+    const Section *s = findSection(section);
+    const Entry *entry = s ? s->find(key) : nullptr;
+    return entry ? parseInteger(entry->value) : std::nullopt;
+}
+
 bool IniFile::readBool(const QString &section, const QString &key, bool defaultValue) const
 {
     const Section *s = findSection(section);
@@ -408,7 +493,7 @@ void IniFile::writeString(const QString &section, const QString &key, const QStr
         return;
     }
     s.entries.append({singleLine(key), line});
-    s.index.insert(folded(key), s.entries.size() - 1);
+    s.index.insert(folded(s.entries.last().key), s.entries.size() - 1);
 }
 
 void IniFile::writeInteger(const QString &section, const QString &key, int value)
@@ -451,7 +536,7 @@ QStringList IniFile::keys(const QString &section) const
 
 void IniFile::eraseSection(const QString &section)
 {
-    const auto it = m_sectionIndex.constFind(folded(section));
+    const auto it = m_sectionIndex.constFind(folded(singleLine(section)));
     if (it == m_sectionIndex.constEnd())
         return;
     m_sections.removeAt(*it);
@@ -463,7 +548,7 @@ void IniFile::deleteKey(const QString &section, const QString &key)
     Section *s = findSection(section);
     if (!s)
         return;
-    const auto it = s->index.constFind(folded(key));
+    const auto it = s->index.constFind(folded(singleLine(key)));
     if (it == s->index.constEnd())
         return;
     s->entries.removeAt(*it);

@@ -8,8 +8,10 @@
 #include "serial/TComm32.h"
 
 #include <QFileInfo>
+#include <QCoreApplication>
 #include <QMdiSubWindow>
 #include <QScreen>
+#include <QStatusTipEvent>
 
 const QString MainSettings::MessageCaption = QStringLiteral("Drivelink");
 
@@ -100,6 +102,14 @@ bool MainSettings::OpenSetupFile(TMainForm &form, const QString &fileName)
         return false;
     }
     form.host()->registry().LoadInverters(ini);
+    if (ini.mixedEncoding()) {
+        // Lines another editor saved in another encoding may read garbled; the status bar
+        // says so without stopping the open.
+        QStatusTipEvent tip(
+            QStringLiteral("Файл \"%1\" содержит строки в разных кодировках (UTF-8 и Windows-1251)")
+                .arg(fileName));
+        QCoreApplication::sendEvent(&form, &tip);
+    }
     const QStringList notes = LoadMainSettings(form, ini);
     if (!notes.isEmpty())
         ShowMessage(MessageCaption,

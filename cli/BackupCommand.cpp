@@ -9,12 +9,16 @@
 #include "cli/TransferCommand.h"
 #include "serial/MessageNumbers.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 
 int BackupCommand::backup(const QString &file, const QList<int> &addresses)
 {
     TransferCommand transfer(m_session, m_out);
+    // A file that cannot be written is found out before the bus is.
+    if (!transfer.checkWritable(file))
+        return CliExit::Failure;
     TDM &registry = m_session.registry();
     bool ok = true;
     QList<int> present;
@@ -40,6 +44,7 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
     }
 
     QJsonArray saved;
+    QHash<int, QStringList> failedKeys;
     for (int address : present) {
         const InverterTransfer::Result result = transfer.uploadInverter(address, file);
         if (!result.error.isEmpty() || result.failedCodes.size() == result.attempted) {
@@ -50,6 +55,8 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
         }
         ok = ok && result.ok;
         saved.append(address);
+        if (!result.failedKeys.isEmpty())
+            failedKeys.insert(address, result.failedKeys);
     }
 
     if (m_session.linkLost()) {
@@ -62,8 +69,11 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
     }
 
     // A new file: the inverter list, the serial settings and no windows.
-    IniFile ini(file);
+    IniFile ini = TransferCommand::iniFile(file);
     registry.SaveInverters(ini);
+    for (auto it = failedKeys.constBegin(); it != failedKeys.constEnd(); ++it)
+        TransferCommand::saveSection(ini, it.key(), *registry.GetInverter(it.key()), it.value(),
+                                     nullptr);
     SetupFile::SaveSerialSettings(ini, m_session.port());
     SetupFile::SaveWindowList(ini, {});
     QString why;
@@ -82,10 +92,10 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
     return ok ? CliExit::Ok : CliExit::Failure;
 }
 
-int BackupCommand::restore(const QString &file)
+int BackupCommand::restore(const QString &file, bool force)
 {
     TransferCommand transfer(m_session, m_out);
-    IniFile ini(file);
+    IniFile ini = TransferCommand::iniFile(file);
     if (!transfer.loadExisting(ini))
         return CliExit::Failure;
     QList<int> addresses;
@@ -100,7 +110,7 @@ int BackupCommand::restore(const QString &file)
     bool ok = true;
     QJsonArray restored;
     for (int address : addresses) {
-        if (transfer.downloadSection(address, QString(), ini))
+        if (transfer.downloadSection(address, QString(), ini, force))
             restored.append(address);
         else
             ok = false;

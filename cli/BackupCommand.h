@@ -15,8 +15,11 @@ class BackupCommand
 public:
     BackupCommand(CliSession &session, CliOutput &out) : m_session(session), m_out(out) {}
 
+    // An inverter with failed reads is saved with what was read, its section marked
+    // incomplete.
     int backup(const QString &file, const QList<int> &addresses);
-    int restore(const QString &file);
+    // Sections with refused values or marked incomplete are not written unless forced.
+    int restore(const QString &file, bool force = false);
 
 private:
     CliSession &m_session;

@@ -3,6 +3,8 @@
 #include "bus/TDM.h"
 #include "serial/TcpLink.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 struct CommandName
@@ -16,7 +18,7 @@ constexpr CommandName Commands[] = {
     {"write", CliOptions::Command::Write},       {"upload", CliOptions::Command::Upload},
     {"download", CliOptions::Command::Download}, {"backup", CliOptions::Command::Backup},
     {"restore", CliOptions::Command::Restore},   {"monitor", CliOptions::Command::Monitor},
-    {"help", CliOptions::Command::Help},
+    {"set-address", CliOptions::Command::SetAddress}, {"help", CliOptions::Command::Help},
 };
 
 bool fail(QString *error, const QString &text)
@@ -36,14 +38,21 @@ QString CliOptions::usage()
         "Commands:\n"
         "  scan [ADDR|FROM-TO]...     detect the inverters at the addresses (default 0-31)\n"
         "  read ADDR REGISTER         read one register\n"
-        "  write ADDR REGISTER VALUE  write one register (VALUE -32768..65535)\n"
+        "  write ADDR REGISTER VALUE  write one register (VALUE -32768..65535); a bus-address\n"
+        "                             register only with --force\n"
         "  upload ADDR FILE           read all parameters into the address's section of FILE\n"
         "  download ADDR FILE         write all parameters of the address's section of FILE\n"
         "  backup FILE [ADDR|FROM-TO]...\n"
         "                             scan (default 0-31), read every inverter found and save\n"
         "                             them all in a new setup file\n"
         "  restore FILE               write every inverter of the setup file to its address\n"
-        "  monitor ADDR [--count N]   output frequency, voltage and current once a second\n"
+        "  set-address OLD NEW        move the inverter at OLD to NEW with the address\n"
+        "                             setting's broadcast; every inverter on the line takes\n"
+        "                             it, so connect the one drive alone\n"
+        "  monitor ADDR [--count N] [--max-errors N]\n"
+        "                             output frequency, voltage and current once a second;\n"
+        "                             a failed sample is reported and skipped, N failed in\n"
+        "                             a row (default 3) end it\n"
         "\n"
         "Options:\n"
         "  --port DEV                 serial device or COM name (default COM1 = /dev/ttyS0),\n"
@@ -66,6 +75,8 @@ QString CliOptions::usage()
         "  --trace                    print every exchange to standard error\n"
         "  --trace-file FILE          write the exchanges to FILE instead\n"
         "  --stats                    print the line statistics per address at the end\n"
+        "  --force                    download, restore: write the values that can be sent\n"
+        "                             and name the others; write: allow a bus-address register\n"
         "\n"
         "Options for tests:\n"
         "  --interval-ms N            pause between monitor samples (default 1000)\n"
@@ -76,13 +87,14 @@ QString CliOptions::usage()
 
 bool CliOptions::parseInteger(const QString &text, int minimum, int maximum, int &value)
 {
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]{1,10}$"));
+    static const QRegularExpression hexadecimal(QStringLiteral("^0[xX][0-9a-fA-F]{1,8}$"));
     bool ok = false;
     qlonglong number = 0;
-    const QString trimmed = text.trimmed();
-    if (trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
-        number = trimmed.mid(2).toLongLong(&ok, 16);
-    else
-        number = trimmed.toLongLong(&ok, 10);
+    if (hexadecimal.match(text).hasMatch())
+        number = text.mid(2).toLongLong(&ok, 16);
+    else if (decimal.match(text).hasMatch())
+        number = text.toLongLong(&ok, 10);
     if (!ok || number < minimum || number > maximum)
         return false;
     value = int(number);
@@ -104,7 +116,8 @@ bool CliOptions::parseAddressRange(const QString &text, QList<int> &addresses)
     }
     const int step = from <= to ? 1 : -1;
     for (int a = from;; a += step) {
-        addresses.append(a);
+        if (!addresses.contains(a))
+            addresses.append(a);
         if (a == to)
             break;
     }
@@ -141,10 +154,13 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
             command = Command::Help;
             return true;
-        } else if (name == QLatin1String("--simulate") || name == QLatin1String("--json")) {
+        } else if (name == QLatin1String("--simulate") || name == QLatin1String("--json") ||
+                   name == QLatin1String("--force")) {
             if (hasInline)
                 return fail(error, QStringLiteral("%1 takes no value").arg(name));
-            (name == QLatin1String("--json") ? json : simulate) = true;
+            (name == QLatin1String("--json")    ? json
+             : name == QLatin1String("--force") ? force
+                                                : simulate) = true;
         } else if (name == QLatin1String("--trace") || name == QLatin1String("--stats")) {
             if (hasInline)
                 return fail(error, QStringLiteral("%1 takes no value").arg(name));
@@ -225,6 +241,12 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
                 return false;
             if (!parseInteger(v, 1, 1000000000, count))
                 return fail(error, QStringLiteral("invalid --count: %1").arg(v));
+        } else if (name == QLatin1String("--max-errors")) {
+            if (!takeValue(v))
+                return false;
+            if (!parseInteger(v, 1, 1000000000, maxErrors))
+                return fail(error, QStringLiteral("invalid --max-errors: %1").arg(v));
+            m_maxErrorsGiven = true;
         } else if (arg.startsWith(QLatin1String("--"))) {
             return fail(error, QStringLiteral("unknown option %1").arg(arg));
         } else {
@@ -300,6 +322,18 @@ bool CliOptions::parseOperands(const QStringList &operands, QString *error)
     const QStringList rest = operands.mid(1);
     if (count != -1 && command != Command::Monitor)
         return fail(error, QStringLiteral("--count belongs to monitor"));
+    if (m_maxErrorsGiven && command != Command::Monitor)
+        return fail(error, QStringLiteral("--max-errors belongs to monitor"));
+    if (force && command != Command::Write && command != Command::Download &&
+        command != Command::Restore)
+        return fail(error, QStringLiteral("--force belongs to write, download and restore"));
+    // A blank name would become a file called by spaces, or none at all.
+    const auto takeFile = [&](const QString &text) {
+        if (text.trimmed().isEmpty())
+            return fail(error, QStringLiteral("FILE is blank"));
+        file = text;
+        return true;
+    };
 
     const auto expect = [&](int n, const char *form) {
         if (rest.size() == n)
@@ -346,21 +380,22 @@ bool CliOptions::parseOperands(const QStringList &operands, QString *error)
         if (!expect(2, command == Command::Upload ? "upload ADDR FILE" : "download ADDR FILE") ||
             !takeAddress(rest[0]))
             return false;
-        file = rest[1];
-        return true;
+        return takeFile(rest[1]);
     case Command::Backup:
         if (rest.isEmpty())
             return fail(error,
                         QStringLiteral("usage: drivelink-cli backup FILE [ADDR|FROM-TO]..."));
-        file = rest[0];
-        return takeRanges(rest.mid(1));
+        return takeFile(rest[0]) && takeRanges(rest.mid(1));
     case Command::Restore:
-        if (!expect(1, "restore FILE"))
+        return expect(1, "restore FILE") && takeFile(rest[0]);
+    case Command::SetAddress:
+        if (!expect(2, "set-address OLD NEW") || !takeAddress(rest[0]))
             return false;
-        file = rest[0];
+        if (!parseInteger(rest[1], 0, TDM::SlotCount - 1, newAddress))
+            return fail(error, QStringLiteral("invalid address %1 (0..31)").arg(rest[1]));
         return true;
     case Command::Monitor:
-        return expect(1, "monitor ADDR [--count N]") && takeAddress(rest[0]);
+        return expect(1, "monitor ADDR [--count N] [--max-errors N]") && takeAddress(rest[0]);
     default:
         return true;
     }

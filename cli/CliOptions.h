@@ -21,6 +21,7 @@ public:
         Backup,
         Restore,
         Monitor,
+        SetAddress,
         Help
     };
 
@@ -57,11 +58,16 @@ public:
 
     Command command = Command::None;
     QList<int> addresses; // scan, backup: the addresses to look at, in order
-    int address = -1;     // read, write, upload, download, monitor
+    int address = -1;     // read, write, upload, download, monitor; set-address: OLD
+    int newAddress = -1;  // set-address: NEW
     int registerNumber = -1;
     int value = 0;  // write: the 16-bit word, signed or unsigned as given
     QString file;   // upload, download, backup, restore
     int count = -1; // monitor: number of samples; -1 until interrupted
+    // monitor: failed samples in a row that end it
+    int maxErrors = 3;
+    // write: allow the bus-address registers; download, restore: send what can be sent
+    bool force = false;
 
     // Parses the arguments after the program name. False with the reason when they are not
     // a valid command line.
@@ -70,12 +76,14 @@ public:
     static QString usage();
 
     // "5" or "3-7" (inclusive, either order) appended to addresses; false for anything else
-    // or an address outside 0..31.
+    // or an address outside 0..31. An address already listed is not added again.
     static bool parseAddressRange(const QString &text, QList<int> &addresses);
-    // A decimal or "0x" hexadecimal integer within [minimum, maximum].
+    // A decimal integer with an optional sign, or "0x" followed by hexadecimal digits, within
+    // [minimum, maximum]; nothing else (no blanks, no second prefix, no sign after "0x").
     static bool parseInteger(const QString &text, int minimum, int maximum, int &value);
 
 private:
     bool parsePortChoice(const QString &text, QString *error);
+    bool m_maxErrorsGiven = false;
     bool parseOperands(const QStringList &operands, QString *error);
 };

@@ -27,20 +27,24 @@ int runCommand(const CliOptions &options, CliSession &session, CliOutput &output
             .read(options.address, options.registerNumber, options.model);
     case CliOptions::Command::Write:
         return RegisterCommand(session, output)
-            .write(options.address, options.registerNumber, options.value, options.model);
+            .write(options.address, options.registerNumber, options.value, options.model,
+                   options.force);
+    case CliOptions::Command::SetAddress:
+        return RegisterCommand(session, output).setAddress(options.address, options.newAddress);
     case CliOptions::Command::Upload:
         return TransferCommand(session, output)
             .upload(options.address, options.model, options.file);
     case CliOptions::Command::Download:
         return TransferCommand(session, output)
-            .download(options.address, options.model, options.file);
+            .download(options.address, options.model, options.file, options.force);
     case CliOptions::Command::Backup:
         return BackupCommand(session, output).backup(options.file, options.addresses);
     case CliOptions::Command::Restore:
-        return BackupCommand(session, output).restore(options.file);
+        return BackupCommand(session, output).restore(options.file, options.force);
     case CliOptions::Command::Monitor:
         return MonitorCommand(session, output)
-            .run(options.address, options.model, options.count, options.intervalMs);
+            .run(options.address, options.model, options.count, options.intervalMs,
+                 options.maxErrors);
     default:
         return CliExit::Usage;
     }
@@ -53,9 +57,10 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
     CliOptions options;
     QString why;
     if (!options.parse(arguments, &why)) {
+        // The reason and a pointer to the help, so that the reason stays on screen.
         CliOutput(false, out, err).error(why);
-        const QByteArray usage = CliOptions::usage().toUtf8();
-        std::fwrite(usage.constData(), 1, size_t(usage.size()), err);
+        const QByteArray hint("Try 'drivelink-cli --help'\n");
+        std::fwrite(hint.constData(), 1, size_t(hint.size()), err);
         std::fflush(err);
         return CliExit::Usage;
     }

@@ -26,15 +26,16 @@ InverterTransfer::InverterTransfer(CliSession *session, QObject *parent)
 
 InverterTransfer::Result InverterTransfer::upload(int address)
 {
-    return run(address, true);
+    return run(address, true, {});
 }
 
-InverterTransfer::Result InverterTransfer::download(int address)
+InverterTransfer::Result InverterTransfer::download(int address, const QSet<QString> &leaveOut)
 {
-    return run(address, false);
+    return run(address, false, leaveOut);
 }
 
-InverterTransfer::Result InverterTransfer::run(int address, bool upload)
+InverterTransfer::Result InverterTransfer::run(int address, bool upload,
+                                               const QSet<QString> &leaveOut)
 {
     Result result;
     TDM &registry = m_session->registry();
@@ -51,9 +52,17 @@ InverterTransfer::Result InverterTransfer::run(int address, bool upload)
         return result;
     }
 
-    for (const ParameterTransfer::Plan &plan : modelPlans) {
+    for (ParameterTransfer::Plan plan : modelPlans) {
         if (!upload && plan.uploadOnly)
             continue;
+        if (!upload) {
+            for (int entry = 0; entry < plan.count(); ++entry) {
+                if (leaveOut.contains(plan.rows[entry].key))
+                    plan.downloadSkip.insert(entry);
+                if (plan.downloadSkip.contains(entry))
+                    result.skippedCodes.append(plan.rows[entry].code);
+            }
+        }
         ParameterTransfer transfer(plan);
         transfer.setRegistry(&registry);
         transfer.setSlot(address);
@@ -71,9 +80,10 @@ InverterTransfer::Result InverterTransfer::run(int address, bool upload)
                     ended = true;
                     CliSession::wake();
                 });
-        // A download writes what the driver holds, as the editors load it into their fields.
+        // A download writes exactly what the driver holds: the caller has checked the values,
+        // and pulling one into its field's bounds would write something other than was saved.
         const bool started =
-            upload ? transfer.startUpload() : (transfer.Load() && transfer.startDownload());
+            upload ? transfer.startUpload() : (transfer.LoadAsStored() && transfer.startDownload());
         if (!started) {
             result.error = transfer.statusText();
             return result;
@@ -90,6 +100,16 @@ InverterTransfer::Result InverterTransfer::run(int address, bool upload)
         }
         result.attempted += outcome.attempted;
         result.failedCodes += outcome.failedCodes;
+        for (const QString &code : outcome.failedCodes) {
+            for (const ParameterRow &row : plan.rows) {
+                if (row.code == code)
+                    result.failedKeys.append(row.key);
+            }
+        }
+        if (outcome.replaced) {
+            result.error = outcome.text;
+            return result;
+        }
     }
     result.ok = result.failedCodes.isEmpty();
     return result;

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -25,7 +26,11 @@ public:
         bool ok = false;         // every parameter went through
         int attempted = 0;       // parameters read or written
         QStringList failedCodes; // codes as the editors show them, in transfer order
-        QString error;           // set when the transfer could not run at all
+        QStringList failedKeys;  // the setup-file keys of the same parameters
+        // Download: parameters passed over without a request, as the editors pass over
+        // read-only entries, and those the caller left out.
+        QStringList skippedCodes;
+        QString error; // set when the transfer could not run at all
     };
 
     // The editors' transfer plans of a model, in window order; empty for an unknown model,
@@ -44,10 +49,12 @@ public:
     }
 
     Result upload(int address);
-    Result download(int address);
+    // Writes the driver's values exactly as it holds them (they are not pulled into the
+    // fields' bounds), except the parameters whose setup-file keys are in leaveOut.
+    Result download(int address, const QSet<QString> &leaveOut = {});
 
 private:
-    Result run(int address, bool upload);
+    Result run(int address, bool upload, const QSet<QString> &leaveOut);
 
     CliSession *m_session;
     std::function<void(const QString &)> m_progress;

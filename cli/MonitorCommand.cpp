@@ -8,7 +8,8 @@
 #include <QElapsedTimer>
 #include <QJsonObject>
 
-int MonitorCommand::run(int address, const QString &model, int count, int intervalMs)
+int MonitorCommand::run(int address, const QString &model, int count, int intervalMs,
+                        int maxErrors)
 {
     QString why;
     if (!m_session.ensureInverter(address, model, &why)) {
@@ -19,6 +20,8 @@ int MonitorCommand::run(int address, const QString &model, int count, int interv
     const Read reads[] = {&TDM::ReadOutputFreq, &TDM::ReadOutputVoltage, &TDM::ReadOutputCurrent};
 
     QElapsedTimer clock;
+    bool anyFailed = false;
+    int failedInRow = 0;
     for (int sample = 0; count < 0 || sample < count; ++sample) {
         if (sample > 0) {
             const qint64 due = qint64(sample) * intervalMs;
@@ -26,17 +29,30 @@ int MonitorCommand::run(int address, const QString &model, int count, int interv
         } else {
             clock.start();
         }
+        int result = TransactionResult::Ok;
         for (Read read : reads) {
             const auto record = m_session.exchange(
                 address, 0, [read](TDM &dm, TransactionRecord &r) { return (dm.*read)(r); });
-            const int result = record ? record->Result : int(TransactionResult::CommError);
-            if (result != TransactionResult::Ok) {
-                m_out.error(QStringLiteral("address %1: %2")
+            result = record ? record->Result : int(TransactionResult::CommError);
+            if (result != TransactionResult::Ok)
+                break;
+        }
+        if (result != TransactionResult::Ok) {
+            // One bad frame costs one sample, not the whole watch.
+            anyFailed = true;
+            const QString text = CliSession::resultText(result);
+            m_out.result(QStringLiteral("address %1: %2").arg(address).arg(text),
+                         QJsonObject{{QStringLiteral("address"), address},
+                                     {QStringLiteral("error"), text}});
+            if (++failedInRow >= maxErrors) {
+                m_out.error(QStringLiteral("address %1: %2 samples in a row failed")
                                 .arg(address)
-                                .arg(CliSession::resultText(result)));
+                                .arg(failedInRow));
                 return CliExit::Failure;
             }
+            continue;
         }
+        failedInRow = 0;
         const TDM &dm = m_session.registry();
         const float frequency = dm.GetOutputFreq(address);
         const float voltage = dm.GetOutputVoltage(address);
@@ -51,5 +67,5 @@ int MonitorCommand::run(int address, const QString &model, int count, int interv
                          .arg(double(current), 6, 'f', 1),
                      object);
     }
-    return CliExit::Ok;
+    return anyFailed ? CliExit::Failure : CliExit::Ok;
 }

@@ -6,14 +6,15 @@ class CliOutput;
 class CliSession;
 
 // monitor: polls output frequency, voltage and current of one inverter, as the monitor window
-// does, and prints one line per sample; stops after count samples (-1: never) or at the
-// first failed exchange.
+// does, and prints one line per sample; stops after count samples (-1: never). A failed
+// sample is reported as a line of its own and the polling goes on; maxErrors failed samples
+// in a row end it. The exit status is 1 when any sample failed.
 class MonitorCommand
 {
 public:
     MonitorCommand(CliSession &session, CliOutput &out) : m_session(session), m_out(out) {}
 
-    int run(int address, const QString &model, int count, int intervalMs);
+    int run(int address, const QString &model, int count, int intervalMs, int maxErrors = 3);
 
 private:
     CliSession &m_session;

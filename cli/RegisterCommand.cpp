@@ -9,6 +9,7 @@
 #include "cli/CliExit.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
+#include "serial/MessageNumbers.h"
 
 #include <QJsonObject>
 
@@ -99,7 +100,8 @@ int RegisterCommand::read(int address, int registerNumber, const QString &model)
     return finish(address, registerNumber, QStringLiteral("read"), record->Result, value);
 }
 
-int RegisterCommand::write(int address, int registerNumber, int value, const QString &model)
+int RegisterCommand::write(int address, int registerNumber, int value, const QString &model,
+                           bool force)
 {
     QString why;
     if (!m_session.ensureInverter(address, model, &why)) {
@@ -112,6 +114,16 @@ int RegisterCommand::write(int address, int registerNumber, int value, const QSt
                                    "written")
                         .arg(registerNumber)
                         .arg(code, type));
+        return CliExit::Usage;
+    }
+    // A write to the bus-address register moves the drive off the address the operator
+    // addressed it by; the address setting does this knowingly.
+    if (registerNumber == TDM::AddressRegisterOf(type) && !force) {
+        m_out.error(QStringLiteral("register %1 is the bus address of the %2: not written. "
+                                   "Use set-address OLD NEW or the program's \"Уст. адреса\" "
+                                   "dialog (one drive on the line), or give --force")
+                        .arg(registerNumber)
+                        .arg(type));
         return CliExit::Usage;
     }
     const auto record =
@@ -127,6 +139,58 @@ int RegisterCommand::write(int address, int registerNumber, int value, const QSt
     }
     return finish(address, registerNumber, QStringLiteral("write"), record->Result,
                   int(uint16_t(value)));
+}
+
+int RegisterCommand::setAddress(int oldAddress, int newAddress)
+{
+    QString why;
+    if (!m_session.ensureInverter(oldAddress, QString(), &why)) {
+        m_out.error(why + QStringLiteral(": no address set"));
+        return CliExit::Failure;
+    }
+    const QString type = m_session.registry().GetTypeName(oldAddress);
+    if (newAddress != oldAddress) {
+        const QList<CliSession::Detection> taken = m_session.detect({newAddress});
+        if (taken.isEmpty() || taken.first().state != InverterStateCode::NoInverter) {
+            m_out.error(QStringLiteral("address %1 is in use: no address set").arg(newAddress));
+            return CliExit::Failure;
+        }
+    }
+    TDM &dm = m_session.registry();
+    // A driver at the new address builds the broadcast, as the address setting does.
+    const bool created = type == QLatin1String("KX100")   ? dm.CreateKX100(newAddress)
+                         : type == QLatin1String("KX200") ? dm.CreateKX200(newAddress)
+                                                          : dm.CreateKX300(newAddress);
+    const auto record = created ? m_session.exchange(newAddress, 0,
+                                                     [](TDM &registry, TransactionRecord &r) {
+                                                         return registry.WriteAddress(r);
+                                                     })
+                                : std::nullopt;
+    // A broadcast is answered by the KX200 form only; silence is the rule for the others.
+    if (!record || (record->Result != TransactionResult::Ok &&
+                    record->Result != TransactionResult::TimeOut)) {
+        m_out.error(QStringLiteral("address %1: the address write failed: %2")
+                        .arg(oldAddress)
+                        .arg(CliSession::resultText(record ? record->Result
+                                                           : int(TransactionResult::CommError))));
+        return CliExit::Failure;
+    }
+    dm.RemoveInverter(oldAddress);
+    const QList<CliSession::Detection> moved = m_session.detect({newAddress});
+    if (moved.isEmpty() || moved.first().state != InverterStateCode::Present) {
+        m_out.error(QStringLiteral("no inverter answers at address %1 after the address write")
+                        .arg(newAddress));
+        return CliExit::Failure;
+    }
+    m_out.result(QStringLiteral("address %1 %2: now at address %3")
+                     .arg(oldAddress)
+                     .arg(type)
+                     .arg(newAddress),
+                 QJsonObject{{QStringLiteral("command"), QStringLiteral("set-address")},
+                             {QStringLiteral("address"), oldAddress},
+                             {QStringLiteral("model"), type},
+                             {QStringLiteral("newAddress"), newAddress}});
+    return CliExit::Ok;
 }
 
 int RegisterCommand::finish(int address, int registerNumber, const QString &what, int result,

@@ -14,7 +14,14 @@ public:
     RegisterCommand(CliSession &session, CliOutput &out) : m_session(session), m_out(out) {}
 
     int read(int address, int registerNumber, const QString &model);
-    int write(int address, int registerNumber, int value, const QString &model);
+    // Moves the inverter at oldAddress to newAddress with the address setting's broadcast
+    // write, after detection has found it at oldAddress and nothing at newAddress; detection
+    // at newAddress then confirms the move. Every inverter on the line takes a broadcast, so
+    // the drive must be the only one connected.
+    int setAddress(int oldAddress, int newAddress);
+    // Refuses the model's bus-address register unless forced.
+    int write(int address, int registerNumber, int value, const QString &model,
+              bool force = false);
 
     // What the model's driver does instead of writing the register; empty for a plain register.
     static QString commandCodeName(const QString &model, int registerNumber);

@@ -2,11 +2,16 @@
 
 #include "cli/InverterTransfer.h"
 
+#include <QHash>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 class CliOutput;
 class CliSession;
-class IniFile;
+#include "app/IniFile.h"
+
+class TInverterBase;
 
 // upload and download: the whole parameter set of one inverter into or out of its slot's
 // section of a setup file, with a progress line on a terminal and a summary that names every
@@ -16,18 +21,51 @@ class TransferCommand
 public:
     TransferCommand(CliSession &session, CliOutput &out) : m_session(session), m_out(out) {}
 
+    // The key after a section's parameter keys that marks it incomplete: it names the keys
+    // whose reads failed, which the section then lacks. Opening the file ignores it.
+    static const QString IncompleteKey;
+
+    // What a section can send to a drive, checked value by value: a value that is missing,
+    // not an integer, beyond its register, no item of its list or outside its field's bounds
+    // is refused (the model's factory value is always accepted: some drives leave the
+    // factory with a value their field does not offer). The bus address is left to the
+    // caller.
+    struct SectionValues
+    {
+        QHash<QString, int32_t> values; // key -> value to write
+        QStringList problems;           // "CD16: missing", one per refused value
+        QSet<QString> refused;          // keys of the refused values
+        QStringList unread; // keys the "Incomplete" key names that a download would write
+    };
+    static SectionValues checkSection(const IniFile &ini, int address, const QString &model);
+
+    // Writes the slot's section from the driver after an upload. A failed key keeps the value
+    // of `previous` (the section as it was, of the same model) where it held one that had
+    // been read; otherwise it is left out and named in the "Incomplete" key.
+    static void saveSection(IniFile &ini, int address, const TInverterBase &driver,
+                            const QStringList &failedKeys, const IniFile *previous);
+
+    // Refuses a blank name and a target that cannot be written (missing or read-only folder,
+    // a directory) before any exchange; false with the reason printed.
+    bool checkWritable(const QString &file);
+
     // Reads the inverter and writes its section into the file; other sections are kept.
     int upload(int address, const QString &model, const QString &file);
-    // Writes the file's section of the address to the inverter found there.
-    int download(int address, const QString &model, const QString &file);
+    // Writes the file's section of the address to the inverter found there. A section with
+    // refused values, or one marked incomplete, sends nothing unless forced; forced, it sends
+    // every other value and never a refused one.
+    int download(int address, const QString &model, const QString &file, bool force = false);
 
     // The parts backup and restore share. uploadInverter reads the parameters of the slot's
     // driver; downloadSection checks that the inverter at the address is the section's model,
     // loads the section into its driver and writes it. Both print the summary; downloadSection
     // is true when every parameter went through.
     InverterTransfer::Result uploadInverter(int address, const QString &file);
-    bool downloadSection(int address, const QString &model, const IniFile &ini);
+    bool downloadSection(int address, const QString &model, const IniFile &ini,
+                         bool force = false);
 
+    // A setup file of a name from the command line, opened by the bytes it stands for.
+    static IniFile iniFile(const QString &file);
     // Reads a setup file that must exist; false with the reason printed.
     bool loadExisting(IniFile &ini);
 

@@ -60,7 +60,10 @@ ParameterField::Shown ParameterField::show(const ParameterRow &row, int32_t stor
         return shown;
     }
     if (!clamps(row)) {
-        shown.text = row.formatValue(stored);
+        // A sign-extended word of a counter, time or bit mask is shown as the unsigned word.
+        const bool negativeWord = stored < 0 && stored >= -0x8000;
+        shown.text = row.formatValue(row.unsignedWord && negativeWord ? int64_t(stored) + 0x10000
+                                                                      : int64_t(stored));
         return shown;
     }
     const int64_t value = std::clamp(interpret(row, stored), row.rawMinimum, row.rawMaximum);

@@ -38,10 +38,19 @@ struct ParameterRow
     bool readOnly = false;               // field the user cannot edit; still loaded and transferred
     bool asterisk = false;               // the code panel shows an asterisk after the code
     bool firstItemOnly = false;          // list that always shows its first item whatever the value
+    bool unsignedWord = false; // a display that cannot be negative (counter, time, bit mask)
 
     bool isList() const { return kind == FieldKind::List; }
     bool isNumeric() const { return kind != FieldKind::List; }
     bool isEditable() const { return !disabled && !readOnly; }
+
+    // What a 16-bit register carries: a word, read as signed or unsigned.
+    static constexpr int64_t RegisterMinimum = -0x8000;
+    static constexpr int64_t RegisterMaximum = 0xFFFF;
+    static bool fitsRegister(int64_t value)
+    {
+        return value >= RegisterMinimum && value <= RegisterMaximum;
+    }
 
     // Register units per shown unit: 1, 10, 100 or 1000.
     int64_t unitsPerShown() const

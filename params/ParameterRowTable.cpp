@@ -110,6 +110,8 @@ QString readFlags(const QJsonObject &object, ParameterRow &row)
             row.asterisk = true;
         else if (name == QLatin1String("firstItemOnly"))
             row.firstItemOnly = true;
+        else if (name == QLatin1String("unsigned"))
+            row.unsignedWord = true;
         else
             return QStringLiteral("unknown flag ") + quoted(name);
     }
@@ -172,6 +174,11 @@ QString readField(const QJsonObject &object, ParameterRow &row)
         return error;
     if (row.rawMinimum > row.rawMaximum)
         return QStringLiteral("\"min\" is above \"max\"");
+    // A field never offers a value its 16-bit register cannot carry: the word written would
+    // be a different number.
+    if (!ParameterRow::fitsRegister(row.rawMinimum) || !ParameterRow::fitsRegister(row.rawMaximum) ||
+        (row.rawMinimum < 0 && row.rawMaximum > 0x7FFF))
+        return QStringLiteral("the bounds exceed what a 16-bit register carries");
     return {};
 }
 
@@ -219,6 +226,8 @@ QString readRow(const QJsonObject &object, ParameterRow &row)
     if (QString e = readFlags(object, row); !e.isEmpty())
         return e;
 
+    if (row.unsignedWord && (!row.isNumeric() || row.bounded))
+        return QStringLiteral("only a numeric display without bounds is shown unsigned");
     if ((row.disabled || row.firstItemOnly) && !row.isList())
         return QStringLiteral("only a list field can be disabled or show its first item only");
     if (row.asterisk != row.code.endsWith(QLatin1Char('*')))

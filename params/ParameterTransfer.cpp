@@ -164,6 +164,16 @@ void ParameterTransfer::setModified(bool modified)
 
 bool ParameterTransfer::Load()
 {
+    return load(true);
+}
+
+bool ParameterTransfer::LoadAsStored()
+{
+    return load(false);
+}
+
+bool ParameterTransfer::load(bool clamp)
+{
     if (isBusy())
         return false;
     QString why;
@@ -172,9 +182,10 @@ bool ParameterTransfer::Load()
         setStatus(why + QStringLiteral(": nothing loaded"));
         return false;
     }
-    for (int i = 0; i < m_plan.count(); ++i)
-        m_values[i] =
-            ParameterField::show(m_plan.rows[i], inverter->param(m_plan.paramIndexes[i])).value;
+    for (int i = 0; i < m_plan.count(); ++i) {
+        const int32_t stored = inverter->param(m_plan.paramIndexes[i]);
+        m_values[i] = clamp ? ParameterField::show(m_plan.rows[i], stored).value : stored;
+    }
     emit valuesShown();
     m_modified = false;
     emit stateChanged();
@@ -263,7 +274,9 @@ void ParameterTransfer::begin(State state)
     m_commitPending = false;
     m_attempted = 0;
     m_failed.clear();
+    m_refused.clear();
     m_awaiting = false;
+    m_generation = registry() ? registry()->slotGeneration(m_slot) : 0;
     emit stateChanged();
     step();
 }
@@ -280,6 +293,10 @@ void ParameterTransfer::step()
 // (the read could not be issued, or the end was reached).
 bool ParameterTransfer::uploadRequest()
 {
+    if (!sameDriver()) {
+        abandon();
+        return false;
+    }
     ++m_index;
     if (m_index >= m_plan.count()) {
         finish();
@@ -308,6 +325,11 @@ bool ParameterTransfer::uploadRequest()
 
 bool ParameterTransfer::downloadRequest()
 {
+    // Another driver in the slot would send these values in its own model's frames.
+    if (!sameDriver()) {
+        abandon();
+        return false;
+    }
     TransactionRecord record;
     QObject *target = m_notifyTarget ? m_notifyTarget.data() : this;
     TDM *dm = registry();
@@ -339,6 +361,13 @@ bool ParameterTransfer::downloadRequest()
     emit progressChanged(m_progressPosition, m_plan.count(), text);
     setStatus(text);
 
+    // A value the register cannot carry would arrive cut to its low 16 bits: a different
+    // value. It is not sent and is named in the outcome.
+    if (!ParameterRow::fitsRegister(m_values[m_index])) {
+        m_refused.append(m_index);
+        markFailed(m_index);
+        return false;
+    }
     InitTransaction(record, target, Msg::DownloadStep, m_values[m_index], m_slot);
     if (dm && dm->WriteRegister(m_plan.rows[m_index].registerNumber, record)) {
         m_commitPending = m_plan.commitAfterWrite;
@@ -386,9 +415,43 @@ void ParameterTransfer::markFailed(int entry)
         m_failed.append(entry);
 }
 
+bool ParameterTransfer::sameDriver() const
+{
+    const TDM *dm = registry();
+    const TInverterBase *inverter = dm ? dm->GetInverter(m_slot) : nullptr;
+    return inverter && inverter->GetTypeName() == m_plan.model &&
+           dm->slotGeneration(m_slot) == m_generation;
+}
+
+void ParameterTransfer::abandon()
+{
+    // The working copy is kept: it is not the new driver's, and the edits count as unsent.
+    const bool upload = m_state == State::Uploading;
+    m_state = State::Idle;
+    m_commitPending = false;
+    m_awaiting = false;
+    if (!upload)
+        m_modified = true;
+    emit stateChanged();
+    Outcome outcome;
+    outcome.upload = upload;
+    outcome.ok = false;
+    outcome.replaced = true;
+    outcome.attempted = m_attempted;
+    for (int entry : m_failed)
+        outcome.failedCodes.append(m_plan.rows[entry].code);
+    outcome.text = QStringLiteral("ПЧ #%1 заменён во время обмена").arg(m_slot);
+    setStatus(outcome.text);
+    emit finished(outcome);
+}
+
 void ParameterTransfer::finish()
 {
     const bool upload = m_state == State::Uploading;
+    // The refused values are named as they stood, before the load replaces them.
+    QStringList refused;
+    for (int entry : m_refused)
+        refused.append(QStringLiteral("%1 (%2)").arg(m_plan.rows[entry].code).arg(m_values[entry]));
     m_state = State::Idle;
     m_commitPending = false;
     m_awaiting = false;
@@ -414,5 +477,10 @@ void ParameterTransfer::finish()
                            .arg(outcome.failedCodes.size())
                            .arg(outcome.attempted)
                            .arg(outcome.failedCodes.join(QStringLiteral(", ")));
+    for (int entry : m_refused)
+        outcome.refusedCodes.append(m_plan.rows[entry].code);
+    if (!refused.isEmpty())
+        outcome.text += QStringLiteral("\nNot sent, the register cannot carry the value: ") +
+                        refused.join(QStringLiteral(", "));
     emit finished(outcome);
 }

@@ -71,6 +71,11 @@ public:
         bool ok = true;    // every exchange of the transfer succeeded
         int attempted = 0; // parameters the transfer read or wrote
         QStringList failedCodes;
+        // Download entries not sent because their register cannot carry the value (they are
+        // among failedCodes too).
+        QStringList refusedCodes;
+        // The slot's driver was replaced or removed during the transfer, which then stopped.
+        bool replaced = false;
         QString text; // "Upload OK", or which parameters failed
     };
 
@@ -95,6 +100,10 @@ public:
     // then clears the modified flag. Does nothing, and says why in statusText(), while a
     // transfer runs or when the slot holds no driver of the plan's model.
     bool Load();
+    // As Load, but the working copy takes the driver's values exactly as they are, without
+    // pulling them into the fields' bounds: for callers that have checked them already and
+    // must write back exactly what a file holds.
+    bool LoadAsStored();
     // Start a transfer; false (with the reason in statusText()) when one already runs or the
     // slot holds no driver of the plan's model.
     bool startUpload();
@@ -155,6 +164,10 @@ private:
     bool downloadRequest();
     void finish();
     void markFailed(int entry);
+    // True while the slot still holds the driver the transfer started with.
+    bool sameDriver() const;
+    void abandon();
+    bool load(bool clamp);
 
     Plan m_plan;
     QList<int32_t> m_values;
@@ -173,4 +186,6 @@ private:
     QByteArray m_awaitedRequest;
     int m_attempted = 0;
     QList<int> m_failed;
+    QList<int> m_refused;
+    uint64_t m_generation = 0;
 };

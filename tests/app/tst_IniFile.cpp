@@ -27,6 +27,10 @@ private slots:
     void readsWindows1251File_data();
     void readsWindows1251File();
     void readsUtf8FileWithByteOrderMark();
+    void decidesEncodingPerLine();
+    void acceptsEveryLineEnd_data();
+    void acceptsEveryLineEnd();
+    void lineBreakInNameFoundAsStored();
     void loadErrors();
     void saveReplacesFileAtomically();
     void failedRenameLeavesOldFileWhole();
@@ -299,6 +303,58 @@ void tst_IniFile::readsUtf8FileWithByteOrderMark()
     QCOMPARE(ini.sections(), QStringList{QStringLiteral("  ПЧ     #1")});
     QCOMPARE(ini.readString(QStringLiteral("  ПЧ     #1"), QStringLiteral("Enable")),
              QStringLiteral("true"));
+}
+
+void tst_IniFile::decidesEncodingPerLine()
+{
+    // A UTF-8 file with one Windows-1251 comment line: the sections stay readable, and the
+    // mixture is reported.
+    QTemporaryDir dir;
+    IniFile ini(writeFile(dir, "; \xEF\xF0\xE0\xE2\xEA\xE0\n[  \xD0\x9F\xD0\xA7     #5]\n"
+                               "TypeName=KX100\n"));
+    QVERIFY(ini.load());
+    QVERIFY(ini.mixedEncoding());
+    QCOMPARE(ini.readString(QStringLiteral("  ПЧ     #5"), QStringLiteral("TypeName")),
+             QStringLiteral("KX100"));
+    // Pure Windows-1251 or pure UTF-8 is no mixture; ASCII lines count as either.
+    bool mixed = true;
+    QCOMPARE(IniFile::decodeFileText("[\xCF\xD7]\nk=1\n", &mixed), QStringLiteral("[ПЧ]\nk=1\n"));
+    QVERIFY(!mixed);
+    QCOMPARE(IniFile::decodeFileText("[\xD0\x9F]\r\n\xCF\r", &mixed), QStringLiteral("[П]\r\nП\r"));
+    QVERIFY(mixed);
+}
+
+void tst_IniFile::acceptsEveryLineEnd_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::newRow("LF") << QStringLiteral("\n");
+    QTest::newRow("CRLF") << QStringLiteral("\r\n");
+    QTest::newRow("CR") << QStringLiteral("\r");
+}
+
+void tst_IniFile::acceptsEveryLineEnd()
+{
+    QFETCH(QString, end);
+    IniFile ini;
+    ini.parse(QStringLiteral("[RS232 Section]%1COM Port=COM2%1%1Baud Rate=19200%1[B]%1k=v").arg(end));
+    QCOMPARE(ini.readString(QStringLiteral("RS232 Section"), QStringLiteral("COM Port")),
+             QStringLiteral("COM2"));
+    QCOMPARE(ini.readInteger(QStringLiteral("RS232 Section"), QStringLiteral("Baud Rate"), 0), 19200);
+    QCOMPARE(ini.readString(QStringLiteral("B"), QStringLiteral("k")), QStringLiteral("v"));
+}
+
+void tst_IniFile::lineBreakInNameFoundAsStored()
+{
+    IniFile ini;
+    ini.writeString(QStringLiteral("a\rb"), QStringLiteral("k\nx"), QStringLiteral("1"));
+    QCOMPARE(ini.sections(), QStringList{QStringLiteral("a b")});
+    QVERIFY(ini.sectionExists(QStringLiteral("a b")));
+    QVERIFY(ini.sectionExists(QStringLiteral("a\rb")));
+    QCOMPARE(ini.readString(QStringLiteral("a b"), QStringLiteral("k x")), QStringLiteral("1"));
+    ini.deleteKey(QStringLiteral("a\rb"), QStringLiteral("k\nx"));
+    QVERIFY(ini.keys(QStringLiteral("a b")).isEmpty());
+    ini.eraseSection(QStringLiteral("a\rb"));
+    QVERIFY(ini.sections().isEmpty());
 }
 
 void tst_IniFile::loadErrors()

@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <QMdiSubWindow>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -70,6 +71,7 @@ private slots:
     void cancelledDialogsDoNothing();
     void openCommandLoadsWithoutRecentEntry();
     void recentEntryOpensItsFile();
+    void mixedEncodingIsNamedInTheStatusBar();
     void missingRecentFileIsReported();
 
 private:
@@ -419,6 +421,20 @@ void tst_MainSettings::openCommandLoadsWithoutRecentEntry()
     QCOMPARE(windowsOf("TMonitorForm").size(), 1);
     QCOMPARE(m_form->windowTitle(), "Drivelink [" + file + "]");
     QVERIFY(m_form->mruManager()->items().isEmpty());
+}
+
+void tst_MainSettings::mixedEncodingIsNamedInTheStatusBar()
+{
+    // A comment another editor saved in Windows-1251 does not cost the UTF-8 sections.
+    const QString file = path("mixed.ini");
+    writeFile(file, "; \xEF\xF0\xE0\xE2\xEA\xE0\n[" + TDM::SectionName(5).toUtf8() +
+                        "]\nEnable=true\nTypeName=KX100\n");
+    m_dialogs->openFileNames << file;
+    m_form->OpenBtnClick();
+    QCOMPARE(m_host->registry().GetTypeName(5), QStringLiteral("KX100"));
+    const auto *panel = m_form->findChild<QLabel *>(QStringLiteral("MessagePanel"));
+    QVERIFY(panel);
+    QVERIFY2(panel->text().contains(QStringLiteral("UTF-8 и Windows-1251")), qPrintable(panel->text()));
 }
 
 void tst_MainSettings::recentEntryOpensItsFile()

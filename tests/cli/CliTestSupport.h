@@ -1,9 +1,12 @@
 #pragma once
 
+#include "bus/TDM.h"
 #include "cli/CliRunner.h"
+#include "params/ParameterSet.h"
 #include "sim/SimKX200.h"
 #include "sim/SimulatedBus.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -50,6 +53,21 @@ inline Run runCli(const QString &device, const QStringList &arguments)
     run.out = readBack(out);
     run.err = readBack(err);
     return run;
+}
+
+// A whole setup-file section of a model's factory values at an address, with some keys
+// changed (an empty value drops the key).
+inline QString factorySection(const QString &model, int address,
+                              const QMap<QString, QString> &changes = {})
+{
+    QString text = QStringLiteral("[%1]\nEnable=true\nTypeName=%2\n")
+                       .arg(TDM::SectionName(address), model);
+    for (const ParameterDef &def : ParameterSet::forModel(model).rows()) {
+        const QString value = changes.value(def.key, QString::number(def.defaultValue));
+        if (!value.isEmpty())
+            text += def.key + QLatin1Char('=') + value + QLatin1Char('\n');
+    }
+    return text;
 }
 
 // A KX200 that refuses every request for one register, as a drive with a broken parameter.

@@ -4,6 +4,7 @@
 #include "bus/TDM.h"
 #include "bus/TInverterBase.h"
 #include "cli/CliExit.h"
+#include "cli/TransferCommand.h"
 #include "sim/SimulatedPlant.h"
 
 #include <QTemporaryDir>
@@ -14,6 +15,13 @@ using namespace CliTestSupport;
 namespace {
 constexpr quint32 CD16 = 0x16;
 constexpr quint32 CD28 = 0x28;
+
+std::vector<std::unique_ptr<SimInverter>> one(std::unique_ptr<SimInverter> inverter)
+{
+    std::vector<std::unique_ptr<SimInverter>> list;
+    list.push_back(std::move(inverter));
+    return list;
+}
 } // namespace
 
 class tst_BackupCommand : public QObject
@@ -21,15 +29,17 @@ class tst_BackupCommand : public QObject
     Q_OBJECT
 
 private slots:
-    void backupThenRestoreGivesTheValuesBack()
+    void backupRestoreBackupRoundTrip()
     {
-        SimulatedPlant plant({{QStringLiteral("KX200"), 2}});
-        plant.setTiming(SimulatedBus::Timing::fast());
-        const QString device = plant.start();
+        // A tuned drive is saved, restored into a factory drive, and saved again: the two
+        // files hold the same values, key by key.
+        SimulatedPlant tuned({{QStringLiteral("KX200"), 2}});
+        tuned.setTiming(SimulatedBus::Timing::fast());
+        const QString device = tuned.start();
         QVERIFY(!device.isEmpty());
-        SimulatedBus &bus = plant.bus();
-        QVERIFY(bus.setRegisterValue(0, CD16, 650));
-        QVERIFY(bus.setRegisterValue(0, CD28, 4800));
+        QVERIFY(tuned.bus().setRegisterValue(0, CD16, 650));
+        QVERIFY(tuned.bus().setRegisterValue(0, CD28, 4800));
+        QVERIFY(tuned.bus().setRegisterValue(0, 0x05, 1)); // CD05, a list
         QTemporaryDir dir;
         const QString path = dir.filePath("site.ini");
 
@@ -40,30 +50,81 @@ private slots:
                               .arg(path));
 
         // The program's setup file: 32 slot sections, the serial settings, no windows.
-        IniFile ini(path);
-        QVERIFY(ini.load());
+        IniFile first(path);
+        QVERIFY(first.load());
         for (int slot = 0; slot < TDM::SlotCount; ++slot)
-            QCOMPARE(ini.readString(TDM::SectionName(slot), "Enable"),
+            QCOMPARE(first.readString(TDM::SectionName(slot), "Enable"),
                      slot == 2 ? QStringLiteral("true") : QStringLiteral("false"));
-        QCOMPARE(ini.readString("RS232 Section", "COM Port"), device);
-        QCOMPARE(ini.readInteger("RS232 Section", "Parity", -1), 2);
-        QCOMPARE(ini.readInteger("MDI Section", "Count", -1), 0);
+        QCOMPARE(first.readString("RS232 Section", "COM Port"), device);
+        QCOMPARE(first.readInteger("MDI Section", "Count", -1), 0);
         TDM opened;
-        opened.LoadInverters(ini);
-        QCOMPARE(opened.GetTypeName(2), QStringLiteral("KX200"));
+        opened.LoadInverters(first);
         QCOMPARE(opened.GetInverter(2)->param(16), 650);
-        QCOMPARE(opened.GetInverter(2)->param(28), 4800);
 
-        // The drive is swapped for one with other settings; the restore brings them back.
-        QVERIFY(bus.setRegisterValue(0, CD16, 123));
-        QVERIFY(bus.setRegisterValue(0, CD28, 6000));
-        run = runCli(device, {"restore", path});
+        SimulatedPlant factory({{QStringLiteral("KX200"), 2}});
+        factory.setTiming(SimulatedBus::Timing::fast());
+        const QString factoryDevice = factory.start();
+        QVERIFY(!factoryDevice.isEmpty());
+        run = runCli(factoryDevice, {"restore", path});
         QCOMPARE(run.code, int(CliExit::Ok));
-        QCOMPARE(run.out, QStringLiteral("address 2 KX200: download OK, 43 parameters\n"
+        QCOMPARE(run.out, QStringLiteral("address 2 KX200: download OK, 43 parameters; not written: "
+                                         "CD01, CD02, CD03, CD04, CD23, CD45*\n"
                                          "restore %1: 1 of 1 inverters written completely\n")
                               .arg(path));
-        QCOMPARE(bus.registerValue(0, CD16), std::optional<quint16>(650));
-        QCOMPARE(bus.registerValue(0, CD28), std::optional<quint16>(4800));
+        QCOMPARE(factory.bus().registerValue(0, CD16), std::optional<quint16>(650));
+
+        const QString again = dir.filePath("again.ini");
+        QCOMPARE(runCli(factoryDevice, {"backup", again, "2"}).code, int(CliExit::Ok));
+        IniFile second(again);
+        QVERIFY(second.load());
+        const QString section = TDM::SectionName(2);
+        QCOMPARE(second.keys(section), first.keys(section));
+        for (const QString &key : first.keys(section))
+            QVERIFY2(second.readString(section, key) == first.readString(section, key),
+                     qPrintable(key));
+    }
+
+    void incompleteBackupIsKeptAndRestoredOnlyByForce()
+    {
+        auto bus = startBus(one(std::make_unique<RefusingKX200>(2, CD16)));
+        QVERIFY(bus);
+        QVERIFY(bus->setRegisterValue(0, CD28, 4800));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("site.ini");
+
+        Run run = runCli(bus->slavePath(), {"backup", path, "2"});
+        QCOMPARE(run.code, int(CliExit::Failure));
+        QVERIFY(run.out.endsWith(QStringLiteral("1 inverters saved, with failures\n")));
+        // What was read is kept; the value that was not is left out and named last.
+        IniFile ini(path);
+        QVERIFY(ini.load());
+        const QString section = TDM::SectionName(2);
+        QVERIFY(!ini.valueExists(section, "CD16"));
+        QCOMPARE(ini.keys(section).last(), TransferCommand::IncompleteKey);
+        QCOMPARE(ini.readString(section, TransferCommand::IncompleteKey), QStringLiteral("CD16"));
+        QCOMPARE(ini.readInteger(section, "CD28", -1), 4800);
+        TDM opened; // the program opens it as any setup file
+        opened.LoadInverters(ini);
+        QCOMPARE(opened.GetTypeName(2), QStringLiteral("KX200"));
+
+        QVERIFY(bus->setRegisterValue(0, CD28, 5000));
+        const quint64 frames = bus->framesReceived();
+        run = runCli(bus->slavePath(), {"restore", path});
+        QCOMPARE(run.code, int(CliExit::Failure));
+        QVERIFY2(run.err.startsWith(QStringLiteral("drivelink-cli: address 2: %1 marks the section "
+                                                   "incomplete, not read: CD16; nothing written")
+                                        .arg(path)),
+                 qPrintable(run.err));
+        QVERIFY(run.out.endsWith(QStringLiteral("0 of 1 inverters written completely\n")));
+        QCOMPARE(bus->framesReceived(), frames);
+
+        // Forced, it writes what was read and nothing for CD16.
+        run = runCli(bus->slavePath(), {"--json", "--force", "restore", path});
+        QCOMPARE(run.code, int(CliExit::Failure));
+        QVERIFY2(run.out.contains(QStringLiteral("\"attempted\":42,")) &&
+                     run.out.contains(QStringLiteral("\"CD04\",\"CD16\",\"CD23\"")),
+                 qPrintable(run.out));
+        QCOMPARE(bus->registerValue(0, CD28), std::optional<quint16>(4800));
     }
 
     void backupOfAnEmptyBusWritesNoFile()
@@ -117,8 +178,8 @@ private slots:
         // Slot 6 names an inverter that is not on the bus: it fails, slot 2 is still written.
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("[  ПЧ     #2]\nEnable=true\nTypeName=KX200\nCD16=432\nCD48=2\n"
-                                  "[  ПЧ     #6]\nEnable=true\nTypeName=KX200\n")
+        file.write((factorySection("KX200", 2, {{"CD16", "432"}, {"CD48", "2"}}) +
+                    factorySection("KX200", 6, {{"CD48", "6"}}))
                        .toUtf8());
         file.close();
 

@@ -28,6 +28,9 @@ private slots:
         QTest::newRow("scan ranges in order")
             << QStringList{"scan", "7", "3-5", "31-30"} << Command::Scan
             << QList<int>{7, 3, 4, 5, 31, 30} << -1 << -1 << 0 << QString();
+        QTest::newRow("repeated addresses once, in order")
+            << QStringList{"backup", "f.ini", "2", "5", "2", "2-2", "4-6"} << Command::Backup
+            << QList<int>{2, 5, 4, 6} << -1 << -1 << 0 << "f.ini";
         QTest::newRow("read hex register") << QStringList{"read", "1", "0x16A"} << Command::Read
                                            << QList<int>{} << 1 << 362 << 0 << QString();
         QTest::newRow("write negative value")
@@ -133,6 +136,25 @@ private slots:
             << QStringList{"--count", "2", "scan"} << "--count belongs to monitor";
         QTest::newRow("flag with value")
             << QStringList{"--json=1", "scan"} << "--json takes no value";
+        QTest::newRow("hex prefix twice")
+            << QStringList{"read", "1", "0x0x10"} << "invalid register 0x0x10 (0..65535)";
+        QTest::newRow("hex with sign")
+            << QStringList{"write", "1", "2", "0x-8000"} << "invalid value 0x-8000 (-32768..65535)";
+        QTest::newRow("hex with plus")
+            << QStringList{"read", "1", "0x+10"} << "invalid register 0x+10 (0..65535)";
+        QTest::newRow("hex with blank")
+            << QStringList{"read", "1", "0x 10"} << "invalid register 0x 10 (0..65535)";
+        QTest::newRow("bare hex prefix") << QStringList{"read", "1", "0x"} << "invalid register 0x (0..65535)";
+        QTest::newRow("blank file") << QStringList{"upload", "1", ""} << "FILE is blank";
+        QTest::newRow("space-only file") << QStringList{"backup", "  "} << "FILE is blank";
+        QTest::newRow("force outside its commands")
+            << QStringList{"--force", "scan"} << "--force belongs to write, download and restore";
+        QTest::newRow("max errors outside monitor")
+            << QStringList{"--max-errors", "2", "scan"} << "--max-errors belongs to monitor";
+        QTest::newRow("set-address beyond 31")
+            << QStringList{"set-address", "1", "32"} << "invalid address 32 (0..31)";
+        QTest::newRow("max errors zero")
+            << QStringList{"monitor", "1", "--max-errors", "0"} << "invalid --max-errors: 0";
     }
 
     void usageErrors()

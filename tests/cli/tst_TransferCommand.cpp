@@ -4,6 +4,7 @@
 #include "app/IniFile.h"
 #include "bus/TDM.h"
 #include "cli/CliExit.h"
+#include "cli/TransferCommand.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -28,6 +29,7 @@ void writeText(const QString &path, const QString &text)
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(text.toUtf8());
 }
+
 } // namespace
 
 class tst_TransferCommand : public QObject
@@ -42,9 +44,11 @@ private slots:
         QVERIFY(bus->setRegisterValue(0, CD28, 4500));
         QTemporaryDir dir;
         const QString path = dir.filePath("drives.ini");
+        // The file already holds the drive's tuned values; CD16 cannot be read this time.
         writeText(path,
                   QStringLiteral(
-                      "[Notes]\nsite=Pump house\n[  ПЧ     #7]\nEnable=true\nTypeName=KX100\n"));
+                      "[Notes]\nsite=Pump house\n[  ПЧ     #7]\nEnable=true\nTypeName=KX100\n") +
+                      factorySection("KX200", 2, {{"CD16", "1234"}, {"CD28", "4000"}}));
 
         const Run run = runCli(bus->slavePath(), {"upload", "2", path});
         QCOMPARE(run.code, int(CliExit::Failure));
@@ -55,10 +59,14 @@ private slots:
         IniFile ini(path);
         QVERIFY(ini.load());
         const QString section = TDM::SectionName(2);
+        QCOMPARE(ini.keys(section).size(), 2 + 49);
         QCOMPARE(ini.readString(section, "Enable"), QStringLiteral("true"));
         QCOMPARE(ini.readString(section, "TypeName"), QStringLiteral("KX200"));
         QCOMPARE(ini.readInteger(section, "CD28", -1), 4500);
         QCOMPARE(ini.readInteger(section, "CD48", -1), 2);
+        // The value that could not be read keeps the file's, not the driver's factory one.
+        QCOMPARE(ini.readInteger(section, "CD16", -1), 1234);
+        QVERIFY(!ini.valueExists(section, TransferCommand::IncompleteKey));
         // Sections of other inverters and anything else in the file stay.
         QCOMPARE(ini.readString("Notes", "site"), QStringLiteral("Pump house"));
         QCOMPARE(ini.readString(TDM::SectionName(7), "TypeName"), QStringLiteral("KX100"));
@@ -97,14 +105,13 @@ private slots:
         QVERIFY(bus->setRegisterValue(0, CD28, 4500));
         QTemporaryDir dir;
         const QString path = dir.filePath("drive2.ini");
-        // CD16 set, CD28 missing (its factory value 5000 is written), CD48 naming another
-        // address.
-        writeText(path,
-                  QStringLiteral("[  ПЧ     #2]\nEnable=true\nTypeName=KX200\nCD16=777\nCD48=9\n"));
+        // CD16 set, CD28 at its factory value, CD48 naming another address.
+        writeText(path, factorySection("KX200", 2, {{"CD16", "777"}, {"CD48", "9"}}));
 
         const Run run = runCli(bus->slavePath(), {"download", "2", path});
         QCOMPARE(run.code, int(CliExit::Ok));
-        QCOMPARE(run.out, QStringLiteral("address 2 KX200: download OK, 43 parameters\n"));
+        QCOMPARE(run.out, QStringLiteral("address 2 KX200: download OK, 43 parameters; not "
+                                         "written: CD01, CD02, CD03, CD04, CD23, CD45*\n"));
         QCOMPARE(run.err,
                  QStringLiteral("drivelink-cli: warning: %1 gives the inverter at address 2 "
                                 "the bus address 9; it keeps 2\n")
@@ -121,8 +128,7 @@ private slots:
         QVERIFY(bus);
         QTemporaryDir dir;
         const QString path = dir.filePath("drive2.ini");
-        writeText(path,
-                  QStringLiteral("[  ПЧ     #2]\nEnable=true\nTypeName=KX200\nCD16=321\nCD48=2\n"));
+        writeText(path, factorySection("KX200", 2, {{"CD16", "321"}, {"CD48", "2"}}));
 
         const Run run = runCli(bus->slavePath(), {"--json", "download", "2", path});
         QCOMPARE(run.code, int(CliExit::Failure));
@@ -130,7 +136,8 @@ private slots:
             run.out,
             QStringLiteral(
                 "{\"address\":2,\"attempted\":43,\"command\":\"download\",\"failed\":[\"CD28\"],"
-                "\"file\":\"%1\",\"model\":\"KX200\",\"ok\":false}\n")
+                "\"file\":\"%1\",\"model\":\"KX200\",\"ok\":false,\"skipped\":[\"CD01\",\"CD02\","
+                "\"CD03\",\"CD04\",\"CD23\",\"CD45*\"]}\n")
                 .arg(path));
         QCOMPARE(bus->registerValue(0, CD16), std::optional<quint16>(321));
     }
@@ -141,7 +148,7 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("message");
         QTest::newRow("another model")
-            << "[  ПЧ     #2]\nEnable=true\nTypeName=KX100\nn003=1\n"
+            << factorySection("KX100", 2)
             << QStringList{} << "address 2 holds a KX200, %1 a KX100: nothing written";
         QTest::newRow("model option against the file")
             << "[  ПЧ     #2]\nEnable=true\nTypeName=KX200\n"
@@ -169,6 +176,115 @@ private slots:
         QCOMPARE(run.code, int(CliExit::Failure));
         QCOMPARE(run.err, QStringLiteral("drivelink-cli: ") + message.arg(path) + "\n");
         QCOMPARE(bus->registerValue(0, CD16), std::optional<quint16>(111));
+    }
+
+    void checkRefusesWhatCannotBeSent_data()
+    {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("problem"); // empty: accepted
+        QTest::newRow("list beyond its items")
+            << "KX200" << "CD05" << "70000" << "CD05: 70000 does not fit its 16-bit register";
+        QTest::newRow("no item") << "KX200" << "CD05" << "2" << "CD05: 2 is no item of its list (0..1)";
+        QTest::newRow("below the minimum") << "KX200" << "CD06" << "-5" << "CD06: -5 is outside 1..36000";
+        QTest::newRow("not an integer") << "KX200" << "CD16" << "12.5" << "CD16: \"12.5\" is not an integer";
+        QTest::newRow("missing") << "KX200" << "CD16" << "" << "CD16: missing";
+        QTest::newRow("in bounds, hexadecimal") << "KX200" << "CD16" << "0x100" << "";
+        QTest::newRow("above 16 bits") << "KX100" << "n025" << "99999"
+                                        << "CD025: 99999 does not fit its 16-bit register";
+        // A factory value below its field's minimum is what the drive held: it goes back.
+        QTest::newRow("factory value outside the field") << "KX100" << "n053" << "1" << "";
+        QTest::newRow("other value outside the field") << "KX100" << "n053" << "60"
+                                                       << "CD053: 60 is outside 5..50";
+        QTest::newRow("the bus address is left to the download")
+            << "KX100" << "n106" << "junk" << "";
+    }
+
+    void checkRefusesWhatCannotBeSent()
+    {
+        QFETCH(QString, model);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, problem);
+        IniFile ini;
+        ini.parse(factorySection(model, 4, {{key, value}}));
+        const TransferCommand::SectionValues checked = TransferCommand::checkSection(ini, 4, model);
+        QCOMPARE(checked.problems, problem.isEmpty() ? QStringList() : QStringList{problem});
+        QCOMPARE(checked.refused.contains(key), !problem.isEmpty());
+        if (problem.isEmpty() && !key.startsWith("n106"))
+            QCOMPARE(checked.values.value(key), ini.readInteger(TDM::SectionName(4), key, -1));
+    }
+
+    void sectionsThatLackValues()
+    {
+        // A section with nothing but its model sends nothing: every value is missing.
+        IniFile bare;
+        bare.parse(QStringLiteral("[%1]\nEnable=true\nTypeName=KX300\n").arg(TDM::SectionName(4)));
+        const TransferCommand::SectionValues none = TransferCommand::checkSection(bare, 4, "KX300");
+        QVERIFY(none.values.isEmpty());
+        QCOMPARE(none.problems.size(), 248 - 1); // every setting but the bus address
+
+        // Of the keys an incomplete section lacks, only those a download writes count.
+        IniFile partial;
+        partial.parse(factorySection("KX200", 4, {{"CD01", ""}, {"CD16", ""}}) +
+                      "Incomplete=CD01,cd16\n");
+        const TransferCommand::SectionValues lacking = TransferCommand::checkSection(partial, 4, "KX200");
+        QCOMPARE(lacking.unread, QStringList{"CD16"});
+        QVERIFY(lacking.problems.isEmpty());
+    }
+
+    void downloadSendsNothingUnlessForced()
+    {
+        auto bus = startBus(one(std::make_unique<SimKX200>(2)));
+        QVERIFY(bus);
+        QVERIFY(bus->setRegisterValue(0, CD16, 111));
+        QVERIFY(bus->setRegisterValue(0, CD28, 4500));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("drive2.ini");
+        writeText(path, factorySection("KX200", 2, {{"CD16", "777"}, {"CD28", "-5"}, {"CD48", "2"}}));
+
+        Run run = runCli(bus->slavePath(), {"download", "2", path});
+        QCOMPARE(run.code, int(CliExit::Failure));
+        QCOMPARE(run.err, QStringLiteral("drivelink-cli: address 2: %1 holds values that cannot be "
+                                         "sent: CD28: -5 is outside 4000..32000; nothing written "
+                                         "(--force writes the others)\n")
+                              .arg(path));
+        QCOMPARE(bus->framesReceived(), quint64(0));
+
+        run = runCli(bus->slavePath(), {"--force", "download", "2", path});
+        QCOMPARE(run.code, int(CliExit::Failure));
+        QVERIFY2(run.err.startsWith(QStringLiteral("drivelink-cli: address 2: forced, not written: "
+                                                   "CD28: -5 is outside")),
+                 qPrintable(run.err));
+        QVERIFY2(run.out.contains(QStringLiteral("download OK, 42 parameters")), qPrintable(run.out));
+        QCOMPARE(bus->registerValue(0, CD16), std::optional<quint16>(777));
+        QCOMPARE(bus->registerValue(0, CD28), std::optional<quint16>(4500));
+    }
+
+    void fileCheckedBeforeTheBus_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing folder") << "/nonexistent/dir/plant.ini"
+                                        << "the folder /nonexistent/dir does not exist";
+        QTest::newRow("read-only place") << "/proc/version" << "";
+        QTest::newRow("a directory") << "/tmp" << "it is a directory";
+    }
+
+    void fileCheckedBeforeTheBus()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, reason);
+        auto bus = startBus(one(std::make_unique<SimKX200>(2)));
+        QVERIFY(bus);
+        for (const QStringList &args : {QStringList{"upload", "2", file}, QStringList{"backup", file, "2"}}) {
+            const Run run = runCli(bus->slavePath(), args);
+            QCOMPARE(run.code, int(CliExit::Failure));
+            QVERIFY2(run.err.startsWith(QStringLiteral("drivelink-cli: cannot write %1: %2").arg(file, reason)),
+                     qPrintable(run.err));
+        }
+        QCOMPARE(bus->framesReceived(), quint64(0));
     }
 
     void downloadOfAMissingFile()

@@ -1,4 +1,6 @@
+#include "params/ParameterField.h"
 #include "params/ParameterRowTable.h"
+#include "params/ParameterSet.h"
 
 #include <QTemporaryFile>
 #include <QTest>
@@ -50,6 +52,7 @@ private slots:
     void registersAndKeys();
     void groupDefaults();
     void monitorGroup();
+    void everyRowFitsItsRegister();
     void malformedTable_data();
     void malformedTable();
     void failedLoadKeepsRows();
@@ -232,7 +235,7 @@ void tst_ParameterRowTable::numericFields_data()
     QTest::newRow("kx300_b B6-02") << true << 1 << 0LL << 100LL << 0.0 << 10.0;
     QTest::newRow("kx300_c C5-06") << true << 3 << 0LL << 500LL << 0.0 << 0.5;
     QTest::newRow("kx300_e E1-01") << false << 0 << 155LL << 255LL << 155.0 << 255.0;
-    QTest::newRow("kx300_e E5-01") << true << 2 << 0LL << 150000LL << 0.0 << 1500.0;
+    QTest::newRow("kx300_e E5-01") << true << 2 << 0LL << 65535LL << 0.0 << 655.35;
     QTest::newRow("kx300_f F1-09") << true << 1 << 0LL << 20LL << 0.0 << 2.0;
     QTest::newRow("kx300_o O2-07") << false << 0 << 0LL << 65535LL << 0.0 << 65535.0;
 }
@@ -364,6 +367,15 @@ void tst_ParameterRowTable::monitorGroup()
         QVERIFY2(!row.bounded, qPrintable(row.code)); // values are shown as read
         QCOMPARE(row.firstItemOnly, row.code == "U1-14" || row.code == "U1-28");
     }
+    // Counters, times, bit masks and fault codes cannot be negative: their words show unsigned.
+    const QStringList unsignedRows = {"U1-10", "U1-11", "U1-12", "U1-13", "U1-25", "U2-01", "U2-02",
+                                      "U2-11", "U2-12", "U2-13", "U2-14", "U3-01", "U3-02", "U3-03",
+                                      "U3-04", "U3-05", "U3-06", "U3-07", "U3-08"};
+    for (const ParameterRow &row : u.rows())
+        QCOMPARE(row.unsignedWord, unsignedRows.contains(row.code));
+    QCOMPARE(ParameterField::show(rowOf("kx300_u", "U1-13"), -25536).text, QString("40000"));
+    QCOMPARE(ParameterField::show(rowOf("kx300_u", "U1-13"), -25536).value, -25536);
+    QCOMPARE(ParameterField::show(rowOf("kx300_u", "U1-09"), -100).text, QString("-10.0"));
     QCOMPARE(rowOf("kx300_u", "U1-14").items, QStringList{"Резерв"});
     QCOMPARE(rowOf("kx300_u", "U1-28").items, QStringList{"Резерв"});
     QCOMPARE(rowOf("kx300_u", "U1-04").items.size(), 4);
@@ -371,6 +383,33 @@ void tst_ParameterRowTable::monitorGroup()
     QCOMPARE(rowOf("kx300_u", "U1-03").decimals, 1);
     QCOMPARE(rowOf("kx300_u", "U1-07").kind, FieldKind::Integer);
     QCOMPARE(rowOf("kx300_u", "U1-08").caption, QString("Выходная мощеость"));
+}
+
+void tst_ParameterRowTable::everyRowFitsItsRegister()
+{
+    // No field offers a value its register cannot carry, and no default needs one.
+    for (const QString &name : ParameterRowTable::embeddedNames()) {
+        const ParameterRowTable &table = ParameterRowTable::embedded(name);
+        QVERIFY2(!table.isEmpty(), qPrintable(table.errorString()));
+        const ParameterSet &set = ParameterSet::forModel(table.model());
+        for (const ParameterRow &row : table.rows()) {
+            const QByteArray where = (name + QLatin1Char(' ') + row.code).toUtf8();
+            if (row.bounded) {
+                QVERIFY2(ParameterRow::fitsRegister(row.rawMinimum) &&
+                             ParameterRow::fitsRegister(row.rawMaximum),
+                         where);
+                QVERIFY2(row.rawMinimum >= 0 || row.rawMaximum <= 0x7FFF, where);
+            }
+            if (row.defaultValue)
+                QVERIFY2(ParameterRow::fitsRegister(*row.defaultValue), where);
+            const ParameterDef *def = set.findKey(row.key);
+            QVERIFY2(def && ParameterRow::fitsRegister(def->defaultValue), where);
+        }
+    }
+    // Typing beyond what the register carries stops at the field's maximum.
+    const ParameterField::Edited typed = ParameterField::edit(rowAt("kx300_e E2-01"), "1000.00");
+    QCOMPARE(typed.correctedText, QString("655.35"));
+    QCOMPARE(typed.value, 65535);
 }
 
 void tst_ParameterRowTable::malformedTable_data()
@@ -415,6 +454,11 @@ void tst_ParameterRowTable::malformedTable_data()
                                    << "non-text entry";
     QTest::newRow("fractional integer bound")
         << broken("\"max\": 10", "\"max\": 10.5") << "not a whole number of register units";
+    QTest::newRow("bound beyond the register")
+        << broken("\"max\": 10", "\"max\": 65536") << "exceed what a 16-bit register carries";
+    QTest::newRow("signed bound beyond the register")
+        << broken("\"min\": 0, \"max\": 10", "\"min\": -1, \"max\": 40000")
+        << "exceed what a 16-bit register carries";
     QTest::newRow("bad scale") << broken("\"integer\"", "\"fixed\", \"scale\": 0.2")
                                << "\"scale\" must be";
     QTest::newRow("fixed without scale")

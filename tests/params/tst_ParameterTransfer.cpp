@@ -42,6 +42,8 @@ private slots:
     void loadRefusesEmptiedOrReplacedSlot();
     void slotEmptiedDuringDownloadKeepsEditsUnsent();
     void strayCompletionIsDropped();
+    void replacedDriverStopsTheTransfer();
+    void valueBeyondTheRegisterIsNotSent();
 
 private:
     void startHost(RegisterLine::Protocol protocol, int slave);
@@ -492,12 +494,63 @@ void tst_ParameterTransfer::slotEmptiedDuringDownloadKeepsEditsUnsent()
     m_host->registry().RemoveInverter(1);
     const ParameterTransfer::Outcome outcome = waitFinished(finished);
     QVERIFY(!outcome.ok);
-    QCOMPARE(outcome.attempted, 108);
-    QCOMPARE(outcome.failedCodes.size(), 108);
+    QVERIFY(outcome.replaced);
+    QCOMPARE(outcome.attempted, 1);
+    QCOMPARE(outcome.failedCodes, QStringList{QStringLiteral("CD001")});
     QCOMPARE(m_line->written.size(), 1); // the write in flight; nothing after
     QVERIFY(transfer->isModified());
     QCOMPARE(transfer->value(18), 50);
-    QCOMPARE(transfer->statusText(), QStringLiteral("No inverter at address 1: nothing loaded"));
+    QCOMPARE(transfer->statusText(), QStringLiteral("ПЧ #1 заменён во время обмена"));
+}
+
+void tst_ParameterTransfer::replacedDriverStopsTheTransfer()
+{
+    // A re-detection installs a KX200 driver while a KX100 download runs: nothing more is
+    // sent, in neither model's frames.
+    startHost(RegisterLine::Protocol::Modbus, 1);
+    m_host->registry().CreateKX100(1);
+    m_line->deferReplies = true;
+    auto transfer = kx100(1);
+    QVERIFY(transfer->Load());
+    QSignalSpy finished(transfer.get(), &ParameterTransfer::finished);
+    QVERIFY(transfer->startDownload());
+    m_host->registry().CreateKX200(1);
+    m_line->deferReplies = false;
+    m_line->deliverPending();
+    const ParameterTransfer::Outcome outcome = waitFinished(finished);
+    QVERIFY(outcome.replaced);
+    QCOMPARE(outcome.text, QStringLiteral("ПЧ #1 заменён во время обмена"));
+    QCOMPARE(m_line->written.size(), 1);
+    QVERIFY(!transfer->isBusy());
+
+    // A new driver of the same model is a replacement too.
+    m_host->registry().CreateKX100(1);
+    QSignalSpy again(transfer.get(), &ParameterTransfer::finished);
+    QVERIFY(transfer->startUpload());
+    m_host->registry().CreateKX100(1);
+    QVERIFY(waitFinished(again).replaced);
+    QCOMPARE(m_line->written.size(), 2);
+}
+
+void tst_ParameterTransfer::valueBeyondTheRegisterIsNotSent()
+{
+    startHost(RegisterLine::Protocol::Modbus, 2);
+    m_host->registry().CreateKX100(2);
+    m_host->registry().GetInverter(2)->setParam(25, 99999); // CD025, loaded from a file
+    auto transfer = kx100(2);
+    QVERIFY(transfer->LoadAsStored());
+    QCOMPARE(transfer->value(24), 99999);
+    QSignalSpy finished(transfer.get(), &ParameterTransfer::finished);
+    QVERIFY(transfer->startDownload());
+    const ParameterTransfer::Outcome outcome = waitFinished(finished);
+    QVERIFY(!outcome.ok);
+    QCOMPARE(outcome.refusedCodes, QStringList{QStringLiteral("CD025")});
+    QVERIFY2(outcome.text.contains(QStringLiteral("CD025 (99999)")), qPrintable(outcome.text));
+    QCOMPARE(m_line->written.size(), 214); // every other parameter with its commit
+    QVERIFY(!m_line->registers.contains(256 + 25));
+    // The window's own load pulls the value into the field's bounds.
+    QVERIFY(transfer->Load());
+    QCOMPARE(transfer->value(24), 65535);
 }
 
 void tst_ParameterTransfer::strayCompletionIsDropped()
