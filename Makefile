@@ -2,7 +2,7 @@
 #   make run   installs what is missing, builds, starts the program on its simulated bus
 #   make test  installs what is missing, builds with the sanitizers, runs every test
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
-            libxkbcommon-dev fonts-dejavu-core
+            libxkbcommon-dev fonts-dejavu-core qt6-charts-dev
 RUN_DIR  := build/run
 TEST_DIR := build/test
 JOBS     ?= $(shell nproc)

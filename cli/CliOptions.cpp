@@ -2,6 +2,8 @@
 
 #include "bus/TDM.h"
 
+#include <climits>
+
 namespace {
 
 struct CommandName
@@ -15,7 +17,7 @@ constexpr CommandName Commands[] = {
     {"write", CliOptions::Command::Write},       {"upload", CliOptions::Command::Upload},
     {"download", CliOptions::Command::Download}, {"backup", CliOptions::Command::Backup},
     {"restore", CliOptions::Command::Restore},   {"monitor", CliOptions::Command::Monitor},
-    {"help", CliOptions::Command::Help},
+    {"diff", CliOptions::Command::Diff},         {"help", CliOptions::Command::Help},
 };
 
 bool fail(QString *error, const QString &text)
@@ -42,7 +44,14 @@ QString CliOptions::usage()
         "                             scan (default 0-31), read every inverter found and save\n"
         "                             them all in a new setup file\n"
         "  restore FILE               write every inverter of the setup file to its address\n"
-        "  monitor ADDR [--count N]   output frequency, voltage and current once a second\n"
+        "  monitor ADDR [--count N] [--csv]\n"
+        "                             output frequency, voltage and current once a second;\n"
+        "                             --csv prints the rows time,F_Hz,V_V,I_A\n"
+        "  diff ADDR FILE             read the settings of the inverter and list those that\n"
+        "                             differ from the address's section of FILE\n"
+        "  diff FILE1 FILE2           list the settings that differ between two setup files,\n"
+        "                             slot by slot (exit status 1 when anything differs or\n"
+        "                             could not be read)\n"
         "\n"
         "Options:\n"
         "  --port DEV                 serial device or COM name (default COM1 = /dev/ttyS0)\n"
@@ -127,6 +136,10 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
             command = Command::Help;
             return true;
+        } else if (name == QLatin1String("--csv")) {
+            if (hasInline)
+                return fail(error, QStringLiteral("--csv takes no value"));
+            csv = true;
         } else if (name == QLatin1String("--simulate") || name == QLatin1String("--json")) {
             if (hasInline)
                 return fail(error, QStringLiteral("%1 takes no value").arg(name));
@@ -220,6 +233,10 @@ bool CliOptions::parseOperands(const QStringList &operands, QString *error)
     const QStringList rest = operands.mid(1);
     if (count != -1 && command != Command::Monitor)
         return fail(error, QStringLiteral("--count belongs to monitor"));
+    if (csv && command != Command::Monitor)
+        return fail(error, QStringLiteral("--csv belongs to monitor"));
+    if (csv && json)
+        return fail(error, QStringLiteral("--csv and --json exclude each other"));
 
     const auto expect = [&](int n, const char *form) {
         if (rest.size() == n)
@@ -280,7 +297,21 @@ bool CliOptions::parseOperands(const QStringList &operands, QString *error)
         file = rest[0];
         return true;
     case Command::Monitor:
-        return expect(1, "monitor ADDR [--count N]") && takeAddress(rest[0]);
+        return expect(1, "monitor ADDR [--count N] [--csv]") && takeAddress(rest[0]);
+    case Command::Diff:
+        if (!expect(2, "diff ADDR FILE | diff FILE1 FILE2"))
+            return false;
+        // A first operand that is a number is an address; anything else a file.
+        if (parseInteger(rest[0], INT_MIN, INT_MAX, address)) {
+            if (!takeAddress(rest[0]))
+                return false;
+            file = rest[1];
+        } else {
+            address = -1;
+            file = rest[0];
+            file2 = rest[1];
+        }
+        return true;
     default:
         return true;
     }

@@ -21,6 +21,7 @@ public:
         Backup,
         Restore,
         Monitor,
+        Diff,
         Help
     };
 
@@ -42,6 +43,8 @@ public:
     int value = 0;  // write: the 16-bit word, signed or unsigned as given
     QString file;   // upload, download, backup, restore
     int count = -1; // monitor: number of samples; -1 until interrupted
+    bool csv = false; // monitor: CSV rows "time,F_Hz,V_V,I_A"
+    QString file2;    // diff of two files: the second one (file holds the first)
 
     // Parses the arguments after the program name. False with the reason when they are not
     // a valid command line.

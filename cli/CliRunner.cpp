@@ -5,6 +5,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
+#include "cli/DiffCommand.h"
 #include "cli/MonitorCommand.h"
 #include "cli/RegisterCommand.h"
 #include "cli/ScanCommand.h"
@@ -28,6 +29,10 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
         std::fflush(out);
         return CliExit::Ok;
     }
+
+    // Two files are compared without the bus.
+    if (options.command == CliOptions::Command::Diff && options.address < 0)
+        return DiffCommand(output).files(options.file, options.file2);
 
     CliSession session;
     CliSession::Settings settings;
@@ -61,7 +66,9 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
         return BackupCommand(session, output).restore(options.file);
     case CliOptions::Command::Monitor:
         return MonitorCommand(session, output)
-            .run(options.address, options.model, options.count, options.intervalMs);
+            .run(options.address, options.model, options.count, options.intervalMs, options.csv);
+    case CliOptions::Command::Diff:
+        return DiffCommand(output).drive(session, options.address, options.model, options.file);
     default:
         return CliExit::Usage;
     }

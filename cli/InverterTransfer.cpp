@@ -52,7 +52,7 @@ InverterTransfer::Result InverterTransfer::run(int address, bool upload)
     }
 
     for (const ParameterTransfer::Plan &plan : modelPlans) {
-        if (!upload && plan.uploadOnly)
+        if ((!upload || m_settingsOnly) && plan.uploadOnly)
             continue;
         ParameterTransfer transfer(plan);
         transfer.setRegistry(&registry);

@@ -43,6 +43,9 @@ public:
         m_progress = std::move(handler);
     }
 
+    // Leaves the read-only monitor groups out of an upload: only the settings are read.
+    void setSettingsOnly(bool settingsOnly) { m_settingsOnly = settingsOnly; }
+
     Result upload(int address);
     Result download(int address);
 
@@ -51,4 +54,5 @@ private:
 
     CliSession *m_session;
     std::function<void(const QString &)> m_progress;
+    bool m_settingsOnly = false;
 };

@@ -4,11 +4,13 @@
 #include "cli/CliExit.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
+#include "views/TrendBuffer.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonObject>
 
-int MonitorCommand::run(int address, const QString &model, int count, int intervalMs)
+int MonitorCommand::run(int address, const QString &model, int count, int intervalMs, bool csv)
 {
     QString why;
     if (!m_session.ensureInverter(address, model, &why)) {
@@ -18,6 +20,8 @@ int MonitorCommand::run(int address, const QString &model, int count, int interv
     using Read = bool (TDM::*)(TransactionRecord &);
     const Read reads[] = {&TDM::ReadOutputFreq, &TDM::ReadOutputVoltage, &TDM::ReadOutputCurrent};
 
+    if (csv)
+        m_out.text(TrendBuffer::csvHeader());
     QElapsedTimer clock;
     for (int sample = 0; count < 0 || sample < count; ++sample) {
         if (sample > 0) {
@@ -42,6 +46,11 @@ int MonitorCommand::run(int address, const QString &model, int count, int interv
         const float frequency = dm.GetOutputFreq(address);
         const float voltage = dm.GetOutputVoltage(address);
         const float current = dm.GetOutputCurrent(address);
+        if (csv) {
+            const float values[3] = {frequency, voltage, current};
+            m_out.text(TrendBuffer::csvRow(QDateTime::currentMSecsSinceEpoch(), values));
+            continue;
+        }
         const QJsonObject object{{QStringLiteral("address"), address},
                                  {QStringLiteral("frequency"), double(frequency)},
                                  {QStringLiteral("voltage"), double(voltage)},

@@ -7,13 +7,13 @@ class CliSession;
 
 // monitor: polls output frequency, voltage and current of one inverter, as the monitor window
 // does, and prints one line per sample; stops after count samples (-1: never) or at the
-// first failed exchange.
+// first failed exchange. With csv, the lines are CSV rows under a header line.
 class MonitorCommand
 {
 public:
     MonitorCommand(CliSession &session, CliOutput &out) : m_session(session), m_out(out) {}
 
-    int run(int address, const QString &model, int count, int intervalMs);
+    int run(int address, const QString &model, int count, int intervalMs, bool csv = false);
 
 private:
     CliSession &m_session;
