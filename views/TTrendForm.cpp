@@ -45,6 +45,19 @@ bool saveAtomically(const QString &fileName, const std::function<bool(QIODevice 
     return true;
 }
 
+// The smallest of 1, 2, 5 times a power of ten that is at least the value (1 for 0).
+double niceTop(double value)
+{
+    if (!(value > 0))
+        return 1.0;
+    const double power = std::pow(10.0, std::floor(std::log10(value)));
+    for (double step : {1.0, 2.0, 5.0, 10.0}) {
+        if (step * power >= value)
+            return step * power;
+    }
+    return 10.0 * power;
+}
+
 } // namespace
 
 QString TTrendForm::captionPrefix()
@@ -109,6 +122,7 @@ TTrendForm::TTrendForm(QWidget *parent) : QWidget(parent), m_store(&TrendStore::
     m_view = new QChartView(m_chart, this);
     m_view->setObjectName(QStringLiteral("ChartView"));
     m_view->setRenderHint(QPainter::Antialiasing, false);
+    m_view->setCacheMode(QGraphicsView::CacheBackground);
     m_view->setMouseTracking(true);
     m_view->viewport()->setMouseTracking(true);
     m_view->viewport()->installEventFilter(this);
@@ -238,8 +252,12 @@ void TTrendForm::redraw()
     for (int q = 0; q < 3; ++q) {
         // One replace per series: the plot is rebuilt once, not once per point.
         m_series[q]->replace(points[q]);
-        m_valueAxes[q]->setRange(low[q], high[q] + (high[q] - low[q]) * 0.05);
-        m_valueAxes[q]->applyNiceNumbers();
+        // A scale changes only when the values cross a step of 1, 2 or 5, so most redraws
+        // leave the scales (and the layout of their labels) alone.
+        const double top = niceTop(high[q]);
+        const double bottom = low[q] < 0 ? -niceTop(-low[q]) : 0.0;
+        if (m_valueAxes[q]->max() != top || m_valueAxes[q]->min() != bottom)
+            m_valueAxes[q]->setRange(bottom, top);
     }
 }
 
