@@ -27,6 +27,7 @@
 namespace {
 
 const int SpanMinutes[] = {1, 5, 30};
+const QSize FormSize(640, 360);
 const char *const QuantityNames[] = {"F, Гц", "U, В", "I, А"};
 const char *const Units[] = {"Гц", "В", "А"};
 const int Decimals[] = {2, 1, 1};
@@ -73,7 +74,9 @@ QString TTrendForm::captionFor(int slot)
 TTrendForm::TTrendForm(QWidget *parent) : QWidget(parent), m_store(&TrendStore::instance())
 {
     setWindowTitle(QStringLiteral("Untitle"));
-    resize(640, 360);
+    // Below this the axes have no room for their labels.
+    setMinimumSize(480, 280);
+    resize(FormSize);
 
     m_spanBox = new QComboBox(this);
     m_spanBox->setObjectName(QStringLiteral("SpanBox"));
@@ -165,8 +168,12 @@ void TTrendForm::setStore(TrendStore *store)
 void TTrendForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (m_address < 0)
-        takeAddress();
+    if (m_address >= 0)
+        return;
+    // The first show: the frame of an MDI child is made to hold the window's own size.
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        frame->resize(frame->size() - size() + FormSize);
+    takeAddress();
 }
 
 void TTrendForm::takeAddress()
@@ -254,8 +261,8 @@ void TTrendForm::redraw()
         m_series[q]->replace(points[q]);
         // A scale changes only when the values cross a step of 1, 2 or 5, so most redraws
         // leave the scales (and the layout of their labels) alone.
-        const double top = niceTop(high[q]);
-        const double bottom = low[q] < 0 ? -niceTop(-low[q]) : 0.0;
+        const double top = niceTop(high[q] * 1.05); // a little room above the line
+        const double bottom = low[q] < 0 ? -niceTop(-low[q] * 1.05) : 0.0;
         if (m_valueAxes[q]->max() != top || m_valueAxes[q]->min() != bottom)
             m_valueAxes[q]->setRange(bottom, top);
     }
