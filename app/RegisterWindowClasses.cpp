@@ -20,6 +20,7 @@
 #include "views/TAddressForm.h"
 #include "views/TLEDForm.h"
 #include "views/TMonitorForm.h"
+#include "views/TTrendForm.h"
 
 void RegisterWindowClasses()
 {
@@ -36,6 +37,8 @@ void RegisterWindowClasses()
                                  [] { return new TLEDForm; });
     WindowClasses::registerClass(QStringLiteral("TMonitorForm"), Kind::MdiChild,
                                  [] { return new TMonitorForm; });
+    WindowClasses::registerClass(QStringLiteral("TTrendForm"), Kind::MdiChild,
+                                 [] { return new TTrendForm; });
     WindowClasses::registerClass(QStringLiteral("TKX100DnLdForm"), Kind::MdiChild,
                                  [] { return new TKX100DnLdForm; });
     WindowClasses::registerClass(QStringLiteral("TKX200DnLdForm"), Kind::TopLevel,

@@ -164,7 +164,7 @@ int SetupFile::CaptionSlot(const QString &caption)
 
 bool SetupFile::ServesOneSlot(const QString &className)
 {
-    return className == QLatin1String("TMonitorForm") ||
+    return className == QLatin1String("TMonitorForm") || className == QLatin1String("TTrendForm") ||
            className.endsWith(QLatin1String("DnLdForm"));
 }
 

@@ -116,7 +116,9 @@ void TMainForm::FormCreate()
     RegisterWindowClasses();
     m_restorableClasses = {QStringLiteral("TLEDForm"), QStringLiteral("TMonitorForm"),
                            QStringLiteral("TKX100DnLdForm"), QStringLiteral("TKX200DnLdForm"),
-                           QStringLiteral("TKX300DnLdForm")};
+                           QStringLiteral("TKX300DnLdForm"),
+                           // Beside the windows above, reopened by setup files that list it.
+                           QStringLiteral("TTrendForm")};
     connect(m_mdiArea, &QMdiArea::subWindowActivated, this, &TMainForm::UpdateCommandStates);
     connect(qApp, &QApplication::focusChanged, this, &TMainForm::UpdateCommandStates);
     if (m_trayIcon) {
@@ -594,6 +596,14 @@ void TMainForm::handleMessage(WindowMessage *message)
         break;
     case Msg::OpenEditor:
         openEditorWindow(int(message->wParam()));
+        break;
+    case Msg::OpenTrend:
+        if (message->wParam() >= 0 && message->wParam() < SlotCount) {
+            WaitCursor wait;
+            ShowChildWindow(QStringLiteral("TTrendForm"),
+                            QStringLiteral("Тренд:  ПЧ     #%1").arg(message->wParam()));
+            UpdateCommandStates();
+        }
         break;
     default:
         // Transactions, detection and operator commands belong to the bus host.

@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <climits>
+
 namespace {
 
 struct CommandName
@@ -18,7 +20,8 @@ constexpr CommandName Commands[] = {
     {"write", CliOptions::Command::Write},       {"upload", CliOptions::Command::Upload},
     {"download", CliOptions::Command::Download}, {"backup", CliOptions::Command::Backup},
     {"restore", CliOptions::Command::Restore},   {"monitor", CliOptions::Command::Monitor},
-    {"set-address", CliOptions::Command::SetAddress}, {"help", CliOptions::Command::Help},
+    {"set-address", CliOptions::Command::SetAddress},
+    {"diff", CliOptions::Command::Diff},         {"help", CliOptions::Command::Help},
 };
 
 bool fail(QString *error, const QString &text)
@@ -49,10 +52,16 @@ QString CliOptions::usage()
         "  set-address OLD NEW        move the inverter at OLD to NEW with the address\n"
         "                             setting's broadcast; every inverter on the line takes\n"
         "                             it, so connect the one drive alone\n"
-        "  monitor ADDR [--count N] [--max-errors N]\n"
+        "  monitor ADDR [--count N] [--max-errors N] [--csv]\n"
         "                             output frequency, voltage and current once a second;\n"
         "                             a failed sample is reported and skipped, N failed in\n"
-        "                             a row (default 3) end it\n"
+        "                             a row (default 3) end it; --csv prints the rows\n"
+        "                             time,F_Hz,V_V,I_A\n"
+        "  diff ADDR FILE             read the settings of the inverter and list those that\n"
+        "                             differ from the address's section of FILE\n"
+        "  diff FILE1 FILE2           list the settings that differ between two setup files,\n"
+        "                             slot by slot (exit status 1 when anything differs or\n"
+        "                             could not be read)\n"
         "\n"
         "Options:\n"
         "  --port DEV                 serial device or COM name (default COM1 = /dev/ttyS0),\n"
@@ -154,6 +163,10 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
             command = Command::Help;
             return true;
+        } else if (name == QLatin1String("--csv")) {
+            if (hasInline)
+                return fail(error, QStringLiteral("--csv takes no value"));
+            csv = true;
         } else if (name == QLatin1String("--simulate") || name == QLatin1String("--json") ||
                    name == QLatin1String("--force")) {
             if (hasInline)
@@ -334,6 +347,10 @@ bool CliOptions::parseOperands(const QStringList &operands, QString *error)
         file = text;
         return true;
     };
+    if (csv && command != Command::Monitor)
+        return fail(error, QStringLiteral("--csv belongs to monitor"));
+    if (csv && json)
+        return fail(error, QStringLiteral("--csv and --json exclude each other"));
 
     const auto expect = [&](int n, const char *form) {
         if (rest.size() == n)
@@ -395,7 +412,21 @@ bool CliOptions::parseOperands(const QStringList &operands, QString *error)
             return fail(error, QStringLiteral("invalid address %1 (0..31)").arg(rest[1]));
         return true;
     case Command::Monitor:
-        return expect(1, "monitor ADDR [--count N] [--max-errors N]") && takeAddress(rest[0]);
+        return expect(1, "monitor ADDR [--count N] [--max-errors N] [--csv]") && takeAddress(rest[0]);
+    case Command::Diff:
+        if (!expect(2, "diff ADDR FILE | diff FILE1 FILE2"))
+            return false;
+        // A first operand that is a number is an address; anything else a file.
+        if (parseInteger(rest[0], INT_MIN, INT_MAX, address)) {
+            if (!takeAddress(rest[0]))
+                return false;
+            file = rest[1];
+        } else {
+            address = -1;
+            file = rest[0];
+            file2 = rest[1];
+        }
+        return true;
     default:
         return true;
     }

@@ -22,6 +22,7 @@ public:
         Restore,
         Monitor,
         SetAddress,
+        Diff,
         Help
     };
 
@@ -68,6 +69,8 @@ public:
     int maxErrors = 3;
     // write: allow the bus-address registers; download, restore: send what can be sent
     bool force = false;
+    bool csv = false; // monitor: CSV rows "time,F_Hz,V_V,I_A"
+    QString file2;    // diff of two files: the second one (file holds the first)
 
     // Parses the arguments after the program name. False with the reason when they are not
     // a valid command line.

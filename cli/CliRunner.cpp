@@ -6,6 +6,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
+#include "cli/DiffCommand.h"
 #include "cli/MonitorCommand.h"
 #include "cli/MultiPortBackup.h"
 #include "cli/RegisterCommand.h"
@@ -44,7 +45,9 @@ int runCommand(const CliOptions &options, CliSession &session, CliOutput &output
     case CliOptions::Command::Monitor:
         return MonitorCommand(session, output)
             .run(options.address, options.model, options.count, options.intervalMs,
-                 options.maxErrors);
+                 options.maxErrors, options.csv);
+    case CliOptions::Command::Diff:
+        return DiffCommand(output).drive(session, options.address, options.model, options.file);
     default:
         return CliExit::Usage;
     }
@@ -76,6 +79,9 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
         return MultiPortBackup(options, output).run(QCoreApplication::applicationFilePath());
     if (options.ports.size() == 1 && !options.ports.first().addresses.isEmpty())
         options.addresses = options.ports.first().addresses;
+    // Two files are compared without the bus.
+    if (options.command == CliOptions::Command::Diff && options.address < 0)
+        return DiffCommand(output).files(options.file, options.file2);
 
     CliSession session;
     CliSession::Settings settings;

@@ -53,7 +53,7 @@ InverterTransfer::Result InverterTransfer::run(int address, bool upload,
     }
 
     for (ParameterTransfer::Plan plan : modelPlans) {
-        if (!upload && plan.uploadOnly)
+        if ((!upload || m_settingsOnly) && plan.uploadOnly)
             continue;
         if (!upload) {
             for (int entry = 0; entry < plan.count(); ++entry) {

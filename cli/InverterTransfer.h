@@ -48,6 +48,9 @@ public:
         m_progress = std::move(handler);
     }
 
+    // Leaves the read-only monitor groups out of an upload: only the settings are read.
+    void setSettingsOnly(bool settingsOnly) { m_settingsOnly = settingsOnly; }
+
     Result upload(int address);
     // Writes the driver's values exactly as it holds them (they are not pulled into the
     // fields' bounds), except the parameters whose setup-file keys are in leaveOut.
@@ -58,4 +61,5 @@ private:
 
     CliSession *m_session;
     std::function<void(const QString &)> m_progress;
+    bool m_settingsOnly = false;
 };

@@ -4,12 +4,14 @@
 #include "cli/CliExit.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
+#include "views/TrendBuffer.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonObject>
 
 int MonitorCommand::run(int address, const QString &model, int count, int intervalMs,
-                        int maxErrors)
+                        int maxErrors, bool csv)
 {
     QString why;
     if (!m_session.ensureInverter(address, model, &why)) {
@@ -19,6 +21,8 @@ int MonitorCommand::run(int address, const QString &model, int count, int interv
     using Read = bool (TDM::*)(TransactionRecord &);
     const Read reads[] = {&TDM::ReadOutputFreq, &TDM::ReadOutputVoltage, &TDM::ReadOutputCurrent};
 
+    if (csv)
+        m_out.text(TrendBuffer::csvHeader());
     QElapsedTimer clock;
     bool anyFailed = false;
     int failedInRow = 0;
@@ -41,7 +45,10 @@ int MonitorCommand::run(int address, const QString &model, int count, int interv
             // One bad frame costs one sample, not the whole watch.
             anyFailed = true;
             const QString text = CliSession::resultText(result);
-            m_out.result(QStringLiteral("address %1: %2").arg(address).arg(text),
+            if (csv) // the rows stay clean for the spreadsheet; the failure goes to stderr
+                m_out.error(QStringLiteral("address %1: %2").arg(address).arg(text));
+            else
+                m_out.result(QStringLiteral("address %1: %2").arg(address).arg(text),
                          QJsonObject{{QStringLiteral("address"), address},
                                      {QStringLiteral("error"), text}});
             if (++failedInRow >= maxErrors) {
@@ -57,6 +64,11 @@ int MonitorCommand::run(int address, const QString &model, int count, int interv
         const float frequency = dm.GetOutputFreq(address);
         const float voltage = dm.GetOutputVoltage(address);
         const float current = dm.GetOutputCurrent(address);
+        if (csv) {
+            const float values[3] = {frequency, voltage, current};
+            m_out.text(TrendBuffer::csvRow(QDateTime::currentMSecsSinceEpoch(), values));
+            continue;
+        }
         const QJsonObject object{{QStringLiteral("address"), address},
                                  {QStringLiteral("frequency"), double(frequency)},
                                  {QStringLiteral("voltage"), double(voltage)},

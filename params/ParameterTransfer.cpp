@@ -206,6 +206,22 @@ bool ParameterTransfer::applyDefaults()
     return true;
 }
 
+bool ParameterTransfer::takeValues(const QList<std::optional<int32_t>> &values)
+{
+    if (!canEdit())
+        return false;
+    for (int i = 0; i < m_plan.count() && i < values.size(); ++i) {
+        if (values[i])
+            m_values[i] = ParameterField::show(m_plan.rows[i], *values[i]).value;
+    }
+    if (m_plan.addressEntry >= 0 && TDM::isValidSlot(m_slot))
+        m_values[m_plan.addressEntry] = m_slot;
+    emit valuesShown();
+    m_modified = true;
+    emit stateChanged();
+    return true;
+}
+
 bool ParameterTransfer::selectItem(int entry, int item)
 {
     if (!canEdit() || entry < 0 || entry >= m_plan.count())

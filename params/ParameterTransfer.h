@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 
 class ParameterRowTable;
 class ParameterSet;
@@ -112,6 +113,12 @@ public:
     // address keeps the window's slot: a download of the factory address would move the
     // inverter off its address in the middle of the transfer.
     bool applyDefaults();
+
+    // Values from elsewhere (a setup file's section) into the working copy, one per entry;
+    // entries without one keep theirs. Each is shown as a load shows it and the modified flag
+    // is set, so a download sends them. The bus address keeps the window's slot, as with
+    // Default. Refused while a transfer runs and in a window that only reads.
+    bool takeValues(const QList<std::optional<int32_t>> &values);
 
     // Operator edits; refused while a transfer runs and for fields that cannot be edited.
     bool selectItem(int entry, int item);

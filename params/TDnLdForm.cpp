@@ -1,12 +1,16 @@
 #include "params/TDnLdForm.h"
 
+#include "app/IniFile.h"
 #include "app/OperatorDialogs.h"
+#include "bus/TDM.h"
+#include "params/CompareSlotDialog.h"
 #include "params/ParameterSpinEdit.h"
 #include "serial/MessageNumbers.h"
 #include "serial/WindowMessage.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -24,6 +28,9 @@ namespace {
 constexpr int CodeWidth = 56;
 constexpr int ValueWidth = 190;
 const QString ReadOnlyStyle = QStringLiteral("background-color: aqua;");
+const QString DifferStyle = QStringLiteral("background-color: yellow;");
+const char *const SavedStyle = "styleBeforeCompare";
+const char *const SavedToolTip = "toolTipBeforeCompare";
 
 QLabel *panel(const QString &text, QWidget *parent)
 {
@@ -56,10 +63,20 @@ TDnLdForm::TDnLdForm(ParameterTransfer::Plan plan, const QString &captionPrefix,
     m_closeBtn = new QPushButton(QStringLiteral("Закрыть"), this);
     m_closeBtn->setObjectName(QStringLiteral("BitBtn1"));
 
+    // The compare commands sit under the four buttons of the window.
+    m_compareBtn = new QPushButton(QStringLiteral("Сравнить..."), this);
+    m_compareBtn->setObjectName(QStringLiteral("CompareBtn"));
+    m_compareBtn->setToolTip(QStringLiteral("Сравнить значения с файлом настроек"));
+    m_takeFileBtn = new QPushButton(QStringLiteral("Из файла"), this);
+    m_takeFileBtn->setObjectName(QStringLiteral("TakeFileBtn"));
+    m_takeFileBtn->setToolTip(QStringLiteral("Взять значения файла (ЗАГР их запишет)"));
+
     auto *buttons = new QVBoxLayout;
     for (QPushButton *button : {m_upLoadBtn, m_downLoadBtn, m_defaultBtn, m_closeBtn})
         buttons->addWidget(button);
     buttons->addStretch();
+    buttons->addWidget(m_compareBtn);
+    buttons->addWidget(m_takeFileBtn);
 
     // The status panel carries the progress text; the progress bar sits at its right end.
     m_msgPanel = new QLabel(this);
@@ -93,6 +110,8 @@ TDnLdForm::TDnLdForm(ParameterTransfer::Plan plan, const QString &captionPrefix,
     connect(m_upLoadBtn, &QPushButton::clicked, this, &TDnLdForm::UpLoadBtnClick);
     connect(m_downLoadBtn, &QPushButton::clicked, this, &TDnLdForm::DownLoadBtnClick);
     connect(m_defaultBtn, &QPushButton::clicked, this, &TDnLdForm::DefaultBtnClick);
+    connect(m_compareBtn, &QPushButton::clicked, this, &TDnLdForm::CompareBtnClick);
+    connect(m_takeFileBtn, &QPushButton::clicked, this, &TDnLdForm::TakeFileBtnClick);
     connect(m_closeBtn, &QPushButton::clicked, this, [this] {
         // An MDI child closes through its frame, which asks the window and goes with it;
         // closing only the window would leave an empty frame behind.
@@ -102,6 +121,8 @@ TDnLdForm::TDnLdForm(ParameterTransfer::Plan plan, const QString &captionPrefix,
             close();
     });
     connect(m_transfer, &ParameterTransfer::valuesShown, this, &TDnLdForm::showValues);
+    // New values in the fields make the last compare stale.
+    connect(m_transfer, &ParameterTransfer::valuesShown, this, &TDnLdForm::clearCompare);
     connect(m_transfer, &ParameterTransfer::stateChanged, this, &TDnLdForm::updateControls);
     connect(m_transfer, &ParameterTransfer::progressChanged, this, &TDnLdForm::showProgress);
     connect(m_transfer, &ParameterTransfer::statusChanged, m_msgPanel, &QLabel::setText);
@@ -333,6 +354,8 @@ void TDnLdForm::updateControls()
     m_upLoadBtn->setEnabled(m_transfer->canUpload() && m_transfer->count() > 0);
     m_downLoadBtn->setEnabled(m_transfer->canDownload());
     m_defaultBtn->setEnabled(m_transfer->canDefault());
+    m_compareBtn->setEnabled(!m_transfer->isBusy() && m_transfer->count() > 0);
+    m_takeFileBtn->setEnabled(m_transfer->canEdit() && !m_compareValues.isEmpty());
     // No edits while a transfer runs.
     const bool editable = m_transfer->canEdit();
     const bool busy = m_transfer->isBusy();
@@ -356,4 +379,100 @@ void TDnLdForm::transferFinished(const ParameterTransfer::Outcome &outcome)
 {
     ShowMessage(windowTitle(), outcome.text,
                 outcome.ok ? OperatorDialogs::Icon::Information : OperatorDialogs::Icon::Warning);
+}
+
+// --- compare with a setup file ---------------------------------------------------------
+
+void TDnLdForm::CompareBtnClick()
+{
+    if (m_transfer->isBusy() || m_transfer->count() == 0)
+        return;
+    OperatorDialogs::FileRequest request;
+    request.title = QStringLiteral("Сравнить с файлом");
+    request.filter = QStringLiteral("*.ini (Setup File) (*.ini);;All files (*)");
+    request.defaultSuffix = QStringLiteral("ini");
+    request.confirmOverwrite = false;
+    const QString fileName = OperatorDialogs::instance().openFileName(request);
+    if (fileName.isEmpty())
+        return;
+    IniFile ini(fileName);
+    QString why;
+    if (!ini.load(&why)) {
+        ShowMessage(windowTitle(),
+                    QStringLiteral("Не удалось прочитать %1: %2").arg(fileName, why));
+        return;
+    }
+    const QString model = m_transfer->plan().model;
+    QList<int> candidates;
+    for (int slot = 0; slot < TDM::SlotCount; ++slot)
+        if (ParameterDiff::sectionModel(ini, slot) == model)
+            candidates << slot;
+    if (candidates.isEmpty()) {
+        ShowMessage(windowTitle(), QStringLiteral("В файле %1 нет ПЧ %2").arg(fileName, model),
+                    OperatorDialogs::Icon::Information);
+        return;
+    }
+    const int own = ParameterTransfer::slotFromCaption(windowTitle(), int(m_captionPrefix.size()));
+    CompareSlotDialog dialog(this);
+    dialog.setSlots(candidates, own,
+                    QStringLiteral("ПЧ %1 в файле %2:").arg(model, QFileInfo(fileName).fileName()));
+    if (!OperatorDialogs::instance().runModal(&dialog) || dialog.chosenSlot() < 0)
+        return;
+    const int slot = dialog.chosenSlot();
+
+    clearCompare();
+    const ParameterTransfer::Plan &plan = m_transfer->plan();
+    const QList<ParameterDiff::Value> fileValues =
+        ParameterDiff::fromSection(ini, TDM::SectionName(slot), plan);
+    m_compareEntries = ParameterDiff::compare(
+        plan, ParameterDiff::fromWorkingCopy(m_transfer->workingCopy()), fileValues);
+    for (const ParameterDiff::Value &value : fileValues)
+        m_compareValues << (value.state == ParameterDiff::Value::State::Known
+                                ? std::optional<int32_t>(value.raw)
+                                : std::nullopt);
+    for (const ParameterDiff::Entry &e : m_compareEntries) {
+        QWidget *f = field(e.entry);
+        if (!f)
+            continue;
+        f->setProperty(SavedStyle, f->styleSheet());
+        f->setProperty(SavedToolTip, f->toolTip());
+        f->setStyleSheet(DifferStyle);
+        f->setToolTip(QStringLiteral("В файле: %1%2")
+                          .arg(e.rightText, e.rightUnshowable
+                                                ? QStringLiteral(" (поле не может его показать)")
+                                                : QString()));
+    }
+    const QString summary =
+        m_compareEntries.isEmpty()
+            ? QStringLiteral("Совпадает с %1, %2: %3 параметров")
+                  .arg(QFileInfo(fileName).fileName(), TDM::SectionName(slot).trimmed())
+                  .arg(plan.count())
+            : QStringLiteral("Отличается от %1, %2: %3 из %4 параметров")
+                  .arg(QFileInfo(fileName).fileName(), TDM::SectionName(slot).trimmed())
+                  .arg(m_compareEntries.size())
+                  .arg(plan.count());
+    m_msgPanel->setText(summary);
+    ShowMessage(windowTitle(), summary, OperatorDialogs::Icon::Information);
+    updateControls();
+}
+
+void TDnLdForm::TakeFileBtnClick()
+{
+    const QList<std::optional<int32_t>> values = m_compareValues;
+    if (values.isEmpty() || !m_transfer->takeValues(values))
+        return;
+    m_msgPanel->setText(QStringLiteral("Значения взяты из файла: ЗАГР запишет их в ПЧ"));
+}
+
+void TDnLdForm::clearCompare()
+{
+    for (const ParameterDiff::Entry &e : std::as_const(m_compareEntries)) {
+        if (QWidget *f = field(e.entry)) {
+            f->setStyleSheet(f->property(SavedStyle).toString());
+            f->setToolTip(f->property(SavedToolTip).toString());
+        }
+    }
+    m_compareEntries.clear();
+    m_compareValues.clear();
+    updateControls();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "params/ParameterDiff.h"
 #include "params/ParameterTransfer.h"
 
 #include <QList>
@@ -38,6 +39,8 @@ public:
     QPushButton *downLoadButton() const { return m_downLoadBtn; }
     QPushButton *defaultButton() const { return m_defaultBtn; }
     QPushButton *closeButton() const { return m_closeBtn; }
+    QPushButton *compareButton() const { return m_compareBtn; }
+    QPushButton *takeFileButton() const { return m_takeFileBtn; }
     QLabel *msgPanel() const { return m_msgPanel; }
     QProgressBar *progressBar() const { return m_progressBar; }
     // The value field of a working-copy entry: a QComboBox or a ParameterSpinEdit.
@@ -49,6 +52,15 @@ public:
     void DefaultBtnClick();
     void ComboBoxChange(int entry);
     void EditChange(int entry);
+    // "Сравнить...": compares the working copy with a setup file's section of the window's
+    // model (the window's slot or another one chosen in a list). Differing fields are
+    // highlighted with the file's value in their tool-tip; nothing is changed.
+    void CompareBtnClick();
+    // "Из файла": the values of the last compare go into the working copy, which is then
+    // marked modified.
+    void TakeFileBtnClick();
+    // The last compare's entries that differ; empty before any.
+    const QList<ParameterDiff::Entry> &compareResult() const { return m_compareEntries; }
     // True when the window may close: unmodified, or the operator discards the changes.
     // The main window asks it before it closes anything.
     Q_INVOKABLE bool FormCloseQuery();
@@ -69,6 +81,7 @@ private:
     void updateControls();
     void showProgress(int position, int maximum, const QString &text);
     void transferFinished(const ParameterTransfer::Outcome &outcome);
+    void clearCompare();
 
     ParameterTransfer *m_transfer;
     QString m_captionPrefix;
@@ -77,6 +90,10 @@ private:
     QPushButton *m_downLoadBtn = nullptr;
     QPushButton *m_defaultBtn = nullptr;
     QPushButton *m_closeBtn = nullptr;
+    QPushButton *m_compareBtn = nullptr;
+    QPushButton *m_takeFileBtn = nullptr;
+    QList<ParameterDiff::Entry> m_compareEntries;
+    QList<std::optional<int32_t>> m_compareValues; // the file's values of the last compare
     QLabel *m_msgPanel = nullptr;
     QProgressBar *m_progressBar = nullptr;
     QList<QWidget *> m_fields;

@@ -9,8 +9,10 @@
 #include "views/MonitorCaption.h"
 #include "views/SegmentedBarMeter.h"
 #include "views/SpinEdit.h"
+#include "views/TrendStore.h"
 #include "views/TwoStateSwitch.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
@@ -65,6 +67,19 @@ TMonitorForm::TMonitorForm(QWidget *parent) : QWidget(parent)
     m_status = new QLabel(this);
     m_status->setGeometry(8, 222, 397, 32);
     m_status->setWordWrap(true);
+
+    // The trend opens from the context menu, so the window keeps its layout.
+    auto *trend = new QAction(QStringLiteral("Тренд..."), this);
+    trend->setObjectName(QStringLiteral("TrendItem"));
+    connect(trend, &QAction::triggered, this, &TMonitorForm::TrendItemClick);
+    addAction(trend);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void TMonitorForm::TrendItemClick()
+{
+    if (m_address >= 0)
+        PostMessage(MainWindow(), Msg::OpenTrend, m_address);
 }
 
 void TMonitorForm::buildColumns(QWidget *panel)
@@ -314,6 +329,7 @@ void TMonitorForm::PollReply(TransactionRecord &record)
     switch (record.Result) {
     case TransactionResult::Ok:
         RefreshDisplay();
+        recordTrend();
         m_cycle.answered();
         break;
     case TransactionResult::TimeOut:
@@ -324,6 +340,19 @@ void TMonitorForm::PollReply(TransactionRecord &record)
     default:
         break;
     }
+}
+
+void TMonitorForm::recordTrend()
+{
+    // The outstanding request is at step 1, 4 or 7: frequency, voltage or current.
+    const auto quantity = TrendBuffer::Quantity(m_cycle.step() / 3);
+    const TDM *registry = DM();
+    if (!registry)
+        return;
+    const double values[3] = {registry->GetOutputFreq(m_address),
+                              registry->GetOutputVoltage(m_address),
+                              registry->GetOutputCurrent(m_address)};
+    TrendStore::instance().append(m_address, quantity, values[quantity]);
 }
 
 void TMonitorForm::reportFailure(int32_t result)

@@ -63,6 +63,8 @@ public:
     void FreqRefEditChange();
     void RnStopSwitchClick(bool on);
     void ForRevSwitchClick(bool on);
+    // Context menu "Тренд...": asks the main window for the trend window of the slot.
+    void TrendItemClick();
 
     QSize sizeHint() const override { return {413, 259}; }
 
@@ -76,6 +78,8 @@ private:
     void FormShow();
     void StartMonitoring();
     void PollReply(TransactionRecord &record);
+    // Adds the value a successful poll reply brought to the slot's trend.
+    void recordTrend();
     void SwitchState(int slot, int state);
     void RefreshDisplay();
     void issuePollRequest();

@@ -48,6 +48,10 @@ private slots:
                                  << QList<int>{} << -1 << -1 << 0 << "b.ini";
         QTest::newRow("monitor") << QStringList{"monitor", "3", "--count", "2"} << Command::Monitor
                                  << QList<int>{} << 3 << -1 << 0 << QString();
+        QTest::newRow("diff drive") << QStringList{"diff", "0x1F", "p.ini"} << Command::Diff
+                                    << QList<int>{} << 31 << -1 << 0 << "p.ini";
+        QTest::newRow("diff files") << QStringList{"diff", "p.ini", "q.ini"} << Command::Diff
+                                    << QList<int>{} << -1 << -1 << 0 << "p.ini";
     }
 
     void commandsAndOperands()
@@ -116,6 +120,10 @@ private slots:
             << QStringList{"write", "1", "259", "65536"} << "invalid value 65536 (-32768..65535)";
         QTest::newRow("value not a number")
             << QStringList{"write", "1", "259", "12a"} << "invalid value 12a (-32768..65535)";
+        QTest::newRow("csv beside monitor only")
+            << QStringList{"--csv", "scan"} << "--csv belongs to monitor";
+        QTest::newRow("diff address 32")
+            << QStringList{"diff", "32", "p.ini"} << "invalid address 32 (0..31)";
         QTest::newRow("missing operand")
             << QStringList{"write", "1", "259"} << "usage: drivelink-cli write ADDR REGISTER VALUE";
         QTest::newRow("extra operand")

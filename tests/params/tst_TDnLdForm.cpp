@@ -1,8 +1,11 @@
 #include "RecordingDialogs.h"
 #include "TransferTestSupport.h"
 
+#include "app/IniFile.h"
 #include "bus/BusHost.h"
 #include "bus/TInverterBase.h"
+#include "params/CompareSlotDialog.h"
+#include "params/ParameterSet.h"
 #include "params/ParameterSpinEdit.h"
 #include "params/TDnLdForm.h"
 #include "params/TKX100DnLdForm.h"
@@ -12,11 +15,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -44,6 +49,7 @@ private slots:
     void closeQueryAfterDefaultButNotAfterTransfer();
     void emptiedSlotLoadsNothingAndSaysWhy();
     void closingDuringATransferAbandonsIt();
+    void compareHighlightsWhatDiffersAndTakeMarksModified();
 
 private:
     TDnLdForm *openForm(int slot = 1);
@@ -376,6 +382,69 @@ void tst_TDnLdForm::closingDuringATransferAbandonsIt()
     QCOMPARE(m_line->written.size(), 1);
     QVERIFY(!m_host->engine().isBusy());
     QVERIFY(m_dialogs->shown.isEmpty());
+}
+
+void tst_TDnLdForm::compareHighlightsWhatDiffersAndTakeMarksModified()
+{
+    // A file with KX100 factory values in slots 1 and 4; slot 4 then gets CD003 = 220.0, a
+    // CD005 no item of the list stands for, and no CD010.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("plant.ini"));
+    IniFile ini(path);
+    for (int slot : {1, 4}) {
+        const QString section = TDM::SectionName(slot);
+        ini.writeString(section, QStringLiteral("Enable"), QStringLiteral("true"));
+        ini.writeString(section, QStringLiteral("TypeName"), QStringLiteral("KX100"));
+        for (const ParameterDef &def : ParameterSet::forModel(QStringLiteral("KX100")).rows())
+            ini.writeInteger(section, def.key, def.defaultValue);
+        // The factory CD053 lies below its field's minimum; the file holds what loads show.
+        ini.writeInteger(section, QStringLiteral("n053"), 5);
+    }
+    ini.writeInteger(TDM::SectionName(4), QStringLiteral("n003"), 2200);
+    ini.writeInteger(TDM::SectionName(4), QStringLiteral("n005"), 9);
+    ini.deleteKey(TDM::SectionName(4), QStringLiteral("n010"));
+    QVERIFY(ini.save());
+
+    openForm();
+    QVERIFY(!m_form->takeFileButton()->isEnabled());
+    const auto compareWith = [&](int slot) {
+        m_dialogs->openFileNames << path;
+        m_dialogs->onModal = [slot](QObject *dialog) {
+            auto *choice = qobject_cast<CompareSlotDialog *>(dialog);
+            // The window's own slot comes chosen.
+            if (!choice || choice->chosenSlot() != 1 || choice->list()->count() != 2)
+                return false;
+            choice->list()->setCurrentRow(slot == 1 ? 0 : 1);
+            return true;
+        };
+        m_form->compareButton()->click();
+    };
+
+    compareWith(4);
+    QCOMPARE(m_form->compareResult().size(), 3);
+    QVERIFY(m_dialogs->texts().last().contains(QStringLiteral("3 из 108")));
+    QVERIFY(m_form->msgPanel()->text().contains(QStringLiteral("3 из 108")));
+    for (int entry : {2, 4, 9})
+        QVERIFY(m_form->field(entry)->styleSheet().contains(QStringLiteral("yellow")));
+    QVERIFY(!m_form->field(3)->styleSheet().contains(QStringLiteral("yellow")));
+    QCOMPARE(m_form->field(2)->toolTip(), QStringLiteral("В файле: 220.0"));
+    QVERIFY(m_form->field(4)->toolTip().startsWith(QStringLiteral("В файле: 9 (")));
+    // Compare changes nothing.
+    QVERIFY(!m_form->transfer().isModified());
+    QCOMPARE(m_form->transfer().value(2), 2000);
+
+    m_form->takeFileButton()->click();
+    QVERIFY(m_form->transfer().isModified());
+    QVERIFY(m_form->downLoadButton()->isEnabled());
+    QCOMPARE(m_form->transfer().value(2), 2200);
+    QCOMPARE(m_form->transfer().value(9), 1); // no value in the file: kept
+    QVERIFY(!m_form->field(2)->styleSheet().contains(QStringLiteral("yellow")));
+    QCOMPARE(m_form->field(2)->toolTip(), QString());
+
+    m_form->transfer().Load();
+    compareWith(1);
+    QVERIFY(m_form->compareResult().isEmpty());
+    QVERIFY(m_dialogs->texts().last().startsWith(QStringLiteral("Совпадает")));
 }
 
 QTEST_MAIN(tst_TDnLdForm)

@@ -10,6 +10,7 @@
 #include "views/SegmentedBarMeter.h"
 #include "views/SpinEdit.h"
 #include "views/TMonitorForm.h"
+#include "views/TrendStore.h"
 #include "views/TwoStateSwitch.h"
 
 #include <QLabel>
@@ -261,6 +262,7 @@ void tst_TMonitorForm::showStartsMonitoring()
 
 void tst_TMonitorForm::pollCycle()
 {
+    TrendStore::instance().clear(1);
     startForm(QStringLiteral("1"));
     QCOMPARE(polls().size(), 1);
     QCOMPARE(frameHex(polls()[0]), ReadFreq);
@@ -294,6 +296,14 @@ void tst_TMonitorForm::pollCycle()
     QCOMPARE(m_form->meter(MonitorLimits::Current)->position(), 55);
     // Every readout keeps what the driver holds.
     QCOMPARE(m_form->readout(MonitorLimits::Frequency)->text(), QStringLiteral(" 30.00"));
+    // Each reply is a trend sample of the quantity it brought.
+    const TrendBuffer *trend = TrendStore::instance().buffer(1);
+    QVERIFY(trend);
+    QCOMPARE(trend->size(), 3);
+    QCOMPARE(trend->at(0).fresh, uint8_t(1u << TrendBuffer::Frequency));
+    QCOMPARE(trend->at(1).fresh, uint8_t(1u << TrendBuffer::Voltage));
+    QCOMPARE(trend->last().values[TrendBuffer::Frequency], 30.0f);
+    QCOMPARE(trend->last().values[TrendBuffer::Current], 5.5f);
 
     m_form->Timer1Timer();
     QCOMPARE(m_form->pollStep(), 1);
