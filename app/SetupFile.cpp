@@ -106,6 +106,17 @@ void SetupFile::SaveWindowList(IniFile &ini, const QList<WindowEntry> &windows)
         ini.writeInteger(MDISection, window.className + QStringLiteral(".Width"), window.width);
         ini.writeInteger(MDISection, window.className + QStringLiteral(".Height"), window.height);
     }
+    // The class keys above let only the last window of a class come back. Each window's own
+    // caption and geometry follow them, keyed by its "Form<n>", so that every window does.
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+        const WindowEntry &window = windows[i];
+        const QString prefix = formKey(int(i) + 1);
+        ini.writeString(MDISection, prefix + QStringLiteral(".Caption"), window.caption);
+        ini.writeInteger(MDISection, prefix + QStringLiteral(".Top"), window.top);
+        ini.writeInteger(MDISection, prefix + QStringLiteral(".Left"), window.left);
+        ini.writeInteger(MDISection, prefix + QStringLiteral(".Width"), window.width);
+        ini.writeInteger(MDISection, prefix + QStringLiteral(".Height"), window.height);
+    }
 }
 
 QList<SetupFile::WindowEntry>
@@ -127,7 +138,13 @@ SetupFile::LoadWindowList(const IniFile &ini, const QStringList &restorable, QSt
         window.className = ini.readString(MDISection, formKey(n)).trimmed();
         if (window.className.isEmpty() || !known.contains(window.className))
             continue;
-        window.caption = ini.readString(MDISection, window.className + QStringLiteral(".Caption"));
+        // A window's own keys, where the file has them; else the keys of its class (files
+        // written without them).
+        const QString ownPrefix = formKey(n);
+        const QString prefix = ini.valueExists(MDISection, ownPrefix + QStringLiteral(".Caption"))
+                                   ? ownPrefix
+                                   : window.className;
+        window.caption = ini.readString(MDISection, prefix + QStringLiteral(".Caption"));
         const int slot = CaptionSlot(window.caption);
         if (slot == BadSlot || (slot == NoSlot && ServesOneSlot(window.className))) {
             if (notes)
@@ -137,11 +154,10 @@ SetupFile::LoadWindowList(const IniFile &ini, const QStringList &restorable, QSt
                               .arg(window.className, window.caption);
             continue;
         }
-        window.top = ini.readInteger(MDISection, window.className + QStringLiteral(".Top"), 0);
-        window.left = ini.readInteger(MDISection, window.className + QStringLiteral(".Left"), 0);
-        window.width = ini.readInteger(MDISection, window.className + QStringLiteral(".Width"), 0);
-        window.height =
-            ini.readInteger(MDISection, window.className + QStringLiteral(".Height"), 0);
+        window.top = ini.readInteger(MDISection, prefix + QStringLiteral(".Top"), 0);
+        window.left = ini.readInteger(MDISection, prefix + QStringLiteral(".Left"), 0);
+        window.width = ini.readInteger(MDISection, prefix + QStringLiteral(".Width"), 0);
+        window.height = ini.readInteger(MDISection, prefix + QStringLiteral(".Height"), 0);
         windows << window;
     }
     return windows;

@@ -51,8 +51,11 @@ public:
 
     // Erases "MDI Section" and writes "Count", "Form<n>" = class name and, per class name, the
     // caption and geometry keys. Windows of one class share these keys: the last one wins.
+    // After them come each window's own keys, "Form<n>.Caption", ".Top", ".Left", ".Width"
+    // and ".Height".
     static void SaveWindowList(IniFile &ini, const QList<WindowEntry> &windows);
     // The windows to restore, in the file's order: entries whose class is in `restorable`
+    // (each read from its own "Form<n>." keys when the file has them, else from its class's)
     // and whose caption is acceptable for the class. Empty and unknown class names are
     // skipped quietly (the file may name windows that are written but never restored);
     // entries refused for a bad caption, and a "Count" out of range, are named in `notes`.

@@ -37,11 +37,15 @@ TDualListDialog::TDualListDialog(QWidget *parent)
     buttons->addStretch();
     for (QPushButton *button : {m_include, m_includeAll, m_exclude, m_excludeAll}) {
         button->setFixedWidth(32);
+        // Enter means OK: an arrow button that has the focus (it gets it when the one before
+        // is disabled) must not take the default and move every entry across.
+        button->setAutoDefault(false);
         buttons->addWidget(button);
     }
     buttons->addStretch();
 
     auto *box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    box->button(QDialogButtonBox::Ok)->setDefault(true);
     auto *grid = new QGridLayout(this);
     grid->addWidget(m_leftLabel, 0, 0);
     grid->addWidget(m_rightLabel, 0, 2);

@@ -1,6 +1,7 @@
 #include "app/TMainForm.h"
 
 #include "app/Artwork.h"
+#include "app/CloseQuestion.h"
 #include "app/MRUManager.h"
 #include "app/MainSettings.h"
 #include "app/OperatorDialogs.h"
@@ -9,6 +10,7 @@
 #include "app/WaitCursor.h"
 #include "app/WindowClasses.h"
 #include "bus/BusHost.h"
+#include "bus/InverterDetector.h"
 #include "bus/TDM.h"
 #include "serial/CommLink.h"
 #include "serial/MessageNumbers.h"
@@ -84,6 +86,7 @@ TMainForm::TMainForm(BusHost *host, CommLink *comm, QWidget *parent)
         m_messagePanel->setText(
             tr("Очередь обмена переполнена: запрос ПЧ #%1 не отправлен").arg(slot));
     });
+    watchDetection();
     m_host->registry().setChildrenProvider([this] {
         QList<QObject *> children;
         for (QWidget *child : childWindows())
@@ -194,6 +197,11 @@ void TMainForm::createMenus()
                {},
                QStringLiteral("Автопоиск ПЧ'тип"),
                [this] { DetectionBtnClick(); }},
+              {"StopDetection1",
+               QStringLiteral("Остановить поиск"),
+               {},
+               QStringLiteral("Остановить поиск ПЧ"),
+               [this] { StopDetectionClick(); }},
               {"N2", QStringLiteral("-"), {}, {}, {}},
               {"ResetCom", QStringLiteral("Сброс COM"), {}, QStringLiteral("Сброс СОМ"), [this] {
                    ResetComClick();
@@ -668,17 +676,16 @@ void TMainForm::FormShow()
 void TMainForm::closeEvent(QCloseEvent *event)
 {
     // Every window is asked first and nothing closes unless all agree: a window that may
-    // refuse (an editor with unsaved changes) answers through its FormCloseQuery.
+    // refuse (an editor with unsaved changes) answers through its FormCloseQuery; a window
+    // without the question has nothing to lose and agrees.
     QList<QWidget *> windows = childWindows();
     for (QWidget *window : QApplication::topLevelWidgets())
         if (window != this && window->parentWidget() == this && window->isVisible() &&
             !qobject_cast<QDialog *>(window))
             windows << window;
     for (QWidget *window : std::as_const(windows)) {
-        bool mayClose = true;
-        QMetaObject::invokeMethod(window, "FormCloseQuery", Qt::DirectConnection,
-                                  Q_RETURN_ARG(bool, mayClose));
-        if (!mayClose) {
+        auto *question = dynamic_cast<CloseQuestion *>(window);
+        if (question && !question->FormCloseQuery()) {
             event->ignore();
             return;
         }
@@ -690,7 +697,8 @@ void TMainForm::closeEvent(QCloseEvent *event)
     if (m_saveSettings)
         m_saveSettings(*this);
     for (QWidget *window : std::as_const(windows)) {
-        window->setProperty("closeApproved", true);
+        if (auto *question = dynamic_cast<CloseQuestion *>(window))
+            question->approveClose();
         if (QMdiSubWindow *sub = subWindowOf(window))
             sub->close();
         else
@@ -871,6 +879,42 @@ void TMainForm::DetectionBtnClick()
     chooseSlotsAndPost(QStringLiteral("          Поиск ПЧ   "),
                        QStringLiteral("Поиск ПЧ          "), QStringLiteral("   ПЧ    #"), false,
                        QStringLiteral("ПЧ       "), Msg::QueueDetection);
+}
+
+void TMainForm::StopDetectionClick()
+{
+    SendMessage(this, Msg::StopDetection);
+}
+
+void TMainForm::watchDetection()
+{
+    // A permanent panel of the status bar follows the run; hints do not overwrite it.
+    m_detectionNote = new QLabel(statusBar());
+    m_detectionNote->setObjectName(QStringLiteral("DetectionNote"));
+    m_detectionNote->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_detectionNote->hide();
+    statusBar()->insertPermanentWidget(0, m_detectionNote);
+    QAction *stop = menuAction(QStringLiteral("StopDetection1"));
+    stop->setEnabled(false);
+    InverterDetector *detector = &m_host->detector();
+    connect(detector, &InverterDetector::progress, this,
+            [this, stop](int slot, int index, int count) {
+                m_detectionNote->setText(
+                    QStringLiteral("Поиск: ПЧ #%1, %2 из %3").arg(slot).arg(index).arg(count));
+                m_detectionNote->show();
+                stop->setEnabled(true);
+            });
+    connect(detector, &InverterDetector::finished, this, [this, stop](bool stopped) {
+        m_detectionNote->hide();
+        stop->setEnabled(false);
+        if (stopped)
+            m_messagePanel->setText(QStringLiteral("Поиск ПЧ остановлен"));
+    });
+    connect(detector, &InverterDetector::queueFull, this, [this](int slot) {
+        m_messagePanel->setText(QStringLiteral("Очередь обмена переполнена: поиск ПЧ #%1 не "
+                                               "выполнен, ПЧ оставлен без изменений")
+                                    .arg(slot));
+    });
 }
 
 void TMainForm::AddressBtnClick()

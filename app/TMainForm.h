@@ -48,6 +48,8 @@ public:
     SectionedToolBar *toolBar() const { return m_toolBar; }
     QLabel *messagePanel() const { return m_messagePanel; }
     QLabel *rs232Message() const { return m_rs232Message; }
+    // Detection's progress while it runs, else hidden.
+    QLabel *detectionNote() const { return m_detectionNote; }
     BusHost *host() const { return m_host; }
     CommLink *comm() const { return m_comm; }
     QAction *menuAction(const QString &name) const;
@@ -75,6 +77,8 @@ public:
     void DownLoad1Click();
     void AddressBtnClick();
     void DetectionBtnClick();
+    // Drops the queued detection probes (also Esc in the status panel).
+    void StopDetectionClick();
     void ResetComClick();
     void CustomizeItemClick();
     void Communication1Click();
@@ -115,6 +119,7 @@ private:
     void createToolBar();
     void createStatusBar();
     void createTrayIcon();
+    void watchDetection();
     QMdiSubWindow *subWindowOf(QWidget *widget) const;
 
     BusHost *m_host;
@@ -125,6 +130,7 @@ private:
     QLabel *m_rs232Message = nullptr;
     QLabel *m_busyIndicator = nullptr;
     QLabel *m_busNote = nullptr;
+    QLabel *m_detectionNote = nullptr;
     QTimer m_busyAnimation;
     int m_busyFrame = 0;
     QMenu *m_fileMenu = nullptr;

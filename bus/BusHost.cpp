@@ -15,6 +15,10 @@ BusHost::BusHost(CommLink *link, Role role, QObject *parent)
             Qt::QueuedConnection);
     connect(&m_engine, &TransactionEngine::portLost, &m_detector, &InverterDetector::abandon,
             Qt::QueuedConnection);
+    // A probe the request queue cannot take is not sent: detection sees it before it touches
+    // the slot, instead of reading the refusal as silence.
+    m_detector.setRoomCheck(
+        [this] { return m_engine.pendingCount() < TransactionEngine::RingSize - 1; });
     if (role == Role::MainWindow)
         SetMainWindow(this);
     SetDM(&m_registry);
@@ -37,6 +41,7 @@ bool BusHost::handleMessage(WindowMessage *message)
         return m_engine.handleMessage(message);
     case Msg::QueueDetection:
     case Msg::NextDetection:
+    case Msg::StopDetection:
     case Msg::DetectKX200Result:
     case Msg::DetectKX100Result:
     case Msg::DetectKX300Result:

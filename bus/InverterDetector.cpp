@@ -1,6 +1,7 @@
 #include "bus/InverterDetector.h"
 
 #include "bus/TDM.h"
+#include "bus/TInverterBase.h"
 #include "serial/MessageNumbers.h"
 #include "serial/TransactionRecord.h"
 #include "serial/WindowMessage.h"
@@ -9,6 +10,8 @@ InverterDetector::InverterDetector(TDM *registry, QObject *parent)
     : QObject(parent), m_registry(registry)
 {
 }
+
+InverterDetector::~InverterDetector() = default;
 
 bool InverterDetector::handleMessage(WindowMessage *message)
 {
@@ -19,6 +22,9 @@ bool InverterDetector::handleMessage(WindowMessage *message)
         return true;
     case Msg::NextDetection:
         startNext();
+        return true;
+    case Msg::StopDetection:
+        stop();
         return true;
     case Msg::DetectKX200Result:
     case Msg::DetectKX100Result:
@@ -41,15 +47,40 @@ bool InverterDetector::queueSlot(int slot)
 {
     if (!TDM::isValidSlot(slot) || !m_queue.push(slot))
         return false;
+    ++m_runCount;
+    m_stopped = false; // queued after a stop: a new run
+    if (!m_idle)
+        emit progress(m_slot, m_runIndex, m_runCount); // the run has grown
     startNext();
     return true;
 }
 
 void InverterDetector::startNext()
 {
+    if (!m_idle)
+        return;
     int slot;
-    if (m_idle && m_queue.pop(slot))
+    if (m_queue.pop(slot)) {
         startChain(slot);
+    } else if (m_runCount > 0 || m_stopped) {
+        const bool stopped = m_stopped;
+        m_runCount = m_runIndex = 0;
+        m_stopped = false;
+        emit finished(stopped);
+    }
+}
+
+void InverterDetector::stop()
+{
+    int slot;
+    while (m_queue.pop(slot)) {
+    }
+    m_runCount = m_runIndex;
+    m_stopped = true;
+    m_stopChain = !m_idle;
+    // Without a chain on the line the stop takes effect at once.
+    if (m_idle)
+        startNext();
 }
 
 int InverterDetector::queuedCount() const
@@ -61,7 +92,18 @@ void InverterDetector::startChain(int slot)
 {
     m_idle = false;
     m_slot = slot;
-    // Whatever the slot held is discarded with its parameters, even if the same model answers.
+    m_stopChain = false;
+    emit progress(slot, ++m_runIndex, m_runCount);
+    if (!hasRoom()) {
+        // Nothing has been touched yet: the slot stays as it is.
+        emit queueFull(slot);
+        m_idle = true;
+        PostMessage(MainWindow(), Msg::NextDetection);
+        return;
+    }
+    // Whatever the slot held is discarded with its parameters, even if the same model answers;
+    // it is kept aside until the chain ends, in case the chain cannot finish.
+    m_previous = m_registry->TakeInverter(slot);
     const bool sent = probe(slot, Msg::DetectKX200Result);
     m_registry->NotifyChildren(slot, InverterStateCode::Detecting);
     if (!sent)
@@ -102,6 +144,11 @@ void InverterDetector::probeResult(uint32_t message, TransactionRecord &record)
         endChain(InverterStateCode::Present);
     } else if (!tryNext) {
         endChain(InverterStateCode::Fault);
+    } else if (message != Msg::DetectKX300Result && (m_stopChain || !hasRoom())) {
+        // No further probe goes out: stopped by the operator, or no room in the queue.
+        if (!m_stopChain)
+            emit queueFull(m_slot);
+        giveBack();
     } else if (message == Msg::DetectKX200Result) {
         if (!probe(m_slot, Msg::DetectKX100Result))
             endChain(InverterStateCode::Fault);
@@ -123,8 +170,16 @@ void InverterDetector::abandon()
         endChain(InverterStateCode::Fault);
 }
 
+void InverterDetector::giveBack()
+{
+    m_registry->PutInverter(m_slot, std::move(m_previous));
+    endChain(m_registry->HasInverter(m_slot) ? InverterStateCode::Present
+                                             : InverterStateCode::NoInverter);
+}
+
 void InverterDetector::endChain(int state)
 {
+    m_previous.reset();
     const int slot = m_slot;
     m_registry->NotifyChildren(slot, state);
     m_idle = true;

@@ -6,8 +6,11 @@
 #include <QObject>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 class TDM;
+class TInverterBase;
 class WindowMessage;
 struct TransactionRecord;
 
@@ -19,8 +22,13 @@ struct TransactionRecord;
 // notifications, starting with state 2.
 //
 // The detector works on the main window's messages: queue a slot (Msg::QueueDetection, wParam
-// slot), start the next one (Msg::NextDetection) and the completions of the three probes.
-// Its probe records name MainWindow() as the window to notify.
+// slot), start the next one (Msg::NextDetection), drop the queued slots (Msg::StopDetection)
+// and the completions of the three probes. Its probe records name MainWindow() as the window
+// to notify.
+//
+// A slot whose chain cannot finish, because the request queue has no room for its next probe
+// or because the operator stopped detection, gets back the driver it held before, with its
+// parameter set; a refused probe is never taken for silence.
 class InverterDetector : public QObject
 {
     Q_OBJECT
@@ -29,6 +37,10 @@ public:
     static constexpr int RingSize = 500;
 
     explicit InverterDetector(TDM *registry, QObject *parent = nullptr);
+    ~InverterDetector() override;
+
+    // Whether the request queue takes one more request now; without it, always.
+    void setRoomCheck(std::function<bool()> hasRoom) { m_hasRoom = std::move(hasRoom); }
 
     // Handles the detection messages; false for any other message.
     bool handleMessage(WindowMessage *message);
@@ -42,6 +54,9 @@ public:
     bool queueSlot(int slot);
     // Msg::NextDetection: starts the oldest queued slot when no probe chain runs.
     void startNext();
+    // Msg::StopDetection: drops the queued slots. The probe on the line finishes; its slot then
+    // keeps what that probe found, or gets its driver back, and nothing more is sent.
+    void stop();
 
     // The bus cannot be reached: drops the queued slots and ends the chain in flight with
     // state 3 (the slot keeps the driver being tried), so no slot is emptied for silence that
@@ -56,6 +71,12 @@ public:
 signals:
     // A probe chain has ended with this inverter state for the slot.
     void slotDetected(int slot, int state);
+    // The chain of a slot starts: the index-th (from 1) of `count` slots queued in this run.
+    void progress(int slot, int index, int count);
+    // The run is over: the last chain has ended, or a stop has taken effect.
+    void finished(bool stopped);
+    // The request queue had no room for a probe of the slot; the slot keeps its driver.
+    void queueFull(int slot);
 
 private:
     void startChain(int slot);
@@ -63,8 +84,17 @@ private:
     bool probe(int slot, uint32_t notifyMessage);
     void probeResult(uint32_t message, TransactionRecord &record);
     void endChain(int state);
+    // Ends the chain with the slot's driver from before the chain put back.
+    void giveBack();
+    bool hasRoom() const { return !m_hasRoom || m_hasRoom(); }
 
     TDM *m_registry;
+    std::function<bool()> m_hasRoom;
+    std::unique_ptr<TInverterBase> m_previous; // the slot's driver before the chain
+    bool m_stopChain = false;                  // the chain on the line sends no further probe
+    bool m_stopped = false;                    // the run was stopped by the operator
+    int m_runCount = 0; // slots queued since the detector was last idle with an empty queue
+    int m_runIndex = 0; // chains started in that run
     MessageRing<int, RingSize> m_queue;
     bool m_idle = true;
     int m_slot = -1;

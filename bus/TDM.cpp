@@ -67,6 +67,25 @@ void TDM::RemoveInverter(int slot)
     ++m_generations[slot];
 }
 
+std::unique_ptr<TInverterBase> TDM::TakeInverter(int slot)
+{
+    if (!isValidSlot(slot) || !m_slots[slot])
+        return nullptr;
+    ++m_generations[slot];
+    return std::move(m_slots[slot]);
+}
+
+bool TDM::PutInverter(int slot, std::unique_ptr<TInverterBase> driver)
+{
+    if (!isValidSlot(slot))
+        return false;
+    if (!driver) {
+        RemoveInverter(slot);
+        return true;
+    }
+    return install(slot, [&driver](int) { return std::move(driver); });
+}
+
 bool TDM::HasInverter(int slot) const
 {
     return driverAt(slot) != nullptr;

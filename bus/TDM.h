@@ -46,6 +46,11 @@ public:
     bool CreateKX200(int slot);
     bool CreateKX300(int slot);
     void RemoveInverter(int slot);
+    // Takes the slot's driver out, leaving the slot empty, and puts a driver back into its
+    // slot (null empties the slot). Detection keeps the driver it replaces this way, to give
+    // it back with its parameter set when it cannot finish.
+    std::unique_ptr<TInverterBase> TakeInverter(int slot);
+    bool PutInverter(int slot, std::unique_ptr<TInverterBase> driver);
     bool HasInverter(int slot) const;
     // The slot's driver, or null; valid only until the slot changes.
     TInverterBase *GetInverter(int slot) const;

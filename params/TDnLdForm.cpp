@@ -265,8 +265,8 @@ void TDnLdForm::keyPressEvent(QKeyEvent *event)
 
 void TDnLdForm::closeEvent(QCloseEvent *event)
 {
-    // "closeApproved": the main window has asked already, while closing the program.
-    if (property("closeApproved").toBool() || FormCloseQuery())
+    // Approved: the main window has asked already, while closing the program.
+    if (closeApproved() || FormCloseQuery())
         event->accept();
     else
         event->ignore();
@@ -297,6 +297,10 @@ void TDnLdForm::FormLoad()
 
 void TDnLdForm::UpLoadBtnClick()
 {
+    // An upload overwrites the working copy: unsent edits go only when the operator says so,
+    // with the same question as closing the window. Enter reaches here as the default button.
+    if (!FormCloseQuery())
+        return;
     m_transfer->startUpload();
 }
 

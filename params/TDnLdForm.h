@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CloseQuestion.h"
 #include "params/ParameterDiff.h"
 #include "params/ParameterTransfer.h"
 
@@ -18,7 +19,7 @@ class QTabWidget;
 // "Завод." (factory values) and close, and the status panel with the progress bar. The
 // window is a view over a ParameterTransfer, which holds the working copy and runs the
 // transfers; the window reads its slot from the number after its caption prefix at each load.
-class TDnLdForm : public QWidget
+class TDnLdForm : public QWidget, public CloseQuestion
 {
     Q_OBJECT
 
@@ -63,7 +64,7 @@ public:
     const QList<ParameterDiff::Entry> &compareResult() const { return m_compareEntries; }
     // True when the window may close: unmodified, or the operator discards the changes.
     // The main window asks it before it closes anything.
-    Q_INVOKABLE bool FormCloseQuery();
+    bool FormCloseQuery() override;
 
 protected:
     void FormShow();

@@ -120,9 +120,16 @@ void TKX300DnLdForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     resize(FormSize);
-    // An MDI frame fits itself around the window.
-    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
-        frame->resize(frame->sizeHint());
+    // An MDI frame fits itself around the window, as a dialog frame: a title with the system
+    // menu and the close button, and neither resizing nor maximising.
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget())) {
+        frame->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                              Qt::MSWindowsFixedSizeDialogHint);
+        frame->setMinimumSize(0, 0);
+        frame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        frame->setFixedSize(frame->sizeHint());
+    }
 }
 
 QSize TKX300DnLdForm::sizeHint() const

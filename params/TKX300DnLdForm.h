@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CloseQuestion.h"
 #include <QString>
 #include <QWidget>
 
@@ -10,7 +11,7 @@ class QTreeWidgetItem;
 // The KX300 group index: a tree of the parameter groups of one inverter. Choosing a subgroup
 // opens the window of its whole group for the same slot, or brings an open one forward. The
 // index itself holds no parameters and sends nothing.
-class TKX300DnLdForm : public QWidget
+class TKX300DnLdForm : public QWidget, public CloseQuestion
 {
     Q_OBJECT
 

@@ -32,6 +32,7 @@ constexpr uint32_t OpenMonitor = WmUser + 408;     // 1432: wParam = slot
 constexpr uint32_t StartMonitor = WmUser + 409;    // 1433: a monitor window to itself
 constexpr uint32_t OpenEditor = WmUser + 410;      // 1434: wParam = slot; an editor's Load
 constexpr uint32_t OperatorCommand = WmUser + 413; // 1437: lParam = (slot << 16) + command
+constexpr uint32_t StopDetection = WmUser + 420;   // 1444: drop the queued detection probes
 constexpr uint32_t OpenTrend = WmUser + 430;       // 1454: wParam = slot
 } // namespace Msg
 

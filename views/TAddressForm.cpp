@@ -84,7 +84,10 @@ TAddressForm::TAddressForm(QWidget *parent)
     connect(m_up, &QToolButton::clicked, this, [this] { stepAddress(1); });
     connect(m_down, &QToolButton::clicked, this, [this] { stepAddress(-1); });
     connect(m_trackBar1, &QSlider::valueChanged, this, &TAddressForm::TrackBar1Change);
-    connect(m_settingBtn, &QPushButton::clicked, this, &TAddressForm::SettingBtnClick);
+    connect(m_settingBtn, &QPushButton::clicked, this, [this] {
+        if (confirmSetting())
+            SettingBtnClick();
+    });
     connect(m_closeBtn, &QPushButton::clicked, this, &QDialog::reject);
 
     applyAddress(m_address);
@@ -154,6 +157,20 @@ void TAddressForm::stepAddress(int step)
 void TAddressForm::TrackBar1Change()
 {
     applyAddress(m_trackBar1->value());
+}
+
+bool TAddressForm::confirmSetting()
+{
+    // The write is a broadcast: every drive of the model listening on the bus takes the new
+    // address, so the operator confirms that only the one to be re-addressed is connected.
+    const auto answer = OperatorDialogs::instance().message(
+        BoxCaption,
+        QStringLiteral("Адрес %1 будет записан всем ПЧ на шине.\n"
+                       "К шине должен быть подключён только тот ПЧ, адрес которого меняется.\n"
+                       "Установить адрес %1?")
+            .arg(m_address),
+        OperatorDialogs::Icon::Warning, OperatorDialogs::Buttons::YesNo);
+    return answer == OperatorDialogs::Answer::Yes;
 }
 
 void TAddressForm::SettingBtnClick()

@@ -34,6 +34,7 @@ public:
     void FormShow();
     void Edit1Change();
     void TrackBar1Change();
+    // Sends the address write at once; the button asks the operator first.
     void SettingBtnClick();
 
 protected:
@@ -42,6 +43,8 @@ protected:
 
 private:
     void centreOnScreen();
+    // The operator's confirmation of the broadcast write; true on Yes.
+    bool confirmSetting();
     // Bounds the address to 0..31 and shows it in the edit and on the track bar.
     void applyAddress(qint64 address);
     void stepAddress(int step);

@@ -9,6 +9,7 @@
 #include "views/LedIndicator.h"
 #include "views/StatusColumnStyle.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 
 namespace {
@@ -35,6 +36,8 @@ QString inverterName(int address)
 TLEDForm::TLEDForm(QWidget *parent) : QWidget(parent)
 {
     setWindowTitle(QStringLiteral("Управление ПЧ"));
+    // Takes the focus, so that Esc reaches it.
+    setFocusPolicy(Qt::StrongFocus);
     for (int group = 0; group < 4; ++group)
         buildGroup(group);
     FormCreate();
@@ -234,4 +237,14 @@ void TLEDForm::ForRevLedClick(int address)
     }
     sendCommand(address, DM()->GetReverse(address) ? OperatorCommandCode::Forward
                                                    : OperatorCommandCode::RunReverse);
+}
+
+void TLEDForm::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() != Qt::Key_Escape) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    SendMessage(MainWindow(), Msg::StopDetection);
+    event->accept();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CloseQuestion.h"
 #include <QWidget>
 
 #include <array>
@@ -11,7 +12,7 @@ class LedIndicator;
 // and four LEDs (search, run, reverse, step). It paints what the inverter state notifications
 // (Msg::InverterState) tell it, reads the flags of present inverters from the registry, and
 // lets the operator re-detect, run, stop, reverse an inverter or open its monitor window.
-class TLEDForm : public QWidget
+class TLEDForm : public QWidget, public CloseQuestion
 {
     Q_OBJECT
 
@@ -41,6 +42,8 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void customEvent(QEvent *event) override;
+    // Esc stops the queued detection probes.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void FormCreate();

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSlider>
 
 namespace {
@@ -122,7 +123,10 @@ void TMonitorForm::buildColumns(QWidget *panel)
     m_freqRefEdit->setRange(m_limits.minimum(MonitorLimits::Frequency),
                             m_limits.maximum(MonitorLimits::Frequency));
     m_freqRefEdit->setIncrement(1);
-    m_freqRefEdit->setToolTip(QStringLiteral("Задание опорной частоты"));
+    // The hint shows as the tool-tip and, like the main window's hints, in its status bar.
+    const QString refHint = QStringLiteral("Задание опорной частоты");
+    m_freqRefEdit->setToolTip(refHint);
+    m_freqRefEdit->setStatusTip(refHint);
     m_freqRefEdit->setGeometry(2 + 4, 180, ColumnWidth - 10, 22);
     connect(m_freqRefEdit, &SpinEdit::changed, this, &TMonitorForm::FreqRefEditChange);
 
@@ -314,8 +318,8 @@ void TMonitorForm::PollReply(TransactionRecord &record)
         stopPolling(QStringLiteral("Нет ПЧ по адресу #%1: опрос остановлен").arg(m_address));
         return;
     }
-    registry->ProcessReply(record);
-    // The slot emptied or refilled since the request: no driver of ours holds a value.
+    // The slot emptied or refilled since the request: the reply belongs to a driver that is
+    // gone, so no driver decodes it.
     if (!registry->HasInverter(m_address)) {
         m_cycle.reset();
         stopPolling(QStringLiteral("Нет ПЧ по адресу #%1: опрос остановлен").arg(m_address));
@@ -326,6 +330,7 @@ void TMonitorForm::PollReply(TransactionRecord &record)
         stopPolling(QStringLiteral("ПЧ по адресу #%1 сменился: опрос остановлен").arg(m_address));
         return;
     }
+    registry->ProcessReply(record);
     switch (record.Result) {
     case TransactionResult::Ok:
         RefreshDisplay();
@@ -385,9 +390,14 @@ void TMonitorForm::RefreshDisplay()
         if (m_limitEdits[tag]->text() != text)
             m_limitEdits[tag]->setText(text);
     }
-    // A reference outside new limits is pulled in, which writes the new reference.
-    m_freqRefEdit->setRange(m_limits.minimum(MonitorLimits::Frequency),
-                            m_limits.maximum(MonitorLimits::Frequency));
+    // A reference outside new limits is pulled in on the screen only: limits are typed a
+    // keystroke at a time, and each intermediate limit would otherwise reach a running drive.
+    // Only the operator's own reference edit or slider sends a reference.
+    {
+        const QScopedValueRollback<bool> bounding(m_boundingReference, true);
+        m_freqRefEdit->setRange(m_limits.minimum(MonitorLimits::Frequency),
+                                m_limits.maximum(MonitorLimits::Frequency));
+    }
 
     TDM *registry = m_address >= 0 ? DM() : nullptr;
     const double values[3] = {
@@ -415,6 +425,12 @@ void TMonitorForm::EditChange(int tag)
     m_limits.apply(tag, *value);
     // Also puts a refused value's edit back to the limit in force.
     RefreshDisplay();
+    // The reference shown follows the last one sent, held to the limits now in force, so a
+    // limit passing through a low value on its way ("5" of "50") leaves no trace.
+    if (m_sentReference) {
+        const QScopedValueRollback<bool> bounding(m_boundingReference, true);
+        m_freqRefEdit->setValue(m_limits.boundReference(*m_sentReference));
+    }
 }
 
 // --- frequency reference -------------------------------------------------------------------
@@ -437,7 +453,8 @@ void TMonitorForm::FreqRefEditChange()
     // change writes the bound) unless the slider already did that.
     if (bounded != hertz && m_freqRefEdit->value() == typed)
         m_freqRefEdit->setValue(bounded);
-    writeFreqRef(bounded);
+    if (!m_boundingReference)
+        writeFreqRef(bounded);
 }
 
 void TMonitorForm::writeFreqRef(int hertz)
@@ -448,7 +465,8 @@ void TMonitorForm::writeFreqRef(int hertz)
     TransactionRecord record;
     InitTransaction(record, this, Msg::MonitorWriteResult, MonitorLimits::hundredths(hertz),
                     m_address);
-    registry->WriteFreqRef(record);
+    if (registry->WriteFreqRef(record))
+        m_sentReference = hertz;
 }
 
 // --- switches ------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CloseQuestion.h"
 #include "views/MonitorLimits.h"
 #include "views/PollCycle.h"
 
@@ -8,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -27,7 +29,7 @@ struct TransactionRecord;
 // A caption that names no slot 0..31 gives a window that serves no inverter; a slot that is
 // emptied or refilled while the window polls stops the polling (it resumes when the slot's
 // inverter is reported present again). Both are said in the window's status line.
-class TMonitorForm : public QWidget
+class TMonitorForm : public QWidget, public CloseQuestion
 {
     Q_OBJECT
 
@@ -95,6 +97,8 @@ private:
     bool m_started = false;
     bool m_closed = false;
     bool m_suspended = false; // polling stopped until the slot's inverter is present again
+    bool m_boundingReference = false;   // new limits pull the reference in: nothing is sent
+    std::optional<int> m_sentReference; // hertz, the last reference written
     int m_startAttempts = 0;
     PollCycle m_cycle;
     uint64_t m_pollGeneration = 0;

@@ -53,7 +53,7 @@ private slots:
     void cleanup();
 
     void saveWithNoChildWindow();
-    void twoMonitorsShareOneSetOfKeys();
+    void threeMonitorsComeBack();
     void programMonitorWindowsComeBack();
     void loadDoesNotDuplicateOpenWindows();
     void notRestorableClassOpensNothing_data();
@@ -162,19 +162,23 @@ void tst_MainSettings::saveWithNoChildWindow()
     QCOMPARE(ini.readInteger("RS232 Section", "Parity", -1), 2);
 }
 
-void tst_MainSettings::twoMonitorsShareOneSetOfKeys()
+void tst_MainSettings::threeMonitorsComeBack()
 {
+    const QString monitor1 = QStringLiteral("Монитор:  ПЧ     #1");
+    QWidget *one = m_form->ShowChildWindow("TMonitorForm", monitor1);
     QWidget *three = m_form->ShowChildWindow("TMonitorForm", Monitor3);
     QWidget *seven = m_form->ShowChildWindow("TMonitorForm", Monitor7);
-    QVERIFY(three && seven && three != seven);
+    QVERIFY(one && three && seven && three != seven);
+    frameOf(one)->setGeometry(5, 6, 210, 140);
     frameOf(three)->setGeometry(10, 20, 200, 150);
     frameOf(seven)->setGeometry(30, 40, 250, 160);
 
     IniFile ini;
     MainSettings::SaveMainSettings(*m_form, ini);
-    QCOMPARE(ini.readInteger("MDI Section", "Count", -1), 2);
+    // The class keys are written as always and hold the last window.
+    QCOMPARE(ini.readInteger("MDI Section", "Count", -1), 3);
     QCOMPARE(ini.readString("MDI Section", "Form1"), QStringLiteral("TMonitorForm"));
-    QCOMPARE(ini.readString("MDI Section", "Form2"), QStringLiteral("TMonitorForm"));
+    QCOMPARE(ini.readString("MDI Section", "Form3"), QStringLiteral("TMonitorForm"));
     QCOMPARE(ini.readString("MDI Section", "TMonitorForm.Caption"), Monitor7);
     QCOMPARE(ini.readInteger("MDI Section", "TMonitorForm.Left", -1), 30);
     QCOMPARE(ini.readInteger("MDI Section", "TMonitorForm.Top", -1), 40);
@@ -184,9 +188,13 @@ void tst_MainSettings::twoMonitorsShareOneSetOfKeys()
     closeAllChildren();
     QVERIFY(MainSettings::LoadMainSettings(*m_form, ini).isEmpty());
     const QList<QWidget *> monitors = windowsOf("TMonitorForm");
-    QCOMPARE(monitors.size(), 1);
-    QCOMPARE(monitors.first()->windowTitle(), Monitor7);
-    QCOMPARE(frameOf(monitors.first())->geometry(), QRect(30, 40, 250, 160));
+    QCOMPARE(monitors.size(), 3);
+    QCOMPARE(monitors[0]->windowTitle(), monitor1);
+    QCOMPARE(monitors[1]->windowTitle(), Monitor3);
+    QCOMPARE(monitors[2]->windowTitle(), Monitor7);
+    QCOMPARE(frameOf(monitors[0])->geometry(), QRect(5, 6, 210, 140));
+    QCOMPARE(frameOf(monitors[1])->geometry(), QRect(10, 20, 200, 150));
+    QCOMPARE(frameOf(monitors[2])->geometry(), QRect(30, 40, 250, 160));
 }
 
 void tst_MainSettings::programMonitorWindowsComeBack()
@@ -205,11 +213,12 @@ void tst_MainSettings::programMonitorWindowsComeBack()
     closeAllChildren();
     MainSettings::LoadMainSettings(*m_form, ini);
     const QList<QWidget *> children = m_form->childWindows();
-    QCOMPARE(children.size(), 1);
-    QCOMPARE(QString::fromLatin1(children.first()->metaObject()->className()),
+    QCOMPARE(children.size(), 2);
+    QCOMPARE(QString::fromLatin1(children.last()->metaObject()->className()),
              QStringLiteral("TMonitorForm"));
-    QCOMPARE(children.first()->windowTitle(), Monitor7);
-    QCOMPARE(frameOf(children.first())->pos(), QPoint(40, 30));
+    QCOMPARE(children.first()->windowTitle(), Monitor3);
+    QCOMPARE(children.last()->windowTitle(), Monitor7);
+    QCOMPARE(frameOf(children.last())->pos(), QPoint(40, 30));
 }
 
 void tst_MainSettings::loadDoesNotDuplicateOpenWindows()

@@ -22,7 +22,7 @@ private slots:
     void outOfRangeValueNotApplied();
 
     void noWindowsWritesCountZeroOnly();
-    void windowsOfOneClassShareKeys();
+    void classKeysAndEachWindowsOwnKeys();
     void loadKeepsRestorableClassesOnly();
     void countIsBounded_data();
     void countIsBounded();
@@ -172,7 +172,7 @@ void tst_SetupFile::noWindowsWritesCountZeroOnly()
     QCOMPARE(ini.readString(SetupFile::MDISection, "Count"), QStringLiteral("0"));
 }
 
-void tst_SetupFile::windowsOfOneClassShareKeys()
+void tst_SetupFile::classKeysAndEachWindowsOwnKeys()
 {
     const QString caption3 = QStringLiteral("Монитор:  ПЧ     #3");
     const QString caption7 = QStringLiteral("Монитор:  ПЧ     #7");
@@ -180,11 +180,15 @@ void tst_SetupFile::windowsOfOneClassShareKeys()
     SetupFile::SaveWindowList(ini, {{"TLEDForm", "Состояние", 0, 0, 300, 200},
                                     {"TMonitorForm", caption3, 10, 20, 200, 150},
                                     {"TMonitorForm", caption7, 30, 40, 250, 160}});
-    QCOMPARE(ini.keys(SetupFile::MDISection),
-             (QStringList{"Count", "Form1", "TLEDForm.Caption", "TLEDForm.Top", "TLEDForm.Left",
-                          "TLEDForm.Width", "TLEDForm.Height", "Form2", "TMonitorForm.Caption",
-                          "TMonitorForm.Top", "TMonitorForm.Left", "TMonitorForm.Width",
-                          "TMonitorForm.Height", "Form3"}));
+    // The class keys as ever, then each window's own keys.
+    QStringList keys{"Count", "Form1", "TLEDForm.Caption", "TLEDForm.Top", "TLEDForm.Left",
+                     "TLEDForm.Width", "TLEDForm.Height", "Form2", "TMonitorForm.Caption",
+                     "TMonitorForm.Top", "TMonitorForm.Left", "TMonitorForm.Width",
+                     "TMonitorForm.Height", "Form3"};
+    for (const char *n : {"Form1", "Form2", "Form3"})
+        for (const char *key : {".Caption", ".Top", ".Left", ".Width", ".Height"})
+            keys << QLatin1String(n) + QLatin1String(key);
+    QCOMPARE(ini.keys(SetupFile::MDISection), keys);
     QCOMPARE(ini.readInteger(SetupFile::MDISection, "Count", -1), 3);
     QCOMPARE(ini.readString(SetupFile::MDISection, "Form2"), QStringLiteral("TMonitorForm"));
     QCOMPARE(ini.readString(SetupFile::MDISection, "Form3"), QStringLiteral("TMonitorForm"));
@@ -192,12 +196,24 @@ void tst_SetupFile::windowsOfOneClassShareKeys()
     QCOMPARE(ini.readInteger(SetupFile::MDISection, "TMonitorForm.Top", 0), 40);
     QCOMPARE(ini.readInteger(SetupFile::MDISection, "TMonitorForm.Left", 0), 30);
 
-    // Both entries read back as the window written last.
+    QCOMPARE(ini.readString(SetupFile::MDISection, "Form2.Caption"), caption3);
+    QCOMPARE(ini.readInteger(SetupFile::MDISection, "Form2.Left", 0), 10);
+
+    // Every window reads back as itself.
     const QList<WindowEntry> read = SetupFile::LoadWindowList(ini, {"TLEDForm", "TMonitorForm"});
     QCOMPARE(read.size(), 3);
     QCOMPARE(read[0], (WindowEntry{"TLEDForm", "Состояние", 0, 0, 300, 200}));
-    QCOMPARE(read[1], (WindowEntry{"TMonitorForm", caption7, 30, 40, 250, 160}));
-    QCOMPARE(read[2], read[1]);
+    QCOMPARE(read[1], (WindowEntry{"TMonitorForm", caption3, 10, 20, 200, 150}));
+    QCOMPARE(read[2], (WindowEntry{"TMonitorForm", caption7, 30, 40, 250, 160}));
+
+    // A file with the class keys only: both entries read back as the window written last.
+    for (const char *n : {"Form1", "Form2", "Form3"})
+        for (const char *key : {".Caption", ".Top", ".Left", ".Width", ".Height"})
+            ini.deleteKey(SetupFile::MDISection, QLatin1String(n) + QLatin1String(key));
+    const QList<WindowEntry> old = SetupFile::LoadWindowList(ini, {"TLEDForm", "TMonitorForm"});
+    QCOMPARE(old.size(), 3);
+    QCOMPARE(old[1], (WindowEntry{"TMonitorForm", caption7, 30, 40, 250, 160}));
+    QCOMPARE(old[2], old[1]);
 }
 
 void tst_SetupFile::loadKeepsRestorableClassesOnly()

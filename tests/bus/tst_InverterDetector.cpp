@@ -28,6 +28,8 @@ private slots:
     void slotQueuedWhileChainRuns();
     void outOfRangeSlotsRefused();
     void staleCompletionIgnored();
+    void refusedProbeLeavesTheSlotAsItWas();
+    void stopSendsNothingMoreAndGivesTheSlotBack();
 
 private:
     // Runs until the detector has finished n chains.
@@ -229,6 +231,80 @@ void tst_InverterDetector::staleCompletionIgnored()
     m_link->deliverPending();
     QVERIFY(waitForChains(1));
     QCOMPARE(m_finished->first(), (QVariantList{6, int(InverterStateCode::Fault)}));
+}
+
+void tst_InverterDetector::refusedProbeLeavesTheSlotAsItWas()
+{
+    TDM &dm = m_host->registry();
+    dm.CreateKX100(4); // a drive answers there, with its own parameter set
+    dm.GetInverter(4)->setParam(3, 1234);
+    TInverterBase *held = dm.GetInverter(4);
+    QSignalSpy full(&m_host->detector(), &InverterDetector::queueFull);
+
+    // The request queue is full (a transfer on the line, 499 waiting): no probe is sent and
+    // nothing is taken for silence.
+    m_link->deferReplies = true;
+    TransactionRecord filler;
+    InitTransaction(filler, nullptr, 0, 0, 1);
+    filler.TxLength = 1;
+    for (int i = 0; i < TransactionEngine::RingSize; ++i)
+        m_host->engine().submit(filler);
+    QCOMPARE(m_host->engine().pendingCount(), TransactionEngine::RingSize - 1);
+    QVERIFY(m_host->detector().queueSlot(4));
+    QCOMPARE(full.count(), 1);
+    QCOMPARE(full.first().first().toInt(), 4);
+    QCOMPARE(dm.GetInverter(4), held);
+    QVERIFY(m_panel->states().isEmpty());
+    QCOMPARE(m_link->written.size(), 1); // the filler on the line only
+
+    // Room for the first probe but not for the second: the slot gets its driver back.
+    cleanup();
+    init();
+    TDM &fresh = m_host->registry();
+    fresh.CreateKX100(4);
+    fresh.GetInverter(4)->setParam(3, 1234);
+    held = fresh.GetInverter(4);
+    QSignalSpy fullAgain(&m_host->detector(), &InverterDetector::queueFull);
+    bool room = true;
+    m_host->detector().setRoomCheck([&room] { return room; });
+    QVERIFY(m_host->detector().queueSlot(4));
+    QCOMPARE(writtenHex(), QList<QByteArray>{kx200Probe(4)});
+    room = false; // the KX200 probe times out on a full queue
+    QVERIFY(waitForChains(1));
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(writtenHex(), QList<QByteArray>{kx200Probe(4)});
+    QCOMPARE(fullAgain.count(), 1);
+    QCOMPARE(fresh.GetInverter(4), held);
+    QCOMPARE(fresh.GetInverter(4)->param(3), 1234);
+    QCOMPARE(m_panel->states(), (StateList{{4, 2}, {4, 1}}));
+}
+
+void tst_InverterDetector::stopSendsNothingMoreAndGivesTheSlotBack()
+{
+    TDM &dm = m_host->registry();
+    dm.CreateKX300(9);
+    TInverterBase *held = dm.GetInverter(9);
+    QSignalSpy progress(&m_host->detector(), &InverterDetector::progress);
+    QSignalSpy finished(&m_host->detector(), &InverterDetector::finished);
+    for (int slot : {9, 10, 11})
+        QVERIFY(m_host->detector().queueSlot(slot));
+    QCOMPARE(progress.first(), (QVariantList{9, 1, 1}));
+    QCOMPARE(progress.last(), (QVariantList{9, 1, 3}));
+
+    // Stopped with the KX200 probe of 9 on the line: it finishes (silence), nothing follows.
+    SendMessage(MainWindow(), Msg::StopDetection);
+    QCOMPARE(m_host->detector().queuedCount(), 0);
+    QVERIFY(finished.isEmpty());
+    QVERIFY(QTest::qWaitFor([&] { return !finished.isEmpty(); }, 5000));
+    QCOMPARE(finished.first(), QVariantList{true});
+    QCOMPARE(writtenHex(), QList<QByteArray>{kx200Probe(9)});
+    QCOMPARE(dm.GetInverter(9), held);
+    QCOMPARE(m_panel->states(), (StateList{{9, 2}, {9, 1}}));
+    QCOMPARE(progress.count(), 3);
+
+    // A later run counts afresh.
+    QVERIFY(m_host->detector().queueSlot(12));
+    QCOMPARE(progress.last(), (QVariantList{12, 1, 1}));
 }
 
 QTEST_GUILESS_MAIN(tst_InverterDetector)

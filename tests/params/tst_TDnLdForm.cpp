@@ -44,6 +44,7 @@ private slots:
     void escapeDownloadsOnlyWhenEnabled();
     void enterStartsAnUpload();
     void keysReachTheWindowFromAField();
+    void uploadOverUnsentEditsAsksFirst();
     void fieldsAndButtonsWaitWhileATransferRuns();
     void failedExchangesGiveAWarning();
     void closeQueryAfterDefaultButNotAfterTransfer();
@@ -269,6 +270,32 @@ void tst_TDnLdForm::keysReachTheWindowFromAField()
     QCOMPARE(m_form->transfer().state(), ParameterTransfer::State::Uploading);
     waitIdle();
     QCOMPARE(m_line->requested.size(), 108);
+}
+
+void tst_TDnLdForm::uploadOverUnsentEditsAsksFirst()
+{
+    openForm();
+    QVERIFY(m_form->upLoadButton()->isDefault());
+    QLineEdit *edit = spin(18)->findChild<QLineEdit *>();
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("2.3"));
+    // Enter in the field asks, as closing would; No keeps the edit and sends nothing.
+    m_dialogs->answers = {OperatorDialogs::Answer::No};
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(m_dialogs->shown.size(), 1);
+    QCOMPARE(m_dialogs->shown[0].text, QStringLiteral("Parameters has been modified\nDo you want "
+                                                      "to discard the modified parameters?"));
+    QCOMPARE(m_dialogs->shown[0].buttons, OperatorDialogs::Buttons::YesNo);
+    QCOMPARE(m_form->transfer().state(), ParameterTransfer::State::Idle);
+    QVERIFY(m_line->requested.isEmpty());
+    QCOMPARE(spin(18)->fieldText(), QStringLiteral("2.3"));
+    // A click asks too; Yes discards the edit and uploads.
+    m_dialogs->answers = {OperatorDialogs::Answer::Yes};
+    m_form->upLoadButton()->click();
+    QCOMPARE(m_dialogs->shown.size(), 2);
+    waitIdle();
+    QCOMPARE(m_line->requested.size(), 108);
+    QVERIFY(!m_form->transfer().isModified());
 }
 
 void tst_TDnLdForm::fieldsAndButtonsWaitWhileATransferRuns()

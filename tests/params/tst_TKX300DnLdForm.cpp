@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -147,6 +148,13 @@ void tst_TKX300DnLdForm::layoutAndSize()
     QCoreApplication::processEvents();
     QCOMPARE(index->size(), QSize(384, 213));
     QVERIFY(frame->width() > 384 && frame->height() > 213);
+    // A fixed dialog frame: it can be neither resized nor maximised.
+    QVERIFY(!(frame->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(frame->minimumSize(), frame->maximumSize());
+    for (QAction *action : frame->systemMenu()->actions())
+        if (action->text().contains(QLatin1String("Ma&ximize")) ||
+            action->text().contains(QLatin1String("&Size")))
+            QVERIFY2(!action->isVisible() || !action->isEnabled(), qPrintable(action->text()));
     // The tree's texts cannot be edited.
     QCOMPARE(index->treeView()->editTriggers(), QAbstractItemView::NoEditTriggers);
 

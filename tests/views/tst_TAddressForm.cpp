@@ -82,6 +82,7 @@ private slots:
     void secondClickDuringAttemptSendsNothing();
     void closingDuringAttemptEmptiesSlot();
     void dialogStaysUsableForAnotherAttempt();
+    void settingAsksBeforeTheBroadcast();
 
 private:
     void setAddress(int address) { edit()->setText(QString::number(address)); }
@@ -254,7 +255,7 @@ void tst_TAddressForm::attemptOutcome()
         m_port->script(kx100Write(address), kx100Reply);
 
     setAddress(address);
-    settingBtn()->click();
+    m_form->SettingBtnClick(); // confirmed
     QCOMPARE(m_port->written.size(), 1);
     QCOMPARE(FakeCommLink::hex(m_port->written.at(0)), kx200Write(address));
     if (kx200Reply.isEmpty()) {
@@ -280,7 +281,7 @@ void tst_TAddressForm::nothingAnswersGivesOneBoxAfterSecondTimeOut()
     TDM &registry = m_host->registry();
     registry.CreateKX300(5); // a present inverter's driver at the new address
     setAddress(5);
-    settingBtn()->click();
+    m_form->SettingBtnClick(); // confirmed
     m_form->SettingBtnClick(); // a second click during the attempt sends nothing
     QCOMPARE(m_port->written.size(), 1);
     QCOMPARE(registry.GetTypeName(5), QStringLiteral("KX200"));
@@ -340,16 +341,38 @@ void tst_TAddressForm::dialogStaysUsableForAnotherAttempt()
     m_port->script(kx200Write(4), withSum("2F 4E 08 02 00 04"));
     m_port->script(kx200Write(9), kx200Write(9));
     setAddress(4);
-    settingBtn()->click();
+    m_form->SettingBtnClick(); // confirmed
     QTRY_COMPARE(m_dialogs->shown.size(), 1);
     QCOMPARE(m_dialogs->shown.last().text, QStringLiteral("Comminication error"));
 
     setAddress(9);
-    settingBtn()->click();
+    m_form->SettingBtnClick(); // confirmed
     QTRY_COMPARE(m_dialogs->shown.size(), 2);
     QCOMPARE(m_dialogs->shown.last().text, QStringLiteral("Address setting OK"));
     QVERIFY(!m_host->registry().HasInverter(4));
     QVERIFY(!m_host->registry().HasInverter(9));
+}
+
+void tst_TAddressForm::settingAsksBeforeTheBroadcast()
+{
+    m_host->registry().CreateKX100(7);
+    setAddress(7);
+    m_dialogs->answers = {OperatorDialogs::Answer::No};
+    settingBtn()->click();
+    QCOMPARE(m_dialogs->shown.size(), 1);
+    const RecordingDialogs::Shown &question = m_dialogs->shown.first();
+    QCOMPARE(question.buttons, OperatorDialogs::Buttons::YesNo);
+    QVERIFY(question.text.contains(QStringLiteral("Адрес 7 будет записан всем ПЧ на шине")));
+    QVERIFY(question.text.contains(QStringLiteral("только тот ПЧ, адрес которого меняется")));
+    // No: nothing is sent and the slot keeps its driver.
+    QVERIFY(m_port->written.isEmpty());
+    QCOMPARE(m_host->registry().GetTypeName(7), QStringLiteral("KX100"));
+    QVERIFY(!m_form->attemptRunning());
+
+    m_dialogs->answers = {OperatorDialogs::Answer::Yes};
+    settingBtn()->click();
+    QCOMPARE(m_port->written.size(), 1);
+    QCOMPARE(FakeCommLink::hex(m_port->written.at(0)), kx200Write(7));
 }
 
 QTEST_MAIN(tst_TAddressForm)

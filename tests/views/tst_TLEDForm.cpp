@@ -30,6 +30,7 @@ private slots:
     void showPaintsEveryAddress();
     void clicks_data();
     void clicks();
+    void escapeStopsDetection();
 
 private:
     // "true false value blink" of one LED, colours as #rrggbb.
@@ -255,6 +256,13 @@ void tst_TLEDForm::clicks()
         QCOMPARE(int(m_main->received[0].wParam), wParam);
         QCOMPARE(int(m_main->received[0].lParam), lParam);
     }
+}
+
+void tst_TLEDForm::escapeStopsDetection()
+{
+    QTest::keyClick(m_form.get(), Qt::Key_Escape);
+    QCOMPARE(m_main->received.size(), 1);
+    QCOMPARE(m_main->received.first().message, Msg::StopDetection);
 }
 
 QTEST_MAIN(tst_TLEDForm)

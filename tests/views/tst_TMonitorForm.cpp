@@ -19,6 +19,7 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QSlider>
+#include <QStatusTipEvent>
 #include <QTest>
 
 #include <cstring>
@@ -42,9 +43,13 @@ private slots:
     void showStartsMonitoring();
     void pollCycle();
     void lateReplyIsDropped();
+    void replyForReplacedDriverIsNotDecoded();
     void freqRef_data();
     void freqRef();
     void loweredMaximumPullsTheReferenceIn();
+    void typingLimitsSendsNoReference_data();
+    void typingLimitsSendsNoReference();
+    void referenceHintReachesStatusBar();
     void limitEdits_data();
     void limitEdits();
     void typingInALimitEdit();
@@ -323,6 +328,21 @@ void tst_TMonitorForm::lateReplyIsDropped()
     QCOMPARE(m_form->readout(MonitorLimits::Frequency)->text(), QStringLiteral(" 30.00"));
 }
 
+void tst_TMonitorForm::replyForReplacedDriverIsNotDecoded()
+{
+    startForm(QStringLiteral("1"));
+    const TransactionPtr sent = polls()[0];
+    m_host->registry().CreateKX100(1); // e.g. re-detected while the poll was out
+    // Even a completion that carries no generation of its own is not handed to the new driver.
+    auto unstamped = std::make_shared<TransactionRecord>(*sent);
+    unstamped->SlotGeneration = 0;
+    complete(unstamped, Freq30);
+    QCOMPARE(m_host->registry().GetOutputFreq(1), 0.0f);
+    QVERIFY(!m_form->isPolling());
+    QCOMPARE(m_form->statusText(), QStringLiteral("ПЧ по адресу #1 сменился: опрос остановлен"));
+    QVERIFY(m_dialogs->shown.isEmpty());
+}
+
 void tst_TMonitorForm::freqRef_data()
 {
     QTest::addColumn<QStringList>("actions"); // "slider N", "text T", "spin N"
@@ -382,8 +402,61 @@ void tst_TMonitorForm::loweredMaximumPullsTheReferenceIn()
     m_form->freqRefInd()->setValue(50); // 30 Hz
     setText(0, QStringLiteral("20"));
     QCOMPARE(m_form->freqRefEdit()->text(), QStringLiteral("20"));
-    QCOMPARE(writes(), (QList<int>{3000, 2000}));
+    // Shown pulled in, but only the operator's own reference change is sent.
+    QCOMPARE(writes(), (QList<int>{3000}));
     QCOMPARE(m_form->freqRefInd()->value(), 100);
+    m_form->freqRefEdit()->setText(QStringLiteral("15"));
+    QCOMPARE(writes(), (QList<int>{3000, 1500}));
+}
+
+void tst_TMonitorForm::typingLimitsSendsNoReference_data()
+{
+    QTest::addColumn<int>("tag");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("reference"); // shown afterwards
+    // "5" is the maximum for one keystroke: the 30 Hz reference is shown at 5 Hz meanwhile.
+    QTest::newRow("maximum 50 over a 30 Hz reference") << 0 << "50" << "30";
+    QTest::newRow("output maximum 20, pulled in") << 2 << "20" << "20";
+    QTest::newRow("minimum 45, pushed up") << 1 << "45" << "45";
+}
+
+void tst_TMonitorForm::typingLimitsSendsNoReference()
+{
+    QFETCH(int, tag);
+    QFETCH(QString, keys);
+    QFETCH(QString, reference);
+    startForm(QStringLiteral("1"));
+    m_form->freqRefInd()->setValue(50); // 30 Hz, written once
+    QCOMPARE(writes(), QList<int>{3000});
+    QLineEdit *edit = m_form->limitEdit(tag);
+    edit->selectAll();
+    for (const QChar key : keys)
+        QTest::keyClick(edit, key.toLatin1());
+    QCOMPARE(m_form->limits().limitOfTag(tag), keys.toInt());
+    QCOMPARE(m_form->freqRefEdit()->text(), reference);
+    QCOMPARE(writes(), QList<int>{3000});
+}
+
+void tst_TMonitorForm::referenceHintReachesStatusBar()
+{
+    // The status tip travels up the parents to the main window, as the other hints do.
+    struct Frame : QWidget
+    {
+        QString tip;
+        bool event(QEvent *event) override
+        {
+            if (event->type() == QEvent::StatusTip) {
+                tip = static_cast<QStatusTipEvent *>(event)->tip();
+                return true;
+            }
+            return QWidget::event(event);
+        }
+    } frame;
+    auto *form = new TMonitorForm(&frame);
+    QEvent enter(QEvent::Enter);
+    QCoreApplication::sendEvent(form->freqRefEdit(), &enter);
+    QCOMPARE(frame.tip, QStringLiteral("Задание опорной частоты"));
+    QCOMPARE(form->freqRefEdit()->toolTip(), frame.tip);
 }
 
 void tst_TMonitorForm::limitEdits_data()
