@@ -430,8 +430,7 @@ void TMainForm::keepSimulatedLine()
     m_storedPort = comm->commPort();
     comm->setCommPort(m_simulatedPort);
     m_messagePanel->setText(
-        QStringLiteral("Имитация шины: порт %1 из файла сохранён для работы без имитации")
-            .arg(m_storedPort));
+        QStringLiteral("Порт %1 из файла отложен: идёт имитация шины").arg(m_storedPort));
     refreshBusNote();
 }
 

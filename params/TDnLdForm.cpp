@@ -196,6 +196,8 @@ void TDnLdForm::buildPages()
         code->setFixedWidth(CodeWidth);
         QLabel *caption = panel(row.caption, grid->parentWidget());
         caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        // A long caption wraps rather than pushing the value column out of view.
+        caption->setWordWrap(true);
         QWidget *field = buildField(row);
         field->setFixedWidth(ValueWidth);
         grid->addWidget(code, line, 0);
