@@ -50,4 +50,19 @@ QList<QIcon> trayFrames()
     return icons;
 }
 
+QIcon uniformIcon(const QIcon &source, int side)
+{
+    QPixmap picture = source.pixmap(QSize(side, side), 1.0);
+    if (picture.isNull())
+        return source;
+    if (picture.size() != QSize(side, side))
+        picture = picture.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QPixmap canvas(side, side);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.drawPixmap((side - picture.width()) / 2, (side - picture.height()) / 2, picture);
+    painter.end();
+    return QIcon(canvas);
+}
+
 } // namespace Artwork

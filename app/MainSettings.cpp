@@ -63,15 +63,19 @@ void MainSettings::SaveMainSettings(const TMainForm &form, IniFile &ini,
                                     const QList<SetupFile::WindowEntry> &windows)
 {
     if (const TComm32 *comm = port(form))
-        SetupFile::SaveSerialSettings(ini, *comm);
+        SetupFile::SaveSerialSettings(ini, *comm, form.configuredPort());
     SetupFile::SaveWindowList(ini, windows);
 }
 
 QStringList MainSettings::LoadMainSettings(TMainForm &form, const IniFile &ini)
 {
     QStringList notes;
-    if (TComm32 *comm = port(form))
+    if (TComm32 *comm = port(form)) {
+        const bool simulating = form.runsOnSimulatedPort();
         notes << SetupFile::LoadSerialSettings(ini, *comm);
+        if (simulating)
+            form.keepSimulatedLine();
+    }
 
     const QStringList restorable(form.restorableClasses().begin(), form.restorableClasses().end());
     const QSize area = clientAreaBound(form);

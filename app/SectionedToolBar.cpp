@@ -14,6 +14,7 @@ SectionedToolBar::SectionedToolBar(QWidget *parent) : QToolBar(parent)
     setObjectName(QStringLiteral("Toolbar"));
     setMovable(false);
     setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    setIconSize(QSize(IconSide, IconSide));
     setFixedHeight(56);
     applyButtonSpacing();
     // The button text has to fit under the picture in 54 pixels.

@@ -28,6 +28,8 @@ public:
     // Buttons sit this many pixels below the top edge and this many pixels apart.
     static constexpr int ButtonTop = 3;
     static constexpr int ButtonGap = 8;
+    // Every button's picture is this many pixels square.
+    static constexpr int IconSide = 24;
 
     explicit SectionedToolBar(QWidget *parent = nullptr);
 

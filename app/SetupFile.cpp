@@ -56,8 +56,13 @@ int clampInt(int64_t value, int64_t low, int64_t high)
 
 void SetupFile::SaveSerialSettings(IniFile &ini, const TComm32 &port)
 {
+    SaveSerialSettings(ini, port, port.commPort());
+}
+
+void SetupFile::SaveSerialSettings(IniFile &ini, const TComm32 &port, const QString &portName)
+{
     ini.eraseSection(RS232Section);
-    ini.writeString(RS232Section, ComPortKey, port.commPort());
+    ini.writeString(RS232Section, ComPortKey, portName);
     ini.writeInteger(RS232Section, BaudRateKey, port.baudRate());
     ini.writeInteger(RS232Section, ParityKey, port.parity());
     ini.writeInteger(RS232Section, StopBitsKey, port.stopBits());

@@ -43,6 +43,8 @@ public:
     // Erases "RS232 Section" and writes the port's five line settings, then its exchange
     // timing ("Fast Exchange" 0 or 1, "Reply Timeout" in ms).
     static void SaveSerialSettings(IniFile &ini, const TComm32 &port);
+    // The same with "COM Port" = portName instead of the port's own name.
+    static void SaveSerialSettings(IniFile &ini, const TComm32 &port, const QString &portName);
     // With a non-empty "COM Port", sets the port's properties from the section (the running
     // port is not touched: they take effect at its next start). An empty or missing "COM Port"
     // changes nothing. A value outside its range is not applied and is named in the returned

@@ -52,6 +52,11 @@ void applyHint(QAction *action, const QString &hint)
 
 } // namespace
 
+void SetApplicationIdentity()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("drivelink"));
+}
+
 int SlotFromEntry(const QString &entry, int prefixLength)
 {
     bool ok = false;
@@ -64,6 +69,9 @@ TMainForm::TMainForm(BusHost *host, CommLink *comm, QWidget *parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setCentralWidget(m_mdiArea);
+    // Windows moved beyond a smaller frame stay reachable.
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     QFont clientFont(QStringLiteral("MS Sans Serif"));
     m_mdiArea->setFont(clientFont);
     QPalette palette = m_mdiArea->palette();
@@ -77,10 +85,12 @@ TMainForm::TMainForm(BusHost *host, CommLink *comm, QWidget *parent)
     createTrayIcon();
     connect(&m_host->engine(), &TransactionEngine::frameShown, m_rs232Message, &QLabel::setText);
     connect(&m_host->engine(), &TransactionEngine::busyChanged, this, [this](bool busy) {
-        if (busy)
+        if (busy) {
             m_busyAnimation.start();
-        else
+        } else {
             m_busyAnimation.stop();
+            refreshBusNote(); // an address write may have moved a simulated drive
+        }
     });
     connect(&m_host->engine(), &TransactionEngine::queueOverflow, this, [this](int slot) {
         m_messagePanel->setText(
@@ -337,8 +347,10 @@ void TMainForm::createToolBar()
          [this] { Communication1Click(); }},
     };
     for (const ButtonDef &def : buttonDefs) {
-        auto *action =
-            new QAction(style()->standardIcon(def.icon), QString::fromUtf8(def.text), this);
+        // The style's pictures come in several sizes; the bar shows them all at one.
+        auto *action = new QAction(
+            Artwork::uniformIcon(style()->standardIcon(def.icon), SectionedToolBar::IconSide),
+            QString::fromUtf8(def.text), this);
         action->setObjectName(QLatin1String(def.name));
         applyHint(action, QString::fromUtf8(def.hint));
         connect(action, &QAction::triggered, this, def.handler);
@@ -407,6 +419,44 @@ void TMainForm::setBusNote(const QString &note)
 QString TMainForm::busNote() const
 {
     return m_busNote->text();
+}
+
+void TMainForm::setBusNoteSource(std::function<QString()> source)
+{
+    m_busNoteSource = std::move(source);
+    refreshBusNote();
+}
+
+void TMainForm::refreshBusNote()
+{
+    if (m_busNoteSource)
+        setBusNote(m_busNoteSource());
+}
+
+bool TMainForm::runsOnSimulatedPort() const
+{
+    const auto *comm = qobject_cast<const TComm32 *>(m_comm);
+    return comm && !m_simulatedPort.isEmpty() && comm->commPort() == m_simulatedPort;
+}
+
+QString TMainForm::configuredPort() const
+{
+    const auto *comm = qobject_cast<const TComm32 *>(m_comm);
+    if (!comm)
+        return {};
+    return runsOnSimulatedPort() ? m_storedPort : comm->commPort();
+}
+
+void TMainForm::keepSimulatedLine()
+{
+    auto *comm = qobject_cast<TComm32 *>(m_comm);
+    if (!comm || m_simulatedPort.isEmpty() || comm->commPort() == m_simulatedPort)
+        return;
+    m_storedPort = comm->commPort();
+    comm->setCommPort(m_simulatedPort);
+    m_messagePanel->setText(
+        QStringLiteral("Порт %1 из файла отложен: идёт имитация шины").arg(m_storedPort));
+    refreshBusNote();
 }
 
 void TMainForm::createTrayIcon()
@@ -490,6 +540,10 @@ QWidget *TMainForm::ShowChildWindow(const QString &className, const QString &cap
             sub->setAttribute(Qt::WA_DeleteOnClose);
         } else {
             found->setParent(this, Qt::Window);
+            // A window of its own opens centred over the frame, not over its menu.
+            QRect placed(QPoint(), found->size());
+            placed.moveCenter(frameGeometry().center());
+            found->move(placed.topLeft());
         }
     }
 
@@ -671,6 +725,7 @@ void TMainForm::FormShow()
     // A port that did not open is named in the status bar until it does.
     if (m_comm && !m_comm->StartComm())
         m_rs232Message->setText(TransactionEngine::closedPortText(m_comm->portName()));
+    refreshBusNote();
 }
 
 void TMainForm::closeEvent(QCloseEvent *event)
@@ -691,9 +746,7 @@ void TMainForm::closeEvent(QCloseEvent *event)
         }
     }
     // The settings store sees the windows as they are; then they close without asking again.
-    auto *comm = qobject_cast<TComm32 *>(m_comm);
-    if (comm && !m_simulatedPort.isEmpty() && comm->commPort() == m_simulatedPort)
-        comm->setCommPort(m_storedPort); // the simulator's device is not worth keeping
+    // It records the configured port, never the simulator's device.
     if (m_saveSettings)
         m_saveSettings(*this);
     for (QWidget *window : std::as_const(windows)) {
@@ -722,6 +775,19 @@ void TMainForm::changeEvent(QEvent *event)
     const Qt::WindowStates before = static_cast<QWindowStateChangeEvent *>(event)->oldState();
     if (isMinimized() && !(before & Qt::WindowMinimized))
         m_maximizedBeforeMinimize = before & (Qt::WindowMaximized | Qt::WindowFullScreen);
+    // Top-level windows of the frame go down and come back with it.
+    if (isMinimized() && !(before & Qt::WindowMinimized)) {
+        for (QWidget *window : ownWindows())
+            if (window->isVisible() && !window->isMinimized()) {
+                m_minimizedWithFrame << window;
+                window->showMinimized();
+            }
+    } else if (!isMinimized() && (before & Qt::WindowMinimized)) {
+        for (const QPointer<QWidget> &window : std::as_const(m_minimizedWithFrame))
+            if (window)
+                window->showNormal();
+        m_minimizedWithFrame.clear();
+    }
     if (!m_trayIcon)
         return;
     // Minimised, only the tray icon stays: the task-bar button goes with the hidden window.
@@ -757,7 +823,7 @@ void TMainForm::WindowItemClick(int tag)
 {
     switch (tag) {
     case 1:
-        m_mdiArea->cascadeSubWindows();
+        cascade();
         break;
     case 2:
         tile();
@@ -772,7 +838,42 @@ void TMainForm::WindowItemClick(int tag)
 
 void TMainForm::CascadeItemClick()
 {
-    m_mdiArea->cascadeSubWindows();
+    cascade();
+}
+
+void TMainForm::cascade()
+{
+    // In the order of activation: the window used last lies on top, and every title bar
+    // stays in view above the windows used after it.
+    QList<QMdiSubWindow *> windows;
+    for (QMdiSubWindow *sub : m_mdiArea->subWindowList(QMdiArea::ActivationHistoryOrder))
+        if (sub->isVisible() && !sub->isMinimized())
+            windows << sub;
+    if (windows.isEmpty())
+        return;
+    const QRect area = m_mdiArea->viewport()->rect();
+    const int step = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, windows.first()) + 4;
+    QPoint corner;
+    for (QMdiSubWindow *sub : std::as_const(windows)) {
+        sub->showNormal();
+        const QSize size = sub->size().boundedTo(area.size());
+        if (corner.y() + size.height() > area.height() || corner.x() + size.width() > area.width())
+            corner = QPoint();
+        sub->setGeometry(QRect(corner, size));
+        sub->raise();
+        corner += QPoint(step, step);
+    }
+    m_mdiArea->setActiveSubWindow(windows.last());
+}
+
+QList<QWidget *> TMainForm::ownWindows() const
+{
+    QList<QWidget *> windows;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window != this && window->parentWidget() == this && window->isWindow() &&
+            !qobject_cast<QDialog *>(window))
+            windows << window;
+    return windows;
 }
 
 void TMainForm::TileItemClick()
@@ -920,16 +1021,22 @@ void TMainForm::watchDetection()
 void TMainForm::AddressBtnClick()
 {
     RunModalDialog(QStringLiteral("TAddressForm"));
+    refreshBusNote();
 }
 
 void TMainForm::Communication1Click()
 {
     RunModalDialog(QStringLiteral("TRS232Form"));
+    // A real port chosen while the simulated bus runs becomes the one files record.
+    if (!m_simulatedPort.isEmpty() && !runsOnSimulatedPort())
+        m_storedPort = configuredPort();
+    refreshBusNote();
 }
 
 void TMainForm::ResetComClick()
 {
     SendMessage(this, Msg::RestartPort);
+    refreshBusNote();
 }
 
 void TMainForm::OpenBtnClick()

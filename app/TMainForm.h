@@ -59,6 +59,18 @@ public:
     // Runs the port on this device (the simulated bus) instead of the stored port name; the
     // stored name is what the settings store keeps.
     void setSimulatedPort(const QString &device) { m_simulatedPort = device; }
+    QString simulatedPort() const { return m_simulatedPort; }
+    // True while the serial port is pointed at the simulated bus.
+    bool runsOnSimulatedPort() const;
+    // The port a setup file records: the port in use, or while the simulated bus serves, the
+    // port last configured for a real bus.
+    QString configuredPort() const;
+    // After a setup file named another port while the simulated bus served: that port is
+    // kept for later and the simulated bus stays in use.
+    void keepSimulatedLine();
+    // The text of the bus note, asked again whenever the port or the bus may have changed.
+    void setBusNoteSource(std::function<QString()> source);
+    void refreshBusNote();
     // A permanent note at the left of the frame log, e.g. that the bus is simulated.
     void setBusNote(const QString &note);
     QString busNote() const;
@@ -115,6 +127,9 @@ private:
     void chooseSlotsAndPost(const QString &title, const QString &chosenLabel, const QString &prefix,
                             bool occupiedOnly, const QString &availableLabel, uint32_t message);
     void tile();
+    void cascade();
+    // Top-level windows of the frame (the KX200 editor), dialogs left out.
+    QList<QWidget *> ownWindows() const;
     void createMenus();
     void createToolBar();
     void createStatusBar();
@@ -142,11 +157,13 @@ private:
     QTimer m_trayAnimation;
     int m_trayFrame = 0;
     QSet<QString> m_restorableClasses;
+    QList<QPointer<QWidget>> m_minimizedWithFrame;
     bool m_tileVertical = false;
     bool m_maximizedBeforeMinimize = false;
     bool m_shown = false;
     QString m_simulatedPort;
     QString m_storedPort;
+    std::function<QString()> m_busNoteSource;
     SettingsHook m_restoreSettings;
     SettingsHook m_saveSettings;
     QPointer<TTrafficLogForm> m_trafficLog;
@@ -158,3 +175,7 @@ inline constexpr char NotInSetupProperty[] = "notInSetup";
 // Slot number of an entry such as "   ПЧ    #12": the decimal number after the 10-character
 // prefix; -1 when there is none or it is outside 0..31.
 int SlotFromEntry(const QString &entry, int prefixLength = 10);
+
+// Names the application. It sets no display name: the window system would append one to every
+// window title, and the main window's title is its caption alone.
+void SetApplicationIdentity();

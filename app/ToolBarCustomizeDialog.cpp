@@ -5,7 +5,10 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 constexpr int NameRole = Qt::UserRole;
@@ -33,6 +36,15 @@ ToolBarCustomizeDialog::ToolBarCustomizeDialog(const SectionedToolBar &bar, QWid
             item->setCheckState(bar.layout().contains(name) ? Qt::Checked : Qt::Unchecked);
         }
     }
+
+    // The list is as wide as its longest item and as tall as its rows (within reason), so
+    // nothing is cut and no sideways scroll bar appears.
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const int frame = 2 * m_list->frameWidth();
+    m_list->setMinimumWidth(m_list->sizeHintForColumn(0) + frame +
+                            m_list->verticalScrollBar()->sizeHint().width());
+    if (m_list->count() > 0)
+        m_list->setMinimumHeight(std::min(m_list->count(), 20) * m_list->sizeHintForRow(0) + frame);
 
     auto *up = new QPushButton(tr("Выше"), this);
     auto *down = new QPushButton(tr("Ниже"), this);

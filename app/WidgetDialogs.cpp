@@ -2,6 +2,7 @@
 
 #include "app/TDualListDialog.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -59,7 +60,11 @@ QString runFileDialog(QWidget *parent, const OperatorDialogs::FileRequest &reque
 OperatorDialogs::Answer WidgetDialogs::message(const QString &caption, const QString &text,
                                                Icon icon, Buttons buttons)
 {
-    QMessageBox box(boxIcon(icon), caption, text, boxButtons(buttons), m_parent);
+    // The box belongs to the window the operator works in, a top-level editor for one: it
+    // opens over that window, which gets the focus back when the box closes.
+    QWidget *owner = QApplication::activeWindow();
+    QMessageBox box(boxIcon(icon), caption, text, boxButtons(buttons),
+                    owner ? owner : m_parent.data());
     switch (box.exec()) {
     case QMessageBox::Cancel:
         return Answer::Cancel;

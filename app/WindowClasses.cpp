@@ -18,6 +18,13 @@ bool WindowClasses::isRegistered(const QString &className)
     return entries().contains(className);
 }
 
+QStringList WindowClasses::names()
+{
+    QStringList names = entries().keys();
+    names.sort();
+    return names;
+}
+
 WindowClasses::Kind WindowClasses::kind(const QString &className)
 {
     return entries().value(className, Entry{Kind::MdiChild, {}}).kind;

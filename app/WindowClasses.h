@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -17,6 +18,8 @@ public:
 
     static void registerClass(const QString &className, Kind kind, Factory factory);
     static bool isRegistered(const QString &className);
+    // The registered class names, sorted.
+    static QStringList names();
     static Kind kind(const QString &className);
     // A new, unshown window of the class; null for a class that is not registered.
     static QWidget *create(const QString &className);

@@ -29,7 +29,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception &error) {
-            QMessageBox::critical(activeWindow(), applicationDisplayName(),
+            QMessageBox::critical(activeWindow(), QStringLiteral("Drivelink"),
                                   QString::fromLocal8Bit(error.what()));
         }
         return false;
@@ -41,8 +41,7 @@ public:
 int main(int argc, char *argv[])
 {
     Application app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("drivelink"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Drivelink"));
+    SetApplicationIdentity();
     ToolTipStyle::install();
 
     QCommandLineParser parser;
@@ -79,7 +78,18 @@ int main(int argc, char *argv[])
         // The port is pointed at the simulator once the stored settings have been read, so
         // the stored port name is kept for the next start on a real bus.
         mainForm.setSimulatedPort(device);
-        mainForm.setBusNote(QStringLiteral("Имитация шины: ПЧ #1 KX100, #2 KX200, #3 KX300"));
+        // The note names the drives at the addresses they answer now, and only while the port
+        // is on the simulated bus.
+        mainForm.setBusNoteSource([&plant, &comm, device] {
+            if (comm.commPort() != device)
+                return QStringLiteral("Имитация шины отключена: порт %1").arg(comm.commPort());
+            QStringList drives;
+            for (qsizetype i = 0; i < plant.members().size(); ++i)
+                drives << QStringLiteral("#%1 %2")
+                              .arg(plant.bus().address(int(i)))
+                              .arg(plant.members().at(i).model.toUpper());
+            return QStringLiteral("Имитация шины: ПЧ ") + drives.join(QStringLiteral(", "));
+        });
     }
     mainForm.show();
     if (plant.isRunning()) {
@@ -93,6 +103,7 @@ int main(int argc, char *argv[])
                 PostMessage(&mainForm, Msg::QueueDetection, member.address);
     }
     const int result = app.exec();
+    mainForm.setBusNoteSource({}); // the plant goes before the window
     plant.stop();
     OperatorDialogs::install(nullptr);
     return result;

@@ -8,6 +8,7 @@
 #include "serial/MessageNumbers.h"
 #include "serial/WindowMessage.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
@@ -19,7 +20,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -27,7 +30,9 @@ namespace {
 
 constexpr int CodeWidth = 56;
 constexpr int ValueWidth = 190;
-const QString ReadOnlyStyle = QStringLiteral("background-color: aqua;");
+// Aqua marks a field the operator cannot change; its text stays black, also while the field
+// is disabled, so it reads as well as any other.
+const QString ReadOnlyStyle = QStringLiteral("background-color: aqua; color: black;");
 const QString DifferStyle = QStringLiteral("background-color: yellow;");
 const char *const SavedStyle = "styleBeforeCompare";
 const char *const SavedToolTip = "toolTipBeforeCompare";
@@ -38,6 +43,20 @@ QLabel *panel(const QString &text, QWidget *parent)
     label->setFrameStyle(QFrame::Panel | QFrame::Raised);
     label->setAlignment(Qt::AlignCenter);
     return label;
+}
+
+// A list field shows its whole item: the open list is as wide as the widest item, and the
+// tool-tip repeats the chosen one, which the closed field may cut.
+void showWholeItems(QComboBox *combo)
+{
+    int widest = 0;
+    const QFontMetrics metrics(combo->view()->font());
+    for (int i = 0; i < combo->count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(combo->itemText(i)));
+    combo->view()->setMinimumWidth(widest + 2 * combo->view()->frameWidth() +
+                                   combo->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 12);
+    combo->setToolTip(combo->currentText());
+    QObject::connect(combo, &QComboBox::currentTextChanged, combo, &QWidget::setToolTip);
 }
 
 } // namespace
@@ -145,29 +164,52 @@ void TDnLdForm::buildPages()
             page = new QWidget;
             auto *pageLayout = new QVBoxLayout(page);
             pageLayout->setContentsMargins(2, 2, 2, 2);
-            pageLayout->setSpacing(1);
-            auto *header = new QHBoxLayout;
+            // Header and rows scroll sideways as one, in the outer area; the rows alone
+            // scroll up and down, in the inner one, under a header that stays.
+            auto *tableScroll = new QScrollArea(page);
+            tableScroll->setObjectName(QStringLiteral("TableScroll"));
+            tableScroll->setWidgetResizable(true);
+            tableScroll->setFrameShape(QFrame::NoFrame);
+            tableScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            auto *table = new QWidget;
+            auto *tableLayout = new QVBoxLayout(table);
+            tableLayout->setContentsMargins(0, 0, 0, 0);
+            tableLayout->setSpacing(1);
+
+            auto *rowScroll = new QScrollArea(table);
+            rowScroll->setObjectName(QStringLiteral("RowScroll"));
+            rowScroll->setWidgetResizable(true);
+            rowScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            rowScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+            auto *headerRow = new QWidget(table);
+            headerRow->setObjectName(QStringLiteral("Header"));
+            auto *header = new QHBoxLayout(headerRow);
+            header->setContentsMargins(rowScroll->frameWidth(), 0, 0, 0);
             header->setSpacing(1);
-            QLabel *code = panel(QStringLiteral("Конст."), page);
+            QLabel *code = panel(QStringLiteral("Конст."), headerRow);
             code->setFixedWidth(CodeWidth);
-            QLabel *caption = panel(QStringLiteral("Наименование функции"), page);
-            QLabel *value = panel(QStringLiteral("Значение"), page);
+            QLabel *caption = panel(QStringLiteral("Наименование функции"), headerRow);
+            QLabel *value = panel(QStringLiteral("Значение"), headerRow);
             value->setFixedWidth(ValueWidth);
             header->addWidget(code);
             header->addWidget(caption, 1);
             header->addWidget(value);
-            pageLayout->addLayout(header);
+            // Over the rows' scroll bar and frame, so the columns line up.
+            header->addSpacing(rowScroll->verticalScrollBar()->sizeHint().width() +
+                               rowScroll->frameWidth());
+            tableLayout->addWidget(headerRow);
 
-            auto *scrollBox = new QScrollArea(page);
-            scrollBox->setWidgetResizable(true);
             auto *content = new QWidget;
             grid = new QGridLayout(content);
             grid->setContentsMargins(0, 0, 0, 0);
             grid->setHorizontalSpacing(1);
             grid->setVerticalSpacing(1);
             grid->setColumnStretch(1, 1);
-            scrollBox->setWidget(content);
-            pageLayout->addWidget(scrollBox, 1);
+            rowScroll->setWidget(content);
+            tableLayout->addWidget(rowScroll, 1);
+            tableScroll->setWidget(table);
+            pageLayout->addWidget(tableScroll, 1);
             m_pageControl->addTab(page, pageCaption);
         }
         const int line = grid->rowCount();
@@ -175,6 +217,8 @@ void TDnLdForm::buildPages()
         code->setFixedWidth(CodeWidth);
         QLabel *caption = panel(row.caption, grid->parentWidget());
         caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        // A long caption wraps rather than pushing the value column out of view.
+        caption->setWordWrap(true);
         QWidget *field = buildField(row);
         field->setFixedWidth(ValueWidth);
         grid->addWidget(code, line, 0);
@@ -184,6 +228,12 @@ void TDnLdForm::buildPages()
     }
     if (grid)
         grid->setRowStretch(grid->rowCount(), 1);
+    // The rows never scroll sideways by themselves: their area is as wide as they need, and
+    // a narrower page scrolls header and rows together.
+    for (auto *rowScroll : m_pageControl->findChildren<QScrollArea *>(QStringLiteral("RowScroll")))
+        rowScroll->setMinimumWidth(rowScroll->widget()->minimumSizeHint().width() +
+                                   rowScroll->verticalScrollBar()->sizeHint().width() +
+                                   2 * rowScroll->frameWidth());
 }
 
 QWidget *TDnLdForm::buildField(const ParameterRow &row)
@@ -195,6 +245,7 @@ QWidget *TDnLdForm::buildField(const ParameterRow &row)
         combo->setProperty("Tag", entry);
         if (row.disabled)
             combo->setStyleSheet(ReadOnlyStyle);
+        showWholeItems(combo);
         connect(combo, &QComboBox::currentIndexChanged, this,
                 [this, entry](int) { ComboBoxChange(entry); });
         return combo;
@@ -383,6 +434,11 @@ void TDnLdForm::transferFinished(const ParameterTransfer::Outcome &outcome)
 {
     ShowMessage(windowTitle(), outcome.text,
                 outcome.ok ? OperatorDialogs::Icon::Information : OperatorDialogs::Icon::Warning);
+    // A window of its own comes back to the front once its box is answered.
+    if (isWindow() && isVisible()) {
+        raise();
+        activateWindow();
+    }
 }
 
 // --- compare with a setup file ---------------------------------------------------------

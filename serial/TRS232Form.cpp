@@ -35,8 +35,17 @@ constexpr int DefaultGatewayPort = 4001;
 } // namespace
 
 TRS232Form::TRS232Form(QWidget *parent)
-    : TRS232Form(nullptr, offeredDevices(SerialPortList::available(), currentPortName()), parent)
+    : TRS232Form(
+          nullptr,
+          offeredDevices(SerialPortList::available(), currentPortName(), simulatedPortName()),
+          parent)
 {
+}
+
+QString TRS232Form::simulatedPortName()
+{
+    auto *mainForm = qobject_cast<TMainForm *>(MainWindow());
+    return mainForm ? mainForm->simulatedPort() : QString();
 }
 
 QString TRS232Form::currentPortName()
@@ -46,15 +55,18 @@ QString TRS232Form::currentPortName()
     return comm ? comm->commPort() : QString();
 }
 
-QStringList TRS232Form::offeredDevices(const QStringList &listed, const QString &current)
+QStringList TRS232Form::offeredDevices(const QStringList &listed, const QString &current,
+                                       const QString &simulated)
 {
     // The device the port runs on now (the simulated bus's pseudo-terminal, for one) stays
     // selectable even though the scan of serial devices does not list it; otherwise OK would
-    // quietly move the port to "COM2".
+    // quietly move the port to "COM2". The simulated bus stays offered while it serves, so
+    // the operator can leave it for a real port and come back.
     QStringList devices = listed;
-    if (current.startsWith(QLatin1Char('/')) && !devices.contains(current)
-        && QFileInfo::exists(current))
-        devices.append(current);
+    for (const QString &device : {current, simulated})
+        if (device.startsWith(QLatin1Char('/')) && !devices.contains(device) &&
+            QFileInfo::exists(device))
+            devices.append(device);
     return devices;
 }
 

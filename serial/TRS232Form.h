@@ -41,9 +41,10 @@ public:
     QStringList listedDevices() const { return m_devices; }
     // The port the dialog edits: the given one, else the main window's; null when none.
     TComm32 *port() const;
-    // The devices the port group offers: the listed ones, and the current port when it names
-    // an existing device the list lacks.
-    static QStringList offeredDevices(const QStringList &listed, const QString &current);
+    // The devices the port group offers: the listed ones, and the current port and the
+    // simulated bus when they name an existing device the list lacks.
+    static QStringList offeredDevices(const QStringList &listed, const QString &current,
+                                      const QString &simulated = QString());
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -54,6 +55,8 @@ private:
     static void checkOnly(QButtonGroup *group, QAbstractButton *button);
     // The port name of the main window's serial driver; empty when there is none.
     static QString currentPortName();
+    // The simulated bus's device while it serves; empty otherwise.
+    static QString simulatedPortName();
     QString chosenPort() const;
 
     QPointer<TComm32> m_port;

@@ -5,6 +5,7 @@
 #include "serial/MessageNumbers.h"
 #include "serial/TransactionRecord.h"
 #include "serial/WindowMessage.h"
+#include "views/CaptionFit.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -79,6 +80,8 @@ TAddressForm::TAddressForm(QWidget *parent)
     m_closeBtn = new QPushButton(QStringLiteral("Закрыть"), this);
     m_closeBtn->setObjectName(QStringLiteral("CloseBtn"));
     m_closeBtn->setGeometry(208, 136, 73, 25);
+    CaptionFit::fitButton(m_settingBtn);
+    CaptionFit::fitButton(m_closeBtn);
 
     connect(m_edit1, &QLineEdit::textChanged, this, &TAddressForm::Edit1Change);
     connect(m_up, &QToolButton::clicked, this, [this] { stepAddress(1); });

@@ -5,6 +5,7 @@
 #include "serial/MessageNumbers.h"
 #include "serial/TransactionRecord.h"
 #include "serial/WindowMessage.h"
+#include "views/CaptionFit.h"
 #include "views/ClientSize.h"
 #include "views/MonitorCaption.h"
 #include "views/SegmentedBarMeter.h"
@@ -96,6 +97,7 @@ void TMonitorForm::buildColumns(QWidget *panel)
         auto *heading = new QLabel(QString::fromUtf8(headings[column]), panel);
         heading->setGeometry(x, 2, ColumnWidth - 2, 28);
         heading->setAlignment(Qt::AlignCenter);
+        CaptionFit::fitLabel(heading);
 
         for (int isMin = 0; isMin < 2; ++isMin) {
             const int tag = 2 * column + isMin;

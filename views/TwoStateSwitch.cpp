@@ -1,5 +1,7 @@
 #include "views/TwoStateSwitch.h"
 
+#include "views/CaptionFit.h"
+
 #include <QPainter>
 
 namespace {
@@ -32,6 +34,17 @@ QSize TwoStateSwitch::sizeHint() const
     return {84, CaptionHeight + TrackHeight + 6};
 }
 
+QRect TwoStateSwitch::captionRect() const
+{
+    return QRect(0, 0, width(), CaptionHeight);
+}
+
+QRect TwoStateSwitch::sideTextRect() const
+{
+    const int textLeft = 4 + TrackWidth + 6;
+    return QRect(textLeft, CaptionHeight + 2, width() - textLeft, TrackHeight / 2);
+}
+
 void TwoStateSwitch::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -40,7 +53,9 @@ void TwoStateSwitch::paintEvent(QPaintEvent *)
     const QColor textColor = isEnabled() ? pal.color(QPalette::WindowText)
                                          : pal.color(QPalette::Disabled, QPalette::WindowText);
     painter.setPen(textColor);
-    painter.drawText(QRect(0, 0, width(), CaptionHeight), Qt::AlignCenter, m_caption);
+    painter.setFont(CaptionFit::fitted(font(), m_caption, captionRect().size(), Qt::AlignCenter));
+    painter.drawText(captionRect(), Qt::AlignCenter, m_caption);
+    painter.setFont(font());
 
     // The track is vertical: the knob sits at the top when the switch is on.
     const QRect track(4, CaptionHeight + 2, TrackWidth, TrackHeight);
@@ -55,12 +70,16 @@ void TwoStateSwitch::paintEvent(QPaintEvent *)
     painter.drawRoundedRect(knob, 4, 4);
 
     painter.setPen(textColor);
-    const int textLeft = track.right() + 6;
-    painter.drawText(QRect(textLeft, track.top(), width() - textLeft, TrackHeight / 2),
-                     Qt::AlignLeft | Qt::AlignVCenter, m_onText);
-    painter.drawText(
-        QRect(textLeft, track.top() + TrackHeight / 2, width() - textLeft, TrackHeight / 2),
-        Qt::AlignLeft | Qt::AlignVCenter, m_offText);
+    // Both side texts in one size: the one that fits the longer of them.
+    const QRect onRect = sideTextRect();
+    const QRect offRect = onRect.translated(0, TrackHeight / 2);
+    const int sideFlags = Qt::AlignLeft | Qt::AlignVCenter;
+    const QFont onFont = CaptionFit::fitted(font(), m_onText, onRect.size(), sideFlags);
+    const QFont offFont = CaptionFit::fitted(font(), m_offText, onRect.size(), sideFlags);
+    painter.setFont(onFont.pointSizeF() < offFont.pointSizeF() ? onFont : offFont);
+    painter.drawText(onRect, sideFlags, m_onText);
+    painter.drawText(offRect, sideFlags, m_offText);
+    painter.setFont(font());
     if (hasFocus()) {
         painter.setPen(QPen(pal.color(QPalette::Highlight), 1.0, Qt::DotLine));
         painter.setBrush(Qt::NoBrush);

@@ -19,6 +19,10 @@ public:
     void setSideTexts(const QString &onText, const QString &offText);
 
     QSize sizeHint() const override;
+    // Where the caption goes (across the top) and where the side texts go (right of the
+    // track, one above the other); each text gets a font at which it fits its place.
+    QRect captionRect() const;
+    QRect sideTextRect() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -11,8 +11,10 @@
 #include "bus/BusHost.h"
 #include "bus/TDM.h"
 #include "serial/TComm32.h"
+#include "serial/TRS232Form.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QMdiSubWindow>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -62,6 +64,7 @@ private slots:
     void captionNamingNoSlotOpensNothing();
     void absurdGeometryIsBounded();
     void openingWhilePortIsOpenDoesNotRestartIt();
+    void simulatedPortStaysOutOfFilesAndInTheList();
 
     void saveCommandWritesTheSetup();
     void savingAListedNameMovesItToTop();
@@ -324,6 +327,40 @@ void tst_MainSettings::openingWhilePortIsOpenDoesNotRestartIt()
     QCOMPARE(cfgetospeed(&after), speed_t(B9600));
     QCOMPARE(after.c_cflag & (PARENB | CSTOPB | CSIZE), before.c_cflag & (PARENB | CSTOPB | CSIZE));
     QVERIFY(m_dialogs->shown.isEmpty());
+}
+
+void tst_MainSettings::simulatedPortStaysOutOfFilesAndInTheList()
+{
+    PseudoTerminalPair line;
+    QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
+    const auto savedPort = [this](const QString &file) {
+        IniFile ini(file);
+        return ini.load() ? ini.readString("RS232 Section", "COM Port") : QStringLiteral("?");
+    };
+    m_form->setSimulatedPort(line.slavePath());
+    m_form->show();
+    QCOMPARE(m_port->commPort(), line.slavePath());
+
+    // Saving records the port configured for a real bus, not the simulator's device.
+    const QString file = path("demo.ini");
+    QVERIFY(MainSettings::SaveSetupFile(*m_form, file));
+    QCOMPARE(savedPort(file), QStringLiteral("COM1"));
+
+    // A file naming another port leaves the simulated bus in use and keeps the file's port
+    // for the next save, saying so in the status bar.
+    const QString plant = path("plant.ini");
+    writeFile(plant, "[RS232 Section]\nCOM Port=COM2\nBaud Rate=9600\nParity=2\n"
+                     "Stop Bits=0\nByte Size=8\n");
+    QVERIFY(MainSettings::OpenSetupFile(*m_form, plant));
+    QCOMPARE(m_port->commPort(), line.slavePath());
+    QVERIFY(m_form->messagePanel()->text().contains(QStringLiteral("COM2")));
+    QVERIFY(MainSettings::SaveSetupFile(*m_form, file));
+    QCOMPARE(savedPort(file), QStringLiteral("COM2"));
+
+    // With a real port chosen, the port list still offers the simulated bus to come back to.
+    m_port->setCommPort(QStringLiteral("COM1"));
+    TRS232Form dialog;
+    QVERIFY(dialog.listedDevices().contains(line.slavePath()));
 }
 
 void tst_MainSettings::saveCommandWritesTheSetup()

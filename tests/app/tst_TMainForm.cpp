@@ -33,6 +33,7 @@ private slots:
     void cleanup();
 
     void captionNamesTheFile();
+    void titleIsTheCaptionAlone();
     void firstStartShowsSevenButtons();
     void toolBarLayoutCanBeChangedAndRestored();
     void windowCommandsNeedAChild();
@@ -92,6 +93,15 @@ void tst_TMainForm::captionNamesTheFile()
     QCOMPARE(m_form->windowTitle(), QStringLiteral("Drivelink [Untitle]"));
     m_form->SetFileCaption(QStringLiteral("/tmp/plant.ini"));
     QCOMPARE(m_form->windowTitle(), QStringLiteral("Drivelink [/tmp/plant.ini]"));
+}
+
+void tst_TMainForm::titleIsTheCaptionAlone()
+{
+    // The window system appends the application's display name to a title that does not end
+    // with it; the program sets none, so the title shows the caption and nothing more.
+    SetApplicationIdentity();
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Drivelink [Untitle]"));
 }
 
 void tst_TMainForm::firstStartShowsSevenButtons()

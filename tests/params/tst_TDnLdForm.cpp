@@ -123,7 +123,9 @@ void tst_TDnLdForm::layoutHasHeaderButtonsAndStatusPanel()
     for (int page = 0; page < m_form->pageControl()->count(); ++page) {
         QWidget *tab = m_form->pageControl()->widget(page);
         QStringList header;
-        for (QLabel *label : tab->findChildren<QLabel *>(Qt::FindDirectChildrenOnly))
+        QWidget *headerRow = tab->findChild<QWidget *>(QStringLiteral("Header"));
+        QVERIFY(headerRow);
+        for (QLabel *label : headerRow->findChildren<QLabel *>(Qt::FindDirectChildrenOnly))
             header << label->text();
         QCOMPARE(header, QStringList({"Конст.", "Наименование функции", "Значение"}));
         QVERIFY(tab->findChild<QScrollArea *>());
