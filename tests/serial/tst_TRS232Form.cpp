@@ -9,8 +9,10 @@
 #include "serial/TRS232Form.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 
 #include <termios.h>
@@ -78,6 +80,7 @@ private slots:
     void okRestartsThePortAndCancelLeavesItAlone();
     void editsTheMainWindowsPort();
     void withoutAPortOkDoesNothing();
+    void exchangeTimingShownAndStored();
 
 private:
     RecordingDialogs *m_dialogs = nullptr;
@@ -257,6 +260,31 @@ void tst_TRS232Form::withoutAPortOkDoesNothing()
     QVERIFY(!form.findChild<QPushButton *>("OKBtn")->isEnabled());
     form.OKBtnClick();
     QCOMPARE(form.result(), int(QDialog::Rejected));
+}
+
+void tst_TRS232Form::exchangeTimingShownAndStored()
+{
+    TComm32 comm;
+    apply(comm, {"/nonexistent-drivelink/ttyUSB0", 9600, 2, 8, 0});
+    comm.setExchangeTiming({true, 150});
+    TRS232Form form(&comm, FakeDevices);
+    auto *fast = form.findChild<QCheckBox *>("FastExchange");
+    auto *timeout = form.findChild<QSpinBox *>("ReplyTimeout");
+    QVERIFY(fast && timeout);
+    form.FormShow();
+    QVERIFY(fast->isChecked());
+    QCOMPARE(timeout->value(), 150);
+    QVERIFY(timeout->isEnabled());
+
+    timeout->setValue(20000); // beyond the range: the longest time-out
+    form.findChild<QPushButton *>("OKBtn")->click();
+    QCOMPARE(comm.exchangeTiming().value(), (ExchangeTiming{true, 10000}));
+
+    fast->setChecked(false);
+    QVERIFY(!timeout->isEnabled());
+    form.findChild<QPushButton *>("OKBtn")->click();
+    QCOMPARE(comm.exchangeTiming()->fast, false);
+    comm.StopComm();
 }
 
 QTEST_MAIN(tst_TRS232Form)
