@@ -85,16 +85,14 @@ ReplyMatch matchReply(const uint8_t *request, int requestLength, const uint8_t *
     const uint8_t function = request[1];
     if (function != ReadFunction && (function != WriteFunction || requestLength < WriteLength))
         return {Verdict::Foreign, 0};
-    uint8_t slave = request[0];
-    if (slave == BroadcastAddress) {
-        // Only the address write is broadcast; the drive answers from the address written.
-        if (function != WriteFunction || request[7] != 0)
-            return {Verdict::Foreign, 0};
-        slave = request[8];
-    }
+    const uint8_t slave = request[0];
+    // Only the address write is broadcast. The drive answers from the address written, which
+    // is what the drivers decode; an echo from the broadcast address itself is taken too.
+    if (slave == BroadcastAddress && (function != WriteFunction || request[7] != 0))
+        return {Verdict::Foreign, 0};
     if (replyLength == 0)
         return {Verdict::Partial, 0};
-    if (reply[0] != slave)
+    if (reply[0] != slave && !(slave == BroadcastAddress && reply[0] == request[8]))
         return {Verdict::Foreign, 0};
     if (replyLength < 2)
         return {Verdict::Partial, 0};

@@ -135,6 +135,25 @@ bool TReadThread::receiveLoop()
                     end.rule->match(reinterpret_cast<const uint8_t *>(end.request.constData()),
                                     int(end.request.size()),
                                     reinterpret_cast<const uint8_t *>(buffer.data()), filled);
+                if (match.verdict == ReplyMatch::Verdict::Foreign && filled > 1) {
+                    // Noise before the reply: hand it on by itself from where a reply could
+                    // begin, so the reply right after it is still recognised.
+                    int skip = 1;
+                    while (
+                        skip < filled &&
+                        end.rule->match(reinterpret_cast<const uint8_t *>(end.request.constData()),
+                                        int(end.request.size()),
+                                        reinterpret_cast<const uint8_t *>(buffer.data()) + skip,
+                                        filled - skip)
+                                .verdict == ReplyMatch::Verdict::Foreign)
+                        ++skip;
+                    if (skip < filled) {
+                        emit dataReceived(QByteArray(buffer.data(), skip));
+                        std::memmove(buffer.data(), buffer.data() + skip, size_t(filled - skip));
+                        filled -= skip;
+                        continue;
+                    }
+                }
                 if (match.verdict == ReplyMatch::Verdict::Complete && match.length <= filled) {
                     // Exactly the reply; bytes after it start a burst of their own.
                     m_burstEnd->requestAnswered(end.request);

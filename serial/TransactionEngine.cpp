@@ -71,8 +71,9 @@ int TransactionEngine::guardMs() const
 {
     if (m_guardMs >= 0)
         return m_guardMs;
+    // Never longer than the time-out itself, which tests and tools shorten.
     if (m_timing == Timing::Standard)
-        return StandardGuardMs;
+        return std::min(StandardGuardMs, m_timeOutLimit + m_timer.interval());
     return std::max(2 * replyGapMs(), m_replyTimeoutMs);
 }
 

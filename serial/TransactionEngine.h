@@ -57,8 +57,8 @@ public:
     int replyTimeoutMs() const { return m_replyTimeoutMs; }
     void setReplyTimeoutMs(int milliseconds);
     // Quiet required after a time-out before the next request of the same kind; -1 (the
-    // default) chooses it from the timing: StandardGuardMs, or the fast deadline itself, so a
-    // reply up to twice the deadline late is still waited out.
+    // default) chooses it from the timing: StandardGuardMs (or the time-out, when shorter),
+    // or the fast deadline itself, so a reply up to twice the deadline late is waited out.
     int guardMs() const;
     void setGuardMs(int milliseconds) { m_guardMs = milliseconds; }
 

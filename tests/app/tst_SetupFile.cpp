@@ -57,11 +57,16 @@ void tst_SetupFile::serialSettingsWrittenInOrder()
 {
     TComm32 port;
     setPort(port);
+    port.setExchangeTiming({true, 150});
     IniFile ini;
     ini.writeString(SetupFile::RS232Section, QStringLiteral("Stale"), QStringLiteral("x"));
     SetupFile::SaveSerialSettings(ini, port);
+    // The exchange timing follows the five line settings.
     QCOMPARE(ini.keys(SetupFile::RS232Section),
-             (QStringList{"COM Port", "Baud Rate", "Parity", "Stop Bits", "Byte Size"}));
+             (QStringList{"COM Port", "Baud Rate", "Parity", "Stop Bits", "Byte Size",
+                          "Fast Exchange", "Reply Timeout"}));
+    QCOMPARE(ini.readString(SetupFile::RS232Section, "Fast Exchange"), QStringLiteral("1"));
+    QCOMPARE(ini.readString(SetupFile::RS232Section, "Reply Timeout"), QStringLiteral("150"));
     QCOMPARE(ini.readString(SetupFile::RS232Section, "COM Port"), QStringLiteral("COM1"));
     QCOMPARE(ini.readString(SetupFile::RS232Section, "Baud Rate"), QStringLiteral("4800"));
     QCOMPARE(ini.readString(SetupFile::RS232Section, "Parity"), QStringLiteral("1"));
@@ -76,10 +81,13 @@ void tst_SetupFile::serialSettingsRead_data()
     QTest::addColumn<int>("parity");
     QTest::addColumn<int>("stopBits");
     QTest::addColumn<int>("byteSize");
+    QTest::addColumn<bool>("fast");
+    QTest::addColumn<int>("replyTimeout");
     QTest::newRow("all keys") << "COM Port=COM2\nBaud Rate=19200\nParity=0\nStop Bits=1\n"
-                                 "Byte Size=8\n"
-                              << 19200 << 0 << 1 << 8;
-    QTest::newRow("defaults") << "COM Port=COM2\n" << 9600 << 2 << 0 << 8;
+                                 "Byte Size=8\nFast Exchange=1\nReply Timeout=120\n"
+                              << 19200 << 0 << 1 << 8 << true << 120;
+    // A file of the five keys only gets the standard timing, whatever the port had.
+    QTest::newRow("defaults") << "COM Port=COM2\n" << 9600 << 2 << 0 << 8 << false << 300;
 }
 
 void tst_SetupFile::serialSettingsRead()
@@ -89,12 +97,16 @@ void tst_SetupFile::serialSettingsRead()
     QFETCH(int, parity);
     QFETCH(int, stopBits);
     QFETCH(int, byteSize);
+    QFETCH(bool, fast);
+    QFETCH(int, replyTimeout);
     IniFile ini;
     ini.parse("[RS232 Section]\n" + text);
     TComm32 port;
     setPort(port);
+    port.setExchangeTiming({true, 999});
     QVERIFY(SetupFile::LoadSerialSettings(ini, port).isEmpty());
     comparePort(port, "COM2", baud, TParity(parity), TStopBits(stopBits), byteSize);
+    QCOMPARE(port.exchangeTiming().value(), (ExchangeTiming{fast, replyTimeout}));
 }
 
 void tst_SetupFile::noPortNameLeavesAllFiveAlone_data()
@@ -140,6 +152,10 @@ void tst_SetupFile::outOfRangeValueNotApplied_data()
                                << "9";
     QTest::newRow("byte size small") << "Byte Size"
                                      << "4";
+    QTest::newRow("fast exchange") << "Fast Exchange"
+                                   << "2";
+    QTest::newRow("reply time-out") << "Reply Timeout"
+                                    << "10001";
 }
 
 void tst_SetupFile::outOfRangeValueNotApplied()

@@ -241,8 +241,11 @@ void tst_ModbusFrame::matchReply_data()
     QTest::newRow("broadcast address write answered from the new address")
         << QByteArray("00 10 01 6a 00 01 02 00 07 f3 c8") << QByteArray("07 10 01 6a 00 01 20 4f")
         << complete << 8;
-    QTest::newRow("broadcast address write answered from address 0")
-        << QByteArray("00 10 01 6a 00 01 02 00 07 f3 c8") << QByteArray("00 10") << foreign << 0;
+    QTest::newRow("broadcast address write answered from another address")
+        << QByteArray("00 10 01 6a 00 01 02 00 07 f3 c8") << QByteArray("05 10") << foreign << 0;
+    QTest::newRow("broadcast echo naming another register")
+        << QByteArray("00 10 01 6a 00 01 02 00 07 f3 c8") << QByteArray("00 10 04 1c") << foreign
+        << 0;
 }
 
 void tst_ModbusFrame::matchReply()

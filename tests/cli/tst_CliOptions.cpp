@@ -95,6 +95,12 @@ private slots:
         QCOMPARE(defaults.line.stopBits, sb1_0);
         QCOMPARE(defaults.line.byteSize, 8);
         QCOMPARE(defaults.timeoutMs, 0);
+        QVERIFY(defaults.fastTiming);
+
+        CliOptions spec;
+        QVERIFY(spec.parse({"--timing", "spec", "--timeout-ms=250", "scan"}, &error));
+        QVERIFY(!spec.fastTiming);
+        QCOMPARE(spec.timeoutMs, 250);
     }
 
     void usageErrors_data()
@@ -142,6 +148,15 @@ private slots:
             << QStringList{"monitor", "1", "--count", "0"} << "invalid --count: 0";
         QTest::newRow("count outside monitor")
             << QStringList{"--count", "2", "scan"} << "--count belongs to monitor";
+        QTest::newRow("unknown timing")
+            << QStringList{"--timing", "slow", "scan"} << "invalid --timing: slow (fast or spec)";
+        // A reply ends after 250 ms of silence in spec timing: a shorter time-out cuts it off.
+        QTest::newRow("spec time-out below the silence")
+            << QStringList{"--timing=spec", "--timeout-ms=249", "scan"}
+            << "invalid --timeout-ms: 249 (at least 250 with --timing spec)";
+        QTest::newRow("fast time-out beyond 10 s")
+            << QStringList{"--timeout-ms=10001", "scan"}
+            << "invalid --timeout-ms: 10001 (20..10000 with --timing fast)";
         QTest::newRow("flag with value")
             << QStringList{"--json=1", "scan"} << "--json takes no value";
         QTest::newRow("hex prefix twice")

@@ -2,6 +2,7 @@
 
 #include "PseudoTerminalPair.h"
 #include "RecordingDialogs.h"
+#include "serial/TransactionEngine.h"
 
 #include <QSignalSpy>
 #include <QTemporaryFile>
@@ -447,6 +448,27 @@ private slots:
 
         comm.StopComm();
         QVERIFY(!comm.isOpen());
+    }
+
+    // A port that never opened: requests fail at once, without a box for each one, and the
+    // status bar names the closed port.
+    void closedPortFailsRequestsWithoutBoxes()
+    {
+        TComm32 comm;
+        comm.setCommPort(QStringLiteral("/nonexistent-drivelink/ttyUSB9"));
+        TransactionEngine engine(&comm);
+        QSignalSpy frames(&engine, &TransactionEngine::frameShown);
+        QSignalSpy unavailable(&engine, &TransactionEngine::portUnavailable);
+        TransactionRecord record;
+        InitTransaction(record, nullptr, 0, 0, 1);
+        record.TxLength = 2;
+        for (int i = 0; i < 3; ++i)
+            engine.submit(record);
+        QTRY_COMPARE(unavailable.size(), 3);
+        QVERIFY(!engine.isBusy());
+        QVERIFY(m_dialogs->shown.isEmpty());
+        QCOMPARE(frames.last().at(0).toString(),
+                 QStringLiteral("Порт /nonexistent-drivelink/ttyUSB9 закрыт"));
     }
 };
 

@@ -10,6 +10,7 @@
 
 #include <QButtonGroup>
 #include <QLineEdit>
+#include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -81,6 +82,7 @@ private slots:
     void editsTheMainWindowsPort();
     void withoutAPortOkDoesNothing();
     void gatewayAddressIsChecked();
+    void exchangeTimingShownAndStored();
 
 private:
     RecordingDialogs *m_dialogs = nullptr;
@@ -287,6 +289,31 @@ void tst_TRS232Form::gatewayAddressIsChecked()
     form.findChild<QPushButton *>("OKBtn")->click();
     QCOMPARE(form.result(), int(QDialog::Accepted));
     QCOMPARE(comm.commPort(), QStringLiteral("tcp:gw-1.plant:502"));
+    comm.StopComm();
+}
+
+void tst_TRS232Form::exchangeTimingShownAndStored()
+{
+    TComm32 comm;
+    apply(comm, {"/nonexistent-drivelink/ttyUSB0", 9600, 2, 8, 0});
+    comm.setExchangeTiming({true, 150});
+    TRS232Form form(&comm, FakeDevices);
+    auto *fast = form.findChild<QCheckBox *>("FastExchange");
+    auto *timeout = form.findChild<QSpinBox *>("ReplyTimeout");
+    QVERIFY(fast && timeout);
+    form.FormShow();
+    QVERIFY(fast->isChecked());
+    QCOMPARE(timeout->value(), 150);
+    QVERIFY(timeout->isEnabled());
+
+    timeout->setValue(20000); // beyond the range: the longest time-out
+    form.findChild<QPushButton *>("OKBtn")->click();
+    QCOMPARE(comm.exchangeTiming().value(), (ExchangeTiming{true, 10000}));
+
+    fast->setChecked(false);
+    QVERIFY(!timeout->isEnabled());
+    form.findChild<QPushButton *>("OKBtn")->click();
+    QCOMPARE(comm.exchangeTiming()->fast, false);
     comm.StopComm();
 }
 

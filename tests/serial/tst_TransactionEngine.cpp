@@ -1,5 +1,6 @@
 #include "FakeCommLink.h"
 
+#include "bus/BusReplyRule.h"
 #include "serial/MessageNumbers.h"
 #include "serial/TransactionEngine.h"
 #include "serial/WindowMessage.h"
@@ -61,6 +62,11 @@ private slots:
     void fullRingCompletesWithTimeOut();
     void frameText_data();
     void frameText();
+    void onlyTheReplyToTheRequestInFlightCompletesIt();
+    void timeOutGuardHoldsBackRequestsOfTheSameKind();
+    void fastDeadlineEndsTheExchange();
+    void closedPortFailsRequestsAtOnceWithoutWriting();
+    void hangUpFailsEveryExchangeAtOnce();
 };
 
 void tst_TransactionEngine::submissionWhileIdleGoesOnTheLineAtOnce()
@@ -299,3 +305,129 @@ void tst_TransactionEngine::frameText()
 
 QTEST_GUILESS_MAIN(tst_TransactionEngine)
 #include "tst_TransactionEngine.moc"
+
+namespace {
+const QByteArray ReadAt5 = "05 03 00 24 00 01 c5 85";
+const QByteArray ReplyFrom5 = "05 03 02 00 24 49 9f";
+
+// Completes three ticks short of the limit and the fourth past it.
+void timeOut(TransactionEngine &engine)
+{
+    for (int tick = 0; tick < 4; ++tick)
+        engine.RS232OnTime();
+}
+} // namespace
+
+void tst_TransactionEngine::onlyTheReplyToTheRequestInFlightCompletesIt()
+{
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    engine.setReplyRule(std::make_shared<BusReplyRule>());
+    Requester requester;
+    engine.submit(request(&requester, ReadAt5));
+    port.receiveHex("06 03 02 00 24 0d 9f"); // another slave
+    port.receiveHex("05 03 02 00 24 49");    // half a reply
+    port.receiveHex("45 76 65 6e 00");       // noise
+    QCoreApplication::processEvents();
+    QVERIFY(engine.isBusy());
+    QCOMPARE(requester.completions.size(), 0);
+    QCOMPARE(engine.strayCount(), 3);
+    QCOMPARE(port.stopCount, 0); // a reply may still come: the port is left alone
+
+    port.receiveHex(ReplyFrom5);
+    port.receiveHex(ReplyFrom5); // a second copy completes nothing
+    QTRY_COMPARE(requester.completions.size(), 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(requester.completions.size(), 1);
+    QCOMPARE(requester.completions[0].RxLength, 7);
+    QCOMPARE(engine.strayCount(), 4);
+}
+
+void tst_TransactionEngine::timeOutGuardHoldsBackRequestsOfTheSameKind()
+{
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    engine.setReplyRule(std::make_shared<BusReplyRule>());
+    engine.setGuardMs(60000);
+    Requester requester;
+    engine.submit(request(&requester, ReadAt5));
+    engine.submit(request(&requester, "2f 05 52 00 01 87")); // another protocol
+    engine.submit(request(&requester, ReadAt5));
+    timeOut(engine);
+    // A late reply to the first cannot pass for the slash frame's: that one goes at once.
+    QTRY_COMPARE(port.written.size(), 2);
+    QVERIFY(engine.isGuarding());
+    port.receiveHex("2f 05 52 00 01 13 88 22");
+    QTRY_COMPARE(port.written.size(), 3);
+
+    timeOut(engine);
+    engine.submit(request(&requester, ReadAt5));
+    port.receiveHex(ReplyFrom5); // the late reply keeps the line closed to its kind
+    QCoreApplication::processEvents();
+    QCOMPARE(requester.completions.size(), 3);
+    QCOMPARE(port.written.size(), 3);
+    QVERIFY(engine.isGuarding());
+
+    engine.setGuardMs(1);
+    port.receiveHex("00"); // restarts the guard with the shorter time
+    QTRY_COMPARE(port.written.size(), 4);
+}
+
+void tst_TransactionEngine::fastDeadlineEndsTheExchange()
+{
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    engine.setTiming(TransactionEngine::Timing::Fast);
+    engine.setReplyTimeoutMs(5);
+    QCOMPARE(engine.replyTimeoutMs(), TransactionEngine::MinReplyTimeoutMs);
+    Requester requester;
+    engine.submit(request(&requester, ReadAt5));
+    engine.RS232OnTime(); // the standard ticks play no part
+    timeOut(engine);
+    QVERIFY(engine.isBusy());
+    engine.replyDeadline();
+    QVERIFY(!engine.isBusy());
+    QTRY_COMPARE(requester.completions.size(), 1);
+    QCOMPARE(requester.completions[0].Result, TransactionResult::TimeOut);
+    engine.replyDeadline(); // never a second completion
+    QCoreApplication::processEvents();
+    QCOMPARE(requester.completions.size(), 1);
+}
+
+void tst_TransactionEngine::closedPortFailsRequestsAtOnceWithoutWriting()
+{
+    FakeCommLink port;
+    port.open = false;
+    TransactionEngine engine(&port);
+    Requester requester;
+    QSignalSpy frames(&engine, &TransactionEngine::frameShown);
+    QSignalSpy unavailable(&engine, &TransactionEngine::portUnavailable);
+    for (int i = 0; i < 3; ++i)
+        engine.submit(request(&requester, ReadAt5));
+    QTRY_COMPARE(requester.completions.size(), 3);
+    for (const TransactionRecord &record : requester.completions)
+        QCOMPARE(record.Result, TransactionResult::TimeOut);
+    QVERIFY(port.written.isEmpty());
+    QCOMPARE(unavailable.size(), 3);
+    QCOMPARE(frames.last().at(0).toString(), TransactionEngine::closedPortText(QString()));
+}
+
+void tst_TransactionEngine::hangUpFailsEveryExchangeAtOnce()
+{
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    Requester requester;
+    QSignalSpy lost(&engine, &TransactionEngine::portLost);
+    for (int i = 0; i < 3; ++i)
+        engine.submit(request(&requester, ReadAt5));
+    emit port.OnRequestHangup(&port);
+    emit port.OnRequestHangup(&port); // both workers may ask
+    QVERIFY(!engine.isBusy());
+    QCOMPARE(engine.pendingCount(), 0);
+    QTRY_COMPARE(requester.completions.size(), 3);
+    for (const TransactionRecord &record : requester.completions)
+        QCOMPARE(record.Result, TransactionResult::TimeOut);
+    QCOMPARE(lost.size(), 1);
+    QCOMPARE(port.stopCount, 1);
+    QCOMPARE(port.written.size(), 1);
+}

@@ -100,6 +100,7 @@ private:
         station->port.setCommPort(device);
         station->port.setBaudRate(9600);
         station->port.setParity(pEven);
+        station->port.setExchangeTiming({true, 300}); // the engine takes it up at the start
         station->host = std::make_unique<BusHost>(&station->port);
         station->host->engine().setTimerInterval(TickMs);
         station->host->engine().setTimeOutLimit(LimitMs);

@@ -37,6 +37,8 @@ private slots:
                                                     "4:silent",
                                                     "--fault",
                                                     "2:split",
+                                                    "--fault",
+                                                    "3:late:700",
                                                     "--no-broadcast-reply",
                                                     "3",
                                                     "--verbose"},
@@ -51,10 +53,12 @@ private slots:
         QCOMPARE(options->timing.parity, PseudoTerminal::Parity::Odd);
         QCOMPARE(options->timing.turnaroundMs, 20);
         QVERIFY(options->timing.paced);
-        QCOMPARE(options->faults.size(), 2);
+        QCOMPARE(options->faults.size(), 3);
         QCOMPARE(options->faults[0].address, 4);
         QCOMPARE(options->faults[0].fault, SimFault::Silent);
         QCOMPARE(options->faults[1].fault, SimFault::SplitReply);
+        QCOMPARE(options->faults[2].fault, SimFault::LateReply);
+        QCOMPARE(options->faults[2].lateMs, 700);
         QCOMPARE(options->quietOnBroadcast, QList<int>{3});
         QVERIFY(options->verbose);
     }
@@ -89,6 +93,10 @@ private slots:
         QTest::newRow("negative turn-around") << QStringList{"--link", "x", "--turnaround", "-1"};
         QTest::newRow("fault kind unknown") << QStringList{"--link", "x", "--fault", "1:wobbly"};
         QTest::newRow("fault without kind") << QStringList{"--link", "x", "--fault", "1"};
+        QTest::newRow("late without a time")
+            << QStringList{"--link", "x", "--fault", "1:late:soon"};
+        QTest::newRow("delay for another fault")
+            << QStringList{"--link", "x", "--fault", "1:silent:100"};
         QTest::newRow("fault at an empty address")
             << QStringList{"--link", "x", "--fault", "9:silent"};
         QTest::newRow("quiet at an empty address")
