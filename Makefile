@@ -45,9 +45,11 @@ test: build-test
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-# The package list grows for bench and, through it, for the deps it depends on.
+# The package list grows for bench and, through it, for the deps it depends on. Only the
+# benchmarks and the tools they drive are built, in the release configuration.
 bench: PACKAGES += $(BENCH_PACKAGES)
-bench: build
+bench: deps
+	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(RUN_DIR) -j $(JOBS) --target run_benchmarks
 
 clean:
