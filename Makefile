@@ -49,8 +49,10 @@ test: build-test
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# Only the benchmarks and the tools they drive are built, in the release configuration.
 bench:
-	$(MAKE) build NEEDED="$(PACKAGES) $(BENCH_PACKAGES)"
+	$(MAKE) deps NEEDED="$(PACKAGES) $(BENCH_PACKAGES)"
+	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(RUN_DIR) -j $(JOBS) --target run_benchmarks
 
 # The Debian package from the release build, copied next to this Makefile.

@@ -199,7 +199,7 @@ private:
             if (fast && !m_fastSupported)
                 measure.note = QStringLiteral("n/a");
             else if (!fast && m_settings.quick && slow)
-                measure.note = QStringLiteral("skipped (--quick)");
+                measure.note = QStringLiteral("skipped");
             else
                 measure = runChild(m_settings.cli, common + command,
                                    QStringLiteral("%1-%2").arg(QLatin1String(rowKey(row)), tag));
@@ -257,6 +257,32 @@ QString mark(bool pass)
     return pass ? QStringLiteral("pass") : QStringLiteral("FAIL");
 }
 
+constexpr int kGoalSpeed = 9600;
+
+// The fast timing's goals at 9600 bit/s for a row: their text alone while there is no
+// figure, else each marked pass or fail.
+QString goalFor(Row row, const Measure *measure, double floor, const Measure *peer)
+{
+    const auto limit = [measure](double seconds) {
+        const QString text = QStringLiteral("<= %1 s").arg(seconds);
+        return measure ? text + QLatin1Char(' ') + mark(measure->wall <= seconds) : text;
+    };
+    switch (row) {
+    case Row::Upload100:
+        if (!measure)
+            return QStringLiteral("<= 1.05 x peer, <= 1.3 x floor");
+        return QStringLiteral("<= 1.05 x peer %1, <= 1.3 x floor %2")
+            .arg(peer ? mark(measure->wall <= 1.05 * peer->wall) : QStringLiteral("n/a"),
+                 mark(measure->wall <= 1.3 * floor));
+    case Row::Scan:
+        return limit(40.0);
+    case Row::Backup:
+        return limit(60.0);
+    default:
+        return QString();
+    }
+}
+
 void Bench::print() const
 {
     std::printf("Simulated line: drivelink-sim on a pseudo-terminal, default plant (KX100 at 1, "
@@ -282,7 +308,9 @@ void Bench::print() const
                 const std::optional<Measure> measure = find(speed, timing, source);
                 if (!measure)
                     continue;
-                QString time, floor, xFloor, xPeer, cpu, goal;
+                QString time, floor, xFloor, xPeer, cpu;
+                const bool goals = timing == QLatin1String("fast") && speed == kGoalSpeed;
+                QString goal = goals ? goalFor(info.row, nullptr, 0.0, nullptr) : QString();
                 if (!measure->note.isEmpty()) {
                     time = measure->note;
                 } else {
@@ -291,33 +319,13 @@ void Bench::print() const
                     time = duration(wall);
                     floor = duration(line);
                     xFloor = line > 0.0 ? QString::number(wall / line, 'f', 2) : QString();
-                    if (peerOk && (source == Row::Upload100)) {
+                    if (peerOk && source == Row::Upload100)
                         xPeer = QString::number(measure->wall / peer->wall, 'f', 2);
-                    }
                     if (info.row != Row::ReadExchange)
                         cpu = QStringLiteral("%1%").arg(100.0 * measure->cpu / measure->wall, 0,
                                                         'f', 1);
-                    if (timing == QLatin1String("fast") && speed == 9600) {
-                        if (info.row == Row::Upload100) {
-                            goal = QStringLiteral("<= 1.05 x peer %1, <= 1.3 x floor %2")
-                                       .arg(peerOk ? mark(measure->wall <= 1.05 * peer->wall)
-                                                   : QStringLiteral("n/a"),
-                                            mark(wall <= 1.3 * line));
-                        } else if (info.row == Row::Scan) {
-                            goal = QStringLiteral("<= 40 s %1").arg(mark(wall <= 40.0));
-                        } else if (info.row == Row::Backup) {
-                            goal = QStringLiteral("<= 60 s %1").arg(mark(wall <= 60.0));
-                        }
-                    }
-                }
-                if (goal.isEmpty() && timing == QLatin1String("fast") && speed == 9600 &&
-                    !measure->note.isEmpty() &&
-                    (info.row == Row::Upload100 || info.row == Row::Scan ||
-                     info.row == Row::Backup)) {
-                    goal = info.row == Row::Upload100
-                               ? QStringLiteral("<= 1.05 x peer, <= 1.3 x floor")
-                           : info.row == Row::Scan ? QStringLiteral("<= 40 s")
-                                                   : QStringLiteral("<= 60 s");
+                    if (goals)
+                        goal = goalFor(info.row, &*measure, line, peerOk ? &*peer : nullptr);
                 }
                 std::printf(format, qPrintable(QString::number(speed)), info.caption,
                             qPrintable(timing), qPrintable(time), qPrintable(floor),
