@@ -72,6 +72,8 @@ void InverterDetector::startNext()
 
 void InverterDetector::stop()
 {
+    if (m_idle && m_queue.isEmpty())
+        return; // nothing to stop
     int slot;
     while (m_queue.pop(slot)) {
     }

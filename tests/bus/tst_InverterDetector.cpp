@@ -305,6 +305,13 @@ void tst_InverterDetector::stopSendsNothingMoreAndGivesTheSlotBack()
     // A later run counts afresh.
     QVERIFY(m_host->detector().queueSlot(12));
     QCOMPARE(progress.last(), (QVariantList{12, 1, 1}));
+    QVERIFY(waitForChains(2));
+    // A stop with nothing running says nothing.
+    QVERIFY(QTest::qWaitFor([&] { return finished.size() == 2; }, 5000));
+    m_host->detector().stop();
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(finished.size(), 2);
+    QCOMPARE(finished.last(), QVariantList{false});
 }
 
 QTEST_GUILESS_MAIN(tst_InverterDetector)
