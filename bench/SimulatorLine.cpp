@@ -75,6 +75,8 @@ bool SimulatorLine::start(const QString &program, const QStringList &arguments, 
         startup.append(buffer, n);
     }
     m_partial = startup.mid(startup.lastIndexOf('\n') + 1);
+    const qsizetype served = startup.lastIndexOf("serving on ") + 11;
+    m_servedPort = QString::fromLocal8Bit(startup.mid(served).split('\n').first().split(' ').first());
     fcntl(m_log, F_SETFL, fcntl(m_log, F_GETFL) | O_NONBLOCK);
     return true;
 }

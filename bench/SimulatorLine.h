@@ -33,6 +33,10 @@ public:
     bool start(const QString &program, const QStringList &arguments, QString *error);
     void stop();
 
+    // The port the simulator named on its start-up line: the link, or "tcp:HOST:PORT" for a
+    // simulator serving as a gateway.
+    QString servedPort() const { return m_servedPort; }
+
     // Everything the simulator has logged up to now.
     Tally tally();
 
@@ -46,5 +50,6 @@ private:
     pid_t m_pid = -1;
     int m_log = -1; // read end of the simulator's stderr
     QByteArray m_partial;
+    QString m_servedPort;
     Tally m_tally;
 };

@@ -16,7 +16,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -56,6 +58,7 @@ struct Settings
     int timeoutMs = 0; // fast timing's reply time-out; 0 keeps the program's default
     int turnaroundMs = 5;
     int limitSeconds = 1800;
+    int gateways = 8; // simulated gateways of the many-buses row; 0 leaves it out
 };
 
 struct Measure
@@ -126,6 +129,46 @@ public:
             measureTiming(speed, timing, link);
         m_line.stop();
         return true;
+    }
+
+    // Many buses: the default plant's three drives backed up behind one gateway, then behind
+    // each of `gateways` gateways at once by one backup with a --port per gateway. The buses
+    // share nothing, so the second should take about as long as the first.
+    void measureGateways()
+    {
+        if (m_settings.gateways <= 0 || !m_fastSupported)
+            return;
+        std::vector<std::unique_ptr<SimulatorLine>> lines;
+        QStringList ports;
+        for (int i = 0; i < m_settings.gateways; ++i) {
+            auto line = std::make_unique<SimulatorLine>();
+            QString error;
+            if (!line->start(m_settings.sim,
+                             {QStringLiteral("--tcp"), QStringLiteral("0"),
+                              QStringLiteral("--turnaround"),
+                              QString::number(m_settings.turnaroundMs)},
+                             &error)) {
+                std::fprintf(stderr, "drivelink-bench: %s\n", qPrintable(error));
+                return;
+            }
+            ports << line->servedPort() + QStringLiteral("@1-3");
+            lines.push_back(std::move(line));
+        }
+        const auto backup = [&](const QStringList &chosen, const QString &name) {
+            QStringList arguments{QStringLiteral("--timing"), QStringLiteral("fast")};
+            for (const QString &port : chosen)
+                arguments << QStringLiteral("--port") << port;
+            arguments << QStringLiteral("backup") << m_dir.filePath(name + QStringLiteral(".ini"));
+            const BenchProcess::Result result = BenchProcess::run(
+                m_settings.cli, arguments, m_dir.filePath(name + QStringLiteral(".out")),
+                m_settings.limitSeconds);
+            return result.ok() ? result.wallSeconds : -1.0;
+        };
+        m_gatewayOne = backup({ports.first()}, QStringLiteral("gateway-one"));
+        std::fprintf(stderr, "  %-42s %s\n", "backup behind 1 gateway", qPrintable(duration(m_gatewayOne)));
+        m_gatewayAll = backup(ports, QStringLiteral("gateway-all"));
+        std::fprintf(stderr, "  backup behind %d gateways at once %10s\n", m_settings.gateways,
+                     qPrintable(duration(m_gatewayAll)));
     }
 
     void print() const;
@@ -250,6 +293,8 @@ private:
     SimulatorLine m_line;
     bool m_fastSupported = false;
     QMap<Key, Measure> m_results;
+    double m_gatewayOne = 0.0; // seconds; < 0 when the backup failed
+    double m_gatewayAll = 0.0;
 };
 
 QString mark(bool pass)
@@ -334,6 +379,17 @@ void Bench::print() const
             }
         }
     }
+    if (m_settings.gateways > 0 && m_fastSupported) {
+        std::printf("\nMany buses (fast timing, 9600 bit/s, each bus the default plant behind its "
+                    "own simulated TCP gateway,\nbackup of addresses 1-3):\n");
+        if (m_gatewayOne <= 0.0 || m_gatewayAll <= 0.0) {
+            std::printf("  failed (see the .out files)\n");
+        } else {
+            std::printf("  1 gateway %s, %d gateways at once %s: %.2f x one bus\n",
+                        qPrintable(duration(m_gatewayOne)), m_settings.gateways,
+                        qPrintable(duration(m_gatewayAll)), m_gatewayAll / m_gatewayOne);
+        }
+    }
     if (!m_fastSupported)
         std::printf("\nfast: n/a - this drivelink-cli refuses --timing; the spec rows ran without "
                     "it.\n");
@@ -395,6 +451,9 @@ int main(int argc, char *argv[])
         {QStringLiteral("limit"),
          QStringLiteral("Seconds after which a command is killed and its row failed (1800)."),
          QStringLiteral("s"), QStringLiteral("1800")},
+        {QStringLiteral("gateways"),
+         QStringLiteral("Simulated TCP gateways of the many-buses row, 0 to leave it out (8)."),
+         QStringLiteral("n"), QStringLiteral("8")},
         {QStringLiteral("cli"), QStringLiteral("drivelink-cli to measure."),
          QStringLiteral("path")},
         {QStringLiteral("sim"), QStringLiteral("drivelink-sim to serve the line."),
@@ -452,6 +511,8 @@ int main(int argc, char *argv[])
         return usageError(QStringLiteral("bad --turnaround (0..10000)"));
     if (!number("limit", 1, 86400, settings.limitSeconds))
         return usageError(QStringLiteral("bad --limit"));
+    if (!number("gateways", 0, 32, settings.gateways))
+        return usageError(QStringLiteral("bad --gateways (0..32)"));
     if (parser.isSet(QStringLiteral("cli")))
         settings.cli = parser.value(QStringLiteral("cli"));
     if (parser.isSet(QStringLiteral("sim")))
@@ -468,6 +529,7 @@ int main(int argc, char *argv[])
         if (!bench.measureSpeed(speed))
             return 1;
     }
+    bench.measureGateways();
     std::fprintf(stderr, "\n");
     bench.print();
     return 0;
