@@ -540,7 +540,10 @@ QWidget *TMainForm::ShowChildWindow(const QString &className, const QString &cap
             sub->setAttribute(Qt::WA_DeleteOnClose);
         } else {
             found->setParent(this, Qt::Window);
-            // A window of its own opens centred over the frame, not over its menu.
+            // A window of its own opens centred over the frame, not over its menu, at the
+            // size it will show with.
+            if (!found->testAttribute(Qt::WA_Resized))
+                found->adjustSize();
             QRect placed(QPoint(), found->size());
             placed.moveCenter(frameGeometry().center());
             found->move(placed.topLeft());

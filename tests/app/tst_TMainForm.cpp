@@ -52,6 +52,8 @@ private slots:
     void latchingButtonsFollowTheActiveWindow();
     void closingAsksEveryWindowBeforeClosingAny();
     void trayClickRestoresThePreviousState();
+    void ownWindowOpensCentredAndFollowsTheFrame();
+    void cascadeFollowsActivation();
 
 private:
     TMainForm *createForm();
@@ -340,6 +342,44 @@ void tst_TMainForm::latchingButtonsFollowTheActiveWindow()
     QApplication::setActiveWindow(kx200);
     m_form->UpdateCommandStates();
     QCOMPARE(pressed(), (QList<bool>{false, false, false}));
+}
+
+void tst_TMainForm::ownWindowOpensCentredAndFollowsTheFrame()
+{
+    WindowClasses::registerClass(QStringLiteral("TOwnProbeForm"), WindowClasses::Kind::TopLevel,
+                                 [] { return new TProbeForm; });
+    m_form->showNormal();
+    m_form->setGeometry(100, 100, 800, 600);
+    QWidget *window = m_form->ShowChildWindow(QStringLiteral("TOwnProbeForm"), QString());
+    QVERIFY(window && window->isWindow());
+    // Centred within the width of a window frame.
+    const QPoint offset = window->frameGeometry().center() - m_form->frameGeometry().center();
+    QVERIFY2(offset.manhattanLength() <= 8,
+             qPrintable(QStringLiteral("off by %1, %2").arg(offset.x()).arg(offset.y())));
+
+    m_form->setWindowState(Qt::WindowMinimized);
+    QVERIFY(window->isMinimized());
+    m_form->setWindowState(Qt::WindowNoState);
+    QVERIFY(!window->isMinimized());
+    QVERIFY(window->isVisible());
+}
+
+void tst_TMainForm::cascadeFollowsActivation()
+{
+    // Opened 1, 2, 3, then 1 used last: 1 ends on top, furthest from the corner, with the
+    // title bars of 2 and 3 above and left of it.
+    m_form->show();
+    QList<QMdiSubWindow *> subs;
+    for (const char *caption : {"one", "two", "three"}) {
+        m_form->ShowChildWindow(QStringLiteral("TProbeForm"), QLatin1String(caption));
+        subs << m_form->mdiArea()->activeSubWindow();
+    }
+    m_form->mdiArea()->setActiveSubWindow(subs[0]);
+    m_form->CascadeItemClick();
+    QCOMPARE(m_form->mdiArea()->activeSubWindow(), subs[0]);
+    QVERIFY(subs[1]->y() < subs[2]->y());
+    QVERIFY(subs[2]->y() < subs[0]->y());
+    QCOMPARE(m_form->mdiArea()->subWindowList(QMdiArea::StackingOrder).last(), subs[0]);
 }
 
 void tst_TMainForm::trayClickRestoresThePreviousState()

