@@ -172,13 +172,13 @@ void TrafficDecoder::classify(TrafficEntry &entry)
         // The broadcast address write carries no address: any replying address is welcome.
         const bool broadcast = tx.size() >= 2 && isLetter(uint8_t(tx[1]));
         const int own = tx.size() >= 2 && !broadcast ? uint8_t(tx[1]) : -1;
-        const auto reply = SlashFrame::takeApart(record, own);
-        if (!reply)
-            entry.outcome = Outcome::Incomplete;
-        else if (!broadcast && reply->address != own)
+        // Another drive's reply is told by its address byte before anything else.
+        if (!broadcast && rx.size() >= 2 && !isLetter(uint8_t(rx[1])) && uint8_t(rx[1]) != own) {
             entry.outcome = Outcome::OtherAddress;
-        else
-            entry.outcome = Outcome::Good;
+            return;
+        }
+        const auto reply = SlashFrame::takeApart(record, own);
+        entry.outcome = reply ? Outcome::Good : Outcome::Incomplete;
         return;
     }
     entry.result = int8_t(ModbusFrame::checkReply(record));

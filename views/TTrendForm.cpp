@@ -181,7 +181,7 @@ void TTrendForm::takeAddress()
     const int slot = SetupFile::CaptionSlot(windowTitle());
     m_address = windowTitle().startsWith(captionPrefix()) && slot >= 0 ? slot : -1;
     if (m_address < 0)
-        m_cursorLabel->setText(QStringLiteral("Заголовок окна не называет адрес 0..31"));
+        m_cursorLabel->setText(QStringLiteral("В заголовке нет адреса"));
     redraw();
 }
 

@@ -81,8 +81,10 @@ private slots:
         const int kx200 = int(Model::KX200);
         QTest::newRow("KX200 read")
             << kx200 << readCD03 << withSum("2F 01 52 00 03 07 D0") << 0 << "чтение CD03 = 2000";
-        QTest::newRow("KX200 addressless") << kx200 << readCD03 << withSum("2F 52 00 03 07 D0") << 0
-                                           << "чтение CD03 = 2000 (ответ без адреса)";
+        // Only the broadcast address write is answered without the address byte.
+        QTest::newRow("KX200 addressless")
+            << kx200 << withSum("2F 57 08 02 00 05") << withSum("2F 57 08 02 00 05") << 0
+            << "запись CD48 = 5 (ответ без адреса)";
         QTest::newRow("KX200 by its frame")
             << int(Model::Unknown) << readCD03 << withSum("2F 01 52 00 03 07 D0") << 0
             << "чтение CD03 = 2000";

@@ -37,15 +37,15 @@ private slots:
     {
         if (QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty())
             QSKIP("python3 is not installed");
-        // A KX200 reply whose letter is a comma: the meaning names the letter.
+        // A KX100 command, whose meaning holds a comma.
         TrafficEntry entry;
         entry.time = 1700000000123;
-        entry.model = TrafficEntry::Model::KX200;
+        entry.model = TrafficEntry::Model::KX100;
         entry.address = 4;
         entry.result = 0;
         entry.responseMs = 17;
-        entry.request = QByteArray::fromHex("2F045200038A");
-        entry.reply = QByteArray::fromHex("2F042C0003220082"); // sum 0x82
+        entry.request = QByteArray::fromHex("041000010001020003D8D0");
+        entry.reply = QByteArray::fromHex("041000010001505C");
 
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("журнал.csv"));
@@ -58,9 +58,9 @@ private slots:
         const QJsonArray row = rows[1].toArray();
         QCOMPARE(row.size(), 8);
         QCOMPARE(row[1].toString(), QStringLiteral("4"));
-        QCOMPARE(row[2].toString(), QStringLiteral("KX200"));
-        QCOMPARE(row[3].toString(), QStringLiteral("2F 04 52 00 03 8A"));
-        QCOMPARE(row[5].toString(), QStringLiteral("ответ «,»"));
+        QCOMPARE(row[2].toString(), QStringLiteral("KX100"));
+        QCOMPARE(row[3].toString(), QStringLiteral("04 10 00 01 00 01 02 00 03 D8 D0"));
+        QCOMPARE(row[5].toString(), QStringLiteral("команда пуск, реверс = 3"));
         QCOMPARE(row[7].toString(), QStringLiteral("17"));
 
         // Quotes, commas and line breaks of any field survive the quoting.

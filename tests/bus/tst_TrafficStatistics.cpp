@@ -44,9 +44,9 @@ private slots:
         for (int tick = 0; tick < 4; ++tick)
             host.engine().RS232OnTime();
         link.receiveHex("AA BB CC");
-        // Address 2 (KX200): one good reply without its address byte.
+        // Address 2 (KX200): one good reply.
         read(2, 3);
-        link.receiveHex(withSum("2F 52 00 03 07 D0"));
+        link.receiveHex(withSum("2F 02 52 00 03 07 D0"));
 
         QCOMPARE(recorded.size(), 6);
         const TrafficStatistics &stats = traffic.statistics();
