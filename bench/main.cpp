@@ -29,7 +29,7 @@ struct RowInfo
     Row row;
     const char *key;
     const char *caption;
-    bool slowInSpec; // left out of the specified timing by --quick
+    bool slowInSpec; // left out of the standard (spec) timing by --quick
 };
 
 constexpr RowInfo kRows[] = {
@@ -440,7 +440,7 @@ int main(int argc, char *argv[])
              .arg(rowKeys.join(QLatin1Char(','))),
          QStringLiteral("list")},
         {QStringLiteral("quick"),
-         QStringLiteral("Leave out the specified timing's slow rows (KX300 upload, download, "
+         QStringLiteral("Leave out the standard timing's slow rows (KX300 upload, download, "
                         "scan, backup: minutes each).")},
         {QStringLiteral("timeout-ms"),
          QStringLiteral("Reply time-out for the fast timing (the program's default)."),

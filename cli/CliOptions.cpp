@@ -269,7 +269,7 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
         if (name != QLatin1String("--port"))
             shareOption();
     }
-    // Spec timing ends a reply after 250 ms of silence: a shorter time-out would cut every
+    // --timing spec ends a reply after 250 ms of silence: a shorter time-out would cut every
     // reply off. Fast timing has one deadline of at most 10 s.
     if (timeoutMs > 0 && !fastTiming && timeoutMs < 250)
         return fail(error, QStringLiteral("invalid --timeout-ms: %1 (at least 250 with --timing "
