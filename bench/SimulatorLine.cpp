@@ -122,8 +122,12 @@ void SimulatorLine::drain()
     }
 }
 
-void SimulatorLine::count(const QByteArray &line, Tally &tally)
+void SimulatorLine::count(const QByteArray &logLine, Tally &tally)
 {
+    // Frame lines may start with the time of day, "hh:mm:ss.zzz  ".
+    QByteArray line = logLine;
+    if (line.size() > 14 && line[2] == ':' && line[5] == ':' && line[8] == '.')
+        line = line.mid(12).trimmed();
     if (!line.startsWith("rx ") && !line.startsWith("tx "))
         return;
     if (line.startsWith("rx noise"))

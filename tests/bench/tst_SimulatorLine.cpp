@@ -51,6 +51,8 @@ private slots:
         QTest::newRow("bad sum") << QByteArray("rx 2F 02 52 08 01 AA (bad sum)") << 1 << 6;
         QTest::newRow("reply") << QByteArray("tx 01 03 02 00 01 79 84 (KX100 at 1)") << 1 << 7;
         QTest::newRow("noise") << QByteArray("rx noise AA BB") << 0 << 0;
+        QTest::newRow("timed reply")
+            << QByteArray("13:13:12.716  tx 01 03 02 00 01 79 84 (KX100 at 1)") << 1 << 7;
         QTest::newRow("start-up") << QByteArray("serving on /tmp/bus (/dev/pts/3)") << 0 << 0;
         QTest::newRow("empty") << QByteArray("tx ") << 0 << 0;
     }
