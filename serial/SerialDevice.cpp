@@ -257,12 +257,12 @@ int SerialDevice::outputQueueLength() const
     return count;
 }
 
-bool SerialDevice::transmitterEmpty() const
+SerialDevice::Transmitter SerialDevice::transmitterState() const
 {
     unsigned int lineStatus = 0;
     if (ioctlRetry(m_fd, TIOCSERGETLSR, &lineStatus) != 0)
-        return true;
-    return (lineStatus & TIOCSER_TEMT) != 0;
+        return Transmitter::Unknown;
+    return (lineStatus & TIOCSER_TEMT) != 0 ? Transmitter::Empty : Transmitter::Sending;
 }
 
 bool SerialDevice::readLineErrorCounts(LineErrorCounts &counts) const

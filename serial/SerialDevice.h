@@ -8,7 +8,8 @@
 
 // One open serial device: exclusive open, raw line setup for a half-duplex RS-485 adapter,
 // RTS switching and the driver's line error counters. The worker threads share it with the
-// port object; whoever lets go of it last closes it.
+// port object; whoever lets go of it last closes it. The modem-line and counter queries are
+// virtual so that tests can stand in for an adapter that a pseudo-terminal cannot play.
 class SerialDevice
 {
 public:
@@ -23,8 +24,11 @@ public:
         bool operator==(const LineErrorCounts &) const = default;
     };
 
+    // What the UART's transmitter reports once the driver's output queue is empty.
+    enum class Transmitter { Empty, Sending, Unknown };
+
     SerialDevice() = default;
-    ~SerialDevice();
+    virtual ~SerialDevice();
     SerialDevice(const SerialDevice &) = delete;
     SerialDevice &operator=(const SerialDevice &) = delete;
 
@@ -51,19 +55,20 @@ public:
     static termios lineAttributes(const termios &current, const LineSettings &settings);
 
     // True when the writer must raise RTS before sending and drop it when the line is empty.
-    bool switchesRts() const { return m_switchRts; }
-    void setRts(bool on) const;
+    virtual bool switchesRts() const { return m_switchRts; }
+    virtual void setRts(bool on) const;
     // Bytes still waiting in the driver's output queue; -1 when the driver cannot tell.
-    int outputQueueLength() const;
-    // False while the UART still shifts bits out; true when it is empty or cannot tell.
-    bool transmitterEmpty() const;
+    virtual int outputQueueLength() const;
+    // Whether the UART still shifts bits out. Unknown for adapters that cannot say (most USB
+    // serial adapters): they may still be sending a whole frame from a buffer of their own.
+    virtual Transmitter transmitterState() const;
     // The line speed in force after applyLineSettings: the requested one, or the nearest
     // standard speed when the driver takes no other.
     int baudRate() const { return m_baudRate; }
     // Time one character takes on the line with the applied settings.
     int characterTimeUs() const { return m_characterTimeUs; }
     // False when the driver keeps no counters (pseudo-terminals, some adapters).
-    bool readLineErrorCounts(LineErrorCounts &counts) const;
+    virtual bool readLineErrorCounts(LineErrorCounts &counts) const;
 
     void discardInput() const;
     void discardOutput() const;

@@ -122,7 +122,21 @@ bool TReadThread::receiveLoop()
             report(startFailure(read == Read::Invalid));
             return false;
         }
-        checkLineErrors();
+        // The driver counts line errors but does not say which byte was hit: a burst that
+        // saw the count change is delivered once, as the notice, in the burst's place and at
+        // its end, so the exchange waiting for it ends there and nothing of it follows.
+        bool hit = lineErrorCounted();
+        bool reported = false;
+        const auto deliver = [&](int count) {
+            if (reported)
+                return;
+            if (hit) {
+                emit dataReceived(QByteArray(LineErrorChunk, 4));
+                reported = true;
+            } else {
+                emit dataReceived(QByteArray(buffer.data(), count));
+            }
+        };
 
         // The rest of the burst: bytes that follow within the silence interval, or, with a
         // framing rule, until they complete the reply to the request in flight.
@@ -130,7 +144,7 @@ bool TReadThread::receiveLoop()
         bool lost = false;
         for (;;) {
             const BurstEnd::State end = m_burstEnd ? m_burstEnd->state() : BurstEnd::State{};
-            if (end.rule && !end.request.isEmpty()) {
+            if (end.rule && !end.request.isEmpty() && filled > 0) {
                 const ReplyMatch match =
                     end.rule->match(reinterpret_cast<const uint8_t *>(end.request.constData()),
                                     int(end.request.size()),
@@ -148,7 +162,9 @@ bool TReadThread::receiveLoop()
                                 .verdict == ReplyMatch::Verdict::Foreign)
                         ++skip;
                     if (skip < filled) {
-                        emit dataReceived(QByteArray(buffer.data(), skip));
+                        // A line error stays with the reply: that is what it may have broken.
+                        if (!reported)
+                            emit dataReceived(QByteArray(buffer.data(), skip));
                         std::memmove(buffer.data(), buffer.data() + skip, size_t(filled - skip));
                         filled -= skip;
                         continue;
@@ -157,7 +173,9 @@ bool TReadThread::receiveLoop()
                 if (match.verdict == ReplyMatch::Verdict::Complete && match.length <= filled) {
                     // Exactly the reply; bytes after it start a burst of their own.
                     m_burstEnd->requestAnswered(end.request);
-                    emit dataReceived(QByteArray(buffer.data(), match.length));
+                    deliver(match.length);
+                    hit = false;
+                    reported = false;
                     std::memmove(buffer.data(), buffer.data() + match.length,
                                  size_t(filled - match.length));
                     filled -= match.length;
@@ -166,29 +184,33 @@ bool TReadThread::receiveLoop()
                     continue;
                 }
             }
-            if (filled >= BufferSize || failure || lost) {
+            if (failure || lost) {
                 if (filled > 0)
-                    emit dataReceived(QByteArray(buffer.data(), filled));
-                filled = 0;
+                    deliver(filled);
                 break;
+            }
+            if (filled >= BufferSize) {
+                // A full buffer goes out as a chunk of its own; the burst goes on.
+                deliver(filled);
+                filled = 0;
             }
             const Wait wait = waitReadable(end.rule ? end.gapMs : SilenceMs);
             if (wait == Wait::Stop)
                 return true;
             if (wait == Wait::Timeout) {
-                emit dataReceived(QByteArray(buffer.data(), filled));
-                filled = 0;
+                if (filled > 0)
+                    deliver(filled);
                 break;
             }
             if (wait == Wait::Readable) {
                 int count = 0;
                 const Read more = readInto(buffer.data() + filled, BufferSize - filled, count);
                 filled += count;
-                if (more == Read::Data)
-                    checkLineErrors();
+                if (more == Read::Data && lineErrorCounted())
+                    hit = true;
                 else if (more == Read::Lost)
                     lost = true;
-                else if (more != Read::Nothing)
+                else if (more != Read::Data && more != Read::Nothing)
                     failure = burstFailure(more == Read::Invalid);
             } else if (wait == Wait::HungUp) {
                 lost = true;
@@ -258,17 +280,16 @@ TReadThread::Read TReadThread::readInto(char *buffer, int capacity, int &count) 
     }
 }
 
-void TReadThread::checkLineErrors()
+bool TReadThread::lineErrorCounted()
 {
     if (!m_countsLineErrors)
-        return;
+        return false;
     SerialDevice::LineErrorCounts counts;
     if (!m_device->readLineErrorCounts(counts))
-        return;
+        return false;
     const bool error = !(counts == m_lineErrors);
     m_lineErrors = counts;
-    if (error)
-        emit dataReceived(QByteArray(LineErrorChunk, 4));
+    return error;
 }
 
 void TReadThread::report(const Failure &failure)

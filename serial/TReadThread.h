@@ -38,9 +38,10 @@ private:
 
 // The receive thread of the serial port. It waits for the first byte of a burst, then keeps
 // reading while bytes follow each other with gaps below 250 ms, and delivers the burst as one
-// chunk once the line has been silent for 250 ms or 2048 bytes have been collected. A line
-// error (framing, overrun, parity) is delivered as the 4-byte chunk "Even". Every wait also
-// watches the stop event; a failure is reported and ends the thread with a hang-up request.
+// chunk once the line has been silent for 250 ms or 2048 bytes have been collected. A burst
+// during which the driver counted a line error (framing, overrun, parity) is delivered once,
+// when it ends, as the 4-byte chunk "Even" in its place. Every wait also watches the stop
+// event; a failure is reported and ends the thread with a hang-up request.
 // The signals are emitted on this thread; receivers connect with queued connections.
 class TReadThread : public QThread
 {
@@ -86,7 +87,8 @@ private:
     Read readInto(char *buffer, int capacity, int &count) const;
     // Runs until the stop event is set (true) or a failure has been reported (false).
     bool receiveLoop();
-    void checkLineErrors();
+    // True when the driver's line error counters changed since the last look.
+    bool lineErrorCounted();
     void report(const Failure &failure);
 
     std::shared_ptr<SerialDevice> m_device;

@@ -169,24 +169,49 @@ TWriteThread::Outcome TWriteThread::writeAll(const QByteArray &block)
 bool TWriteThread::waitUntilSent(qsizetype bytes)
 {
     const int64_t characterUs = m_device->characterTimeUs();
-    // Bounded even if the driver keeps reporting a busy transmitter.
-    const QDeadlineTimer limit(int((bytes * characterUs) / 1000) + 1000);
+    const int64_t lineUs = bytes * characterUs; // the block's time on the line
+    // Bounded even if the driver keeps reporting queued bytes or a busy transmitter.
+    const QDeadlineTimer limit(int(lineUs / 1000) + 1000);
+
+    // The driver's output queue drains first. A driver that cannot tell its length gets the
+    // block's line time instead.
     for (;;) {
         const int queued = m_device->outputQueueLength();
-        int64_t waitUs;
-        if (queued < 0)
-            waitUs = bytes * characterUs; // the driver cannot tell: the time the block needs
-        else if (queued > 0)
-            waitUs = queued * characterUs;
-        else if (!m_device->transmitterEmpty())
-            waitUs = characterUs;
-        else
+        if (queued == 0)
+            break;
+        if (!pause(queued < 0 ? lineUs : queued * characterUs))
+            return false;
+        if (queued < 0 || limit.hasExpired())
+            break;
+    }
+    // Then the UART. An adapter that cannot report an empty transmitter may still be sending
+    // the whole frame from a buffer of its own, so RTS stays up for the frame's line time.
+    for (;;) {
+        switch (m_device->transmitterState()) {
+        case SerialDevice::Transmitter::Empty:
             return true;
+        case SerialDevice::Transmitter::Unknown:
+            return pause(lineUs);
+        case SerialDevice::Transmitter::Sending:
+            if (!pause(characterUs))
+                return false;
+            if (limit.hasExpired())
+                return true;
+            break;
+        }
+    }
+}
+
+bool TWriteThread::pause(int64_t microseconds)
+{
+    const QDeadlineTimer until(std::max<int64_t>(1, (microseconds + 999) / 1000), Qt::PreciseTimer);
+    for (;;) {
         pollfd stop{m_stop->fd(), POLLIN, 0};
-        const int rc = ::poll(&stop, 1, int(std::max<int64_t>(1, (waitUs + 999) / 1000)));
+        const int rc = ::poll(&stop, 1, int(until.remainingTime()));
         if (rc > 0)
             return false;
-        if (queued < 0 || limit.hasExpired() || (rc < 0 && errno != EINTR))
+        // A failed wait leaves nothing to wait on: go on as if the time had passed.
+        if (rc == 0 || errno != EINTR)
             return true;
     }
 }

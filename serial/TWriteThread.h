@@ -8,6 +8,7 @@
 #include <QString>
 #include <QThread>
 
+#include <cstdint>
 #include <deque>
 #include <memory>
 
@@ -15,7 +16,8 @@ class SerialDevice;
 
 // The transmit thread of the serial port. Blocks queued with enqueue() go out one after the
 // other, each whole, in the order they were queued. When the device has no RS-485 mode of its
-// own, RTS is raised for each block and dropped once the last bit has left. Every wait also
+// own, RTS is raised for each block and dropped once the last bit has left; when the adapter
+// cannot tell, the block's line time after the driver's queue has drained. Every wait also
 // watches the stop event; a write failure is reported and ends the thread.
 // The signals are emitted on this thread; receivers connect with queued connections.
 class TWriteThread : public QThread
@@ -49,6 +51,8 @@ private:
     Outcome writeAll(const QByteArray &block);
     // Waits until the driver and the UART have sent everything; false when stopped first.
     bool waitUntilSent(qsizetype bytes);
+    // Waits the given time unless the stop event comes first (false).
+    bool pause(int64_t microseconds);
     void fail(const QString &text, bool hangup);
 
     std::shared_ptr<SerialDevice> m_device;
