@@ -198,12 +198,19 @@ bool ParameterTransfer::applyDefaults()
         return false;
     for (int i = 0; i < m_plan.count(); ++i)
         m_values[i] = ParameterField::show(m_plan.rows[i], m_plan.defaults[i]).value;
+    keepAddressAndMarkModified();
+    return true;
+}
+
+void ParameterTransfer::keepAddressAndMarkModified()
+{
+    // The bus address stays the window's slot: a downloaded other address would take the
+    // inverter off the bus in the middle of the download.
     if (m_plan.addressEntry >= 0 && TDM::isValidSlot(m_slot))
         m_values[m_plan.addressEntry] = m_slot;
     emit valuesShown();
     m_modified = true;
     emit stateChanged();
-    return true;
 }
 
 bool ParameterTransfer::takeValues(const QList<std::optional<int32_t>> &values)
@@ -214,11 +221,7 @@ bool ParameterTransfer::takeValues(const QList<std::optional<int32_t>> &values)
         if (values[i])
             m_values[i] = ParameterField::show(m_plan.rows[i], *values[i]).value;
     }
-    if (m_plan.addressEntry >= 0 && TDM::isValidSlot(m_slot))
-        m_values[m_plan.addressEntry] = m_slot;
-    emit valuesShown();
-    m_modified = true;
-    emit stateChanged();
+    keepAddressAndMarkModified();
     return true;
 }
 

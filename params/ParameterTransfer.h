@@ -160,6 +160,8 @@ protected:
     void customEvent(QEvent *event) override;
 
 private:
+    // Ends a change of the working copy made at once (defaults, a file's values).
+    void keepAddressAndMarkModified();
     // The driver of the slot when it is of the plan's model; else null and the reason.
     TInverterBase *driver(QString *why) const;
     void setStatus(const QString &text);

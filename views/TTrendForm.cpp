@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -331,24 +332,25 @@ bool TTrendForm::exportPng(const QString &fileName, QString *error)
 
 void TTrendForm::ExportCsvBtnClick()
 {
-    OperatorDialogs::FileRequest request;
-    request.title = QStringLiteral("Сохранить отсчёты");
-    request.filter = QStringLiteral("CSV (*.csv);;All files (*)");
-    request.defaultSuffix = QStringLiteral("csv");
-    const QString name = OperatorDialogs::instance().saveFileName(request);
-    QString why;
-    if (!name.isEmpty() && !exportCsv(name, &why))
-        ShowMessage(windowTitle(), QStringLiteral("Не удалось сохранить %1: %2").arg(name, why));
+    askAndSave(QStringLiteral("Сохранить отсчёты"), QStringLiteral("csv"),
+               [this](const QString &name, QString *why) { return exportCsv(name, why); });
 }
 
 void TTrendForm::ExportPngBtnClick()
 {
+    askAndSave(QStringLiteral("Сохранить график"), QStringLiteral("png"),
+               [this](const QString &name, QString *why) { return exportPng(name, why); });
+}
+
+void TTrendForm::askAndSave(const QString &title, const QString &suffix,
+                            const std::function<bool(const QString &, QString *)> &save)
+{
     OperatorDialogs::FileRequest request;
-    request.title = QStringLiteral("Сохранить график");
-    request.filter = QStringLiteral("PNG (*.png);;All files (*)");
-    request.defaultSuffix = QStringLiteral("png");
+    request.title = title;
+    request.filter = QStringLiteral("%1 (*.%2);;All files (*)").arg(suffix.toUpper(), suffix);
+    request.defaultSuffix = suffix;
     const QString name = OperatorDialogs::instance().saveFileName(request);
     QString why;
-    if (!name.isEmpty() && !exportPng(name, &why))
+    if (!name.isEmpty() && !save(name, &why))
         ShowMessage(windowTitle(), QStringLiteral("Не удалось сохранить %1: %2").arg(name, why));
 }

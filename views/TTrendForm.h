@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class QChart;
 class QChartView;
@@ -68,6 +69,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Asks for a file name and saves through save(); a failure is shown in a box.
+    void askAndSave(const QString &title, const QString &suffix,
+                    const std::function<bool(const QString &, QString *)> &save);
     void takeAddress();
     void sampleAdded(int slot);
     void closeWindow();

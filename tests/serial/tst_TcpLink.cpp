@@ -19,6 +19,14 @@ struct Gateway
     QTcpSocket *client = nullptr;
 
     bool listen() { return server.listen(QHostAddress::LocalHost, 0); }
+    // Listens and points the link here; the link starts connecting.
+    bool start(TcpLink &link)
+    {
+        if (!listen())
+            return false;
+        link.setEndpoint(endpoint());
+        return link.StartComm();
+    }
     TcpLink::Endpoint endpoint() const
     {
         return {QStringLiteral("127.0.0.1"), server.serverPort()};
@@ -126,12 +134,10 @@ private slots:
     void chunksBySilence()
     {
         Gateway gateway;
-        QVERIFY(gateway.listen());
         TcpLink link;
         link.setSilenceMs(40);
-        link.setEndpoint(gateway.endpoint());
+        QVERIFY(gateway.start(link));
         QSignalSpy chunks(&link, &CommLink::OnReceiveData);
-        QVERIFY(link.StartComm());
         const QByteArray request = QByteArray::fromHex("0103016a0001a5ea");
         QVERIFY(send(link, request)); // queued until the connection stands
         QVERIFY(gateway.accept());
@@ -165,12 +171,10 @@ private slots:
             }
         };
         Gateway gateway;
-        QVERIFY(gateway.listen());
         TcpLink link;
         link.setBurstEnd(std::make_shared<FourBytes>(), 30);
-        link.setEndpoint(gateway.endpoint());
+        QVERIFY(gateway.start(link));
         QSignalSpy chunks(&link, &CommLink::OnReceiveData);
-        QVERIFY(link.StartComm());
         QVERIFY(gateway.accept());
         QVERIFY(send(link, "ask"));
         QCOMPARE(gateway.readRequest(3), QByteArray("ask"));
@@ -190,12 +194,10 @@ private slots:
     void garbageBurstIsBounded()
     {
         Gateway gateway;
-        QVERIFY(gateway.listen());
         TcpLink link;
         link.setSilenceMs(40);
-        link.setEndpoint(gateway.endpoint());
+        QVERIFY(gateway.start(link));
         QSignalSpy chunks(&link, &CommLink::OnReceiveData);
-        QVERIFY(link.StartComm());
         QVERIFY(gateway.accept());
         QByteArray garbage(64 * 1024, Qt::Uninitialized);
         for (int i = 0; i < garbage.size(); ++i)
@@ -256,12 +258,10 @@ private slots:
     void silentGateway()
     {
         Gateway gateway;
-        QVERIFY(gateway.listen());
         TcpLink link;
-        link.setEndpoint(gateway.endpoint());
+        QVERIFY(gateway.start(link));
         QSignalSpy chunks(&link, &CommLink::OnReceiveData);
         QSignalSpy failures(&link, &TcpLink::connectionFailed);
-        QVERIFY(link.StartComm());
         QVERIFY(gateway.accept());
         QVERIFY(send(link, "ping"));
         QCOMPARE(gateway.readRequest(4), QByteArray("ping"));
