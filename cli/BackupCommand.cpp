@@ -1,7 +1,7 @@
 #include "cli/BackupCommand.h"
 
-#include "app/IniFile.h"
-#include "app/SetupFile.h"
+#include "setup/IniFile.h"
+#include "setup/SetupFile.h"
 #include "bus/TDM.h"
 #include "cli/CliExit.h"
 #include "cli/CliOutput.h"

@@ -1,6 +1,6 @@
 #include "cli/DiffCommand.h"
 
-#include "app/IniFile.h"
+#include "setup/IniFile.h"
 #include "bus/TDM.h"
 #include "bus/TInverterBase.h"
 #include "cli/CliExit.h"

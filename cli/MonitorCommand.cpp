@@ -4,7 +4,7 @@
 #include "cli/CliExit.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
-#include "views/TrendBuffer.h"
+#include "monitor/TrendBuffer.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

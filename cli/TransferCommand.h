@@ -9,7 +9,7 @@
 
 class CliOutput;
 class CliSession;
-#include "app/IniFile.h"
+#include "setup/IniFile.h"
 
 class TInverterBase;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/OperatorDialogs.h"
+#include "setup/OperatorDialogs.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,6 +1,6 @@
 // backup and restore of drivelink-cli against simulated inverters.
 #include "CliTestSupport.h"
-#include "app/IniFile.h"
+#include "setup/IniFile.h"
 #include "bus/TDM.h"
 #include "bus/TInverterBase.h"
 #include "cli/CliExit.h"

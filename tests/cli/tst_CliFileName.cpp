@@ -1,5 +1,5 @@
 #include "CliTestSupport.h"
-#include "app/IniFile.h"
+#include "setup/IniFile.h"
 #include "cli/CliExit.h"
 #include "cli/CliFileName.h"
 

@@ -1,6 +1,6 @@
 // diff of drivelink-cli: a simulated KX200 against its backup, and two setup files.
 #include "CliTestSupport.h"
-#include "app/IniFile.h"
+#include "setup/IniFile.h"
 #include "bus/TDM.h"
 #include "cli/CliExit.h"
 #include "params/EditorPlans.h"

@@ -1,5 +1,5 @@
 // Backups of several buses behind TCP gateways at once, one drivelink-cli process per bus.
-#include "app/IniFile.h"
+#include "setup/IniFile.h"
 #include "bus/TDM.h"
 #include "bus/TInverterBase.h"
 #include "cli/CliExit.h"

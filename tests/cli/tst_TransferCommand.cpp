@@ -1,7 +1,7 @@
 // upload and download of drivelink-cli against simulated KX200 inverters (the model with the
 // shortest parameter set, so that a whole transfer takes seconds).
 #include "CliTestSupport.h"
-#include "app/IniFile.h"
+#include "setup/IniFile.h"
 #include "bus/TDM.h"
 #include "cli/CliExit.h"
 #include "cli/TransferCommand.h"

@@ -1,0 +1,287 @@
+#include "serial/TComm32.h"
+
+#include "setup/OperatorDialogs.h"
+#include "serial/ReplyRule.h"
+#include "serial/SerialDevice.h"
+#include "serial/TReadThread.h"
+#include "serial/TWriteThread.h"
+#include "serial/TcpLink.h"
+#include "serial/WakeEvent.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+
+// A created thread reports running at once; the wait is bounded so that a start that goes
+// wrong never holds the window for long.
+constexpr int ThreadStartTimeoutMs = 1000;
+
+// Started means created: a thread that failed to be created neither runs nor has finished.
+bool startThread(QThread &thread, QThread::Priority priority)
+{
+    thread.start(priority);
+    return thread.isRunning() || thread.isFinished();
+}
+
+} // namespace
+
+TComm32::TComm32(QObject *parent) : CommLink(parent), m_burstEnd(std::make_shared<BurstEnd>()) {}
+
+TComm32::~TComm32()
+{
+    // Owners call StopComm first; an owner that forgets must not leave the worker threads
+    // running on a device whose port object is gone.
+    StopComm();
+}
+
+QString TComm32::devicePath(const QString &commPort)
+{
+    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = comName.match(commPort);
+    if (!match.hasMatch())
+        return commPort;
+    return QStringLiteral("/dev/ttyS%1").arg(match.captured(1).toInt() - 1);
+}
+
+bool TComm32::isOpen() const
+{
+    return m_device != nullptr || (m_tcp && m_tcp->isOpen());
+}
+
+bool TComm32::startTcp()
+{
+    QString error;
+    const std::optional<TcpLink::Endpoint> endpoint = TcpLink::parseName(m_commPort, &error);
+    if (!endpoint)
+        return failStart(QStringLiteral("Неверное имя шлюза %1").arg(error));
+    m_tcp = std::make_unique<TcpLink>();
+    m_tcp->setEndpoint(*endpoint);
+    connect(m_tcp.get(), &CommLink::OnReceiveData, this, &TComm32::receiveChunk);
+    // While the owner waits for the connection itself, the failure is its to tell.
+    connect(m_tcp.get(), &TcpLink::connectionFailed, this, [this](const QString &text) {
+        if (m_reportsStartFailures)
+            reportFailure(text);
+    });
+    connect(m_tcp.get(), &CommLink::OnRequestHangup, this, &TComm32::requestHangup);
+    const BurstEnd::State end = m_burstEnd->state();
+    m_tcp->setBurstEnd(end.rule, end.gapMs);
+    if (!m_tcp->StartComm())
+        return false;
+    emit started();
+    return true;
+}
+
+bool TComm32::deviceExists() const
+{
+    // A gateway is tried again whenever asked: only the connection tells whether it is there.
+    if (TcpLink::isTcpName(m_commPort))
+        return true;
+    return QFileInfo::exists(portName());
+}
+
+int TComm32::characterTimeUs() const
+{
+    if (m_device)
+        return m_device->characterTimeUs();
+    const int rate = std::max(1, m_line.baudRate);
+    const int dataBits = m_line.byteSize >= 5 && m_line.byteSize <= 8 ? m_line.byteSize : 8;
+    const int bits =
+        1 + dataBits + (m_line.parity == pNone ? 0 : 1) + (m_line.stopBits == sb1_0 ? 1 : 2);
+    return int((int64_t(bits) * 1000000 + rate - 1) / rate);
+}
+
+void TComm32::discardInput()
+{
+    if (m_tcp)
+        m_tcp->discardInput();
+    if (m_device)
+        m_device->discardInput();
+}
+
+void TComm32::setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs)
+{
+    if (m_tcp)
+        m_tcp->setBurstEnd(rule, gapMs);
+    m_burstEnd->set(std::move(rule), gapMs);
+}
+
+bool TComm32::StartComm()
+{
+    m_startFailure = PortOpenFailure();
+    const QString path = devicePath(m_commPort);
+    if (m_device || m_tcp)
+        return failStart(QStringLiteral("Already have a comm file open(from TComm32::StartComm)."));
+    if (TcpLink::isTcpName(m_commPort))
+        return startTcp();
+
+    auto device = std::make_shared<SerialDevice>();
+    switch (device->open(path)) {
+    case SerialDevice::OpenResult::OpenFailed:
+        return failStart(QStringLiteral("Error opening comm port(from TComm32::StartComm)."),
+                         PortOpenFailure::fromError(path, device->openError()));
+    case SerialDevice::OpenResult::NotComm:
+        return failStart(
+            QStringLiteral("File handle is not a comm handle(from TComm32::StartComm)."),
+            PortOpenFailure::fromError(path, device->openError()));
+    case SerialDevice::OpenResult::Ok:
+        break;
+    }
+    if (!device->applyLineSettings(m_line)) {
+        // Running at a speed nobody chose only shows up later as time-outs: the device is
+        // closed again (with the last share of it) and the port stays closed.
+        PortOpenFailure failure(PortOpenFailure::Reason::SpeedRefused, path);
+        failure.setBaudRate(m_line.baudRate);
+        return failStart(QString(), failure);
+    }
+
+    auto stop = std::make_shared<WakeEvent>();
+    if (!stop->isValid())
+        return failStart(QStringLiteral("Unable to create event(from TComm32::StartCom)."));
+    // From here the port counts as open even if a thread cannot be created; StopComm closes it.
+    m_device = device;
+    m_stop = stop;
+
+    m_lossReported = false;
+    m_burstEnd->setRequest(QByteArray());
+    m_readThread = std::make_unique<TReadThread>(device, stop);
+    m_readThread->setBurstEnd(m_burstEnd);
+    connect(m_readThread.get(), &TReadThread::deviceLost, this, &TComm32::reportDeviceLost,
+            Qt::QueuedConnection);
+    connect(m_readThread.get(), &TReadThread::dataReceived, this, &TComm32::receiveChunk,
+            Qt::QueuedConnection);
+    connect(m_readThread.get(), &TReadThread::failed, this, &TComm32::reportFailure,
+            Qt::QueuedConnection);
+    connect(m_readThread.get(), &TReadThread::hangupRequested, this, &TComm32::requestHangup,
+            Qt::QueuedConnection);
+    if (!startThread(*m_readThread, QThread::HighestPriority)) {
+        m_readThread.reset();
+        return failStart(QStringLiteral("Unable to create Read Thread(from TComm32::StartCom)"));
+    }
+
+    m_writeThread = std::make_unique<TWriteThread>(device, stop);
+    connect(m_writeThread.get(), &TWriteThread::failed, this, &TComm32::reportFailure,
+            Qt::QueuedConnection);
+    connect(m_writeThread.get(), &TWriteThread::hangupRequested, this, &TComm32::requestHangup,
+            Qt::QueuedConnection);
+    if (!startThread(*m_writeThread, QThread::HighPriority)) {
+        m_writeThread.reset();
+        return failStart(QStringLiteral("Unable to create write thread(from TComm32::StartCom)"));
+    }
+
+    // One deadline for both threads. A thread that is late stays set up like one that could
+    // not be created: the port counts as open until the owner's StopComm.
+    const QDeadlineTimer deadline(ThreadStartTimeoutMs);
+    if (!m_readThread->waitUntilRunning(int(deadline.remainingTime())) ||
+        !m_writeThread->waitUntilRunning(int(deadline.remainingTime())))
+        return failStart(QString(), PortOpenFailure(PortOpenFailure::Reason::NoStart, path));
+    emit started();
+    return true;
+}
+
+bool TComm32::failStart(const QString &driverText, const PortOpenFailure &failure)
+{
+    m_startFailure = failure;
+    if (!m_reportsStartFailures)
+        return false;
+    // The driver's text stays the box's first line; the operator's words follow it.
+    QStringList lines;
+    if (!driverText.isEmpty())
+        lines << driverText;
+    lines << failure.operatorText();
+    reportFailure(lines.join(QLatin1Char('\n')));
+    return false;
+}
+
+bool TComm32::failStart(const QString &driverText)
+{
+    // Failures with nothing to add for the operator: the caller that words failures itself
+    // gets the driver's text as the reason.
+    m_startFailure = PortOpenFailure(PortOpenFailure::Reason::Other, devicePath(m_commPort));
+    m_startFailure.setSystemText(driverText);
+    if (m_reportsStartFailures)
+        reportFailure(driverText);
+    return false;
+}
+
+void TComm32::StopComm()
+{
+    if (m_tcp) {
+        m_tcp->StopComm();
+        m_tcp.reset();
+    }
+    if (!m_device)
+        return;
+    // Both threads see the stop event in every wait and end at once; discarding the queues
+    // first keeps the device from holding anything up.
+    m_stop->set();
+    m_device->discardInput();
+    finishThread(m_readThread);
+    m_device->discardOutput();
+    finishThread(m_writeThread);
+    // A thread that did not end keeps its share of the device and the event, so its
+    // descriptors stay valid until it is gone; the device is closed with the last share.
+    m_device.reset();
+    m_stop.reset();
+}
+
+template <typename Thread> void TComm32::finishThread(std::unique_ptr<Thread> &thread)
+{
+    if (!thread)
+        return;
+    if (thread->wait(QDeadlineTimer(ThreadStopTimeoutMs))) {
+        thread.reset();
+        return;
+    }
+    // Never block the owner on a stuck thread: let it go and delete itself once it ends.
+    Thread *straggler = thread.release();
+    disconnect(straggler, nullptr, this, nullptr);
+    connect(straggler, &QThread::finished, straggler, &QObject::deleteLater);
+    if (straggler->isFinished())
+        delete straggler;
+}
+
+bool TComm32::WriteCommData(const uint8_t *buffer, uint16_t length)
+{
+    if (m_tcp)
+        return m_tcp->WriteCommData(buffer, length);
+    if (!m_writeThread) {
+        reportFailure(QStringLiteral("Write thread not created(from TComm32::WriteCommData)."));
+        return false;
+    }
+    if (length == 0)
+        return true;
+    if (!buffer)
+        return false;
+    // The receive thread frames what follows as the reply to this request.
+    m_burstEnd->setRequest(QByteArray(reinterpret_cast<const char *>(buffer), length));
+    // A transmit thread that ended after a failure has reported it; nothing is queued.
+    return m_writeThread->enqueue(QByteArray(reinterpret_cast<const char *>(buffer), length));
+}
+
+void TComm32::receiveChunk(const QByteArray &chunk)
+{
+    emit OnReceiveData(chunk);
+}
+
+void TComm32::reportFailure(const QString &text)
+{
+    ShowMessage(QString(), text, OperatorDialogs::Icon::Stop);
+}
+
+void TComm32::reportDeviceLost()
+{
+    // Told once per open, however many workers notice it.
+    if (m_lossReported)
+        return;
+    m_lossReported = true;
+    ShowMessage(QString(), QStringLiteral("нет связи с портом %1").arg(portName()),
+                OperatorDialogs::Icon::Stop);
+}
+
+void TComm32::requestHangup()
+{
+    emit OnRequestHangup(this);
+}
