@@ -1,6 +1,7 @@
 #include "cli/CliFileName.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 namespace {
 
@@ -48,7 +49,10 @@ QString CliFileName::fromArgument(const QByteArray &bytes)
     QString name;
     for (qsizetype i = 0; i < bytes.size();) {
         if (const int length = sequenceLength(bytes, i)) {
-            name += QString::fromUtf8(bytes.constData() + i, length);
+            // Decoded as it stands: U+FEFF is a character of the name here, no byte order
+            // mark to drop.
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+            name += utf8.decode(QByteArrayView(bytes.constData() + i, length));
             i += length;
         } else {
             name += QChar(char16_t(EscapeBase + uint8_t(bytes[i])));

@@ -96,8 +96,9 @@ QString CliOptions::usage()
 
 bool CliOptions::parseInteger(const QString &text, int minimum, int maximum, int &value)
 {
-    static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]{1,10}$"));
-    static const QRegularExpression hexadecimal(QStringLiteral("^0[xX][0-9a-fA-F]{1,8}$"));
+    // \z, not $: a final line feed is no part of a number.
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]{1,10}\\z"));
+    static const QRegularExpression hexadecimal(QStringLiteral("^0[xX][0-9a-fA-F]{1,8}\\z"));
     bool ok = false;
     qlonglong number = 0;
     if (hexadecimal.match(text).hasMatch())

@@ -109,10 +109,11 @@ ReplyMatch matchReply(const uint8_t *request, int requestLength, const uint8_t *
             return {Verdict::Foreign, 0};
         length = 7;
     } else {
-        // The echo names the register written.
-        if ((replyLength > 2 && reply[2] != request[2]) ||
-            (replyLength > 3 && reply[3] != request[3]))
-            return {Verdict::Foreign, 0};
+        // The echo names the register and the quantity written.
+        for (int i = 2; i < 6 && i < replyLength; ++i) {
+            if (reply[i] != request[i])
+                return {Verdict::Foreign, 0};
+        }
         length = 8;
     }
     if (replyLength < length)

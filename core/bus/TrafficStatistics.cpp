@@ -3,6 +3,7 @@
 #include "bus/TrafficLine.h"
 
 #include <algorithm>
+#include <cmath>
 
 TrafficStatistics::TrafficStatistics(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -98,7 +99,7 @@ QJsonObject TrafficStatistics::toJson(const Counts &c)
         {QStringLiteral("stray_bytes"), c.strayBytes},
         {QStringLiteral("line_errors"), c.lineErrors},
         {QStringLiteral("mean_ms"),
-         c.replies ? QJsonValue(qRound(c.meanMs() * 10) / 10.0) : QJsonValue()},
+         c.replies ? QJsonValue(std::round(c.meanMs() * 10) / 10.0) : QJsonValue()},
         {QStringLiteral("max_ms"), c.replies ? QJsonValue(c.maxMs) : QJsonValue()},
         {QStringLiteral("last_good"),
          c.lastGood ? QJsonValue(TrafficLine::timeText(c.lastGood)) : QJsonValue()}};

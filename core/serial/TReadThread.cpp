@@ -1,5 +1,6 @@
 #include "serial/TReadThread.h"
 
+#include "serial/ReplyLocator.h"
 #include "serial/ReplyRule.h"
 #include "serial/WakeEvent.h"
 
@@ -145,40 +146,21 @@ bool TReadThread::receiveLoop()
         for (;;) {
             const BurstEnd::State end = m_burstEnd ? m_burstEnd->state() : BurstEnd::State{};
             if (end.rule && !end.request.isEmpty() && filled > 0) {
-                const ReplyMatch match =
-                    end.rule->match(reinterpret_cast<const uint8_t *>(end.request.constData()),
-                                    int(end.request.size()),
-                                    reinterpret_cast<const uint8_t *>(buffer.data()), filled);
-                if (match.verdict == ReplyMatch::Verdict::Foreign && filled > 1) {
-                    // Noise before the reply: hand it on by itself from where a reply could
-                    // begin, so the reply right after it is still recognised.
-                    int skip = 1;
-                    while (
-                        skip < filled &&
-                        end.rule->match(reinterpret_cast<const uint8_t *>(end.request.constData()),
-                                        int(end.request.size()),
-                                        reinterpret_cast<const uint8_t *>(buffer.data()) + skip,
-                                        filled - skip)
-                                .verdict == ReplyMatch::Verdict::Foreign)
-                        ++skip;
-                    if (skip < filled) {
-                        // A line error stays with the reply: that is what it may have broken.
-                        if (!reported)
-                            emit dataReceived(QByteArray(buffer.data(), skip));
-                        std::memmove(buffer.data(), buffer.data() + skip, size_t(filled - skip));
-                        filled -= skip;
-                        continue;
-                    }
-                }
-                if (match.verdict == ReplyMatch::Verdict::Complete && match.length <= filled) {
-                    // Exactly the reply; bytes after it start a burst of their own.
+                const ReplyLocator::Span span = ReplyLocator::locate(
+                    *end.rule, reinterpret_cast<const uint8_t *>(end.request.constData()),
+                    int(end.request.size()), reinterpret_cast<const uint8_t *>(buffer.data()),
+                    filled);
+                if (span.length > 0) {
+                    // The reply, with the noise or broken frame before it; bytes after it
+                    // start a burst of their own. A line error stays with the reply: that is
+                    // what it may have broken.
+                    const int taken = span.start + span.length;
                     m_burstEnd->requestAnswered(end.request);
-                    deliver(match.length);
+                    deliver(taken);
                     hit = false;
                     reported = false;
-                    std::memmove(buffer.data(), buffer.data() + match.length,
-                                 size_t(filled - match.length));
-                    filled -= match.length;
+                    std::memmove(buffer.data(), buffer.data() + taken, size_t(filled - taken));
+                    filled -= taken;
                     if (filled == 0)
                         break;
                     continue;

@@ -1,5 +1,6 @@
 #include "serial/TcpLink.h"
 
+#include "serial/ReplyLocator.h"
 #include "serial/ReplyRule.h"
 
 #include <QRegularExpression>
@@ -194,18 +195,30 @@ void TcpLink::setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs)
 
 void TcpLink::onReadyRead()
 {
-    m_received += m_socket->readAll();
-    // Fast framing: the reply goes on as soon as it is whole, exactly that frame; bytes after
-    // it start a chunk of their own.
+    receive(m_socket->readAll());
+}
+
+void TcpLink::receive(const QByteArray &bytes)
+{
+    m_received += bytes;
+    // Fast framing: the reply goes on as soon as it is whole, with the noise or broken frame
+    // before it; bytes after it start a chunk of their own.
     while (m_rule && !m_request.isEmpty() && !m_received.isEmpty()) {
-        const ReplyMatch match = m_rule->match(
-            reinterpret_cast<const uint8_t *>(m_request.constData()), int(m_request.size()),
-            reinterpret_cast<const uint8_t *>(m_received.constData()), int(m_received.size()));
-        if (match.verdict != ReplyMatch::Verdict::Complete || match.length > m_received.size())
+        ReplyLocator::Span span = ReplyLocator::locate(
+            *m_rule, reinterpret_cast<const uint8_t *>(m_request.constData()),
+            int(m_request.size()), reinterpret_cast<const uint8_t *>(m_received.constData()),
+            int(m_received.size()));
+        if (span.length == 0)
             break;
+        // Long noise goes ahead in chunks of the usual size.
+        for (; span.start >= ChunkLimit; span.start -= ChunkLimit) {
+            emit OnReceiveData(m_received.left(ChunkLimit));
+            m_received.remove(0, ChunkLimit);
+        }
+        const int taken = span.start + span.length;
         m_request.clear();
-        emit OnReceiveData(m_received.left(match.length));
-        m_received.remove(0, match.length);
+        emit OnReceiveData(m_received.left(taken));
+        m_received.remove(0, taken);
     }
     while (m_received.size() >= ChunkLimit) {
         emit OnReceiveData(m_received.left(ChunkLimit));

@@ -63,6 +63,10 @@ public:
     // written, or after gapMs of silence; without one after the fixed silence.
     void setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs) override;
 
+    // Takes bytes as the socket hands them over and cuts them into chunks; public so that the
+    // chunking can be fed directly, byte by byte.
+    void receive(const QByteArray &bytes);
+
 signals:
     void connected();
     // The connection could not be made or was lost; the text names the gateway and why.

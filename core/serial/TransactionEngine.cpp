@@ -2,6 +2,7 @@
 
 #include "serial/CommLink.h"
 #include "serial/MessageNumbers.h"
+#include "serial/ReplyLocator.h"
 #include "serial/ReplyRule.h"
 #include "serial/WindowMessage.h"
 
@@ -242,31 +243,40 @@ void TransactionEngine::replyDeadline()
     FinishTransaction();
 }
 
-bool TransactionEngine::isReplyToCurrent(const QByteArray &buffer) const
+qsizetype TransactionEngine::replyStart(const QByteArray &buffer) const
 {
     // The receive thread's notice of a broken character: the reply was destroyed on the
     // line, and the exchange ends as a communication error.
     if (buffer == QByteArrayLiteral("Even"))
-        return true;
+        return 0;
     if (!m_rule)
-        return true;
-    const ReplyMatch match =
-        m_rule->match(m_current.TxFrame, std::max(0, int(m_current.TxLength)),
-                      reinterpret_cast<const uint8_t *>(buffer.constData()), int(buffer.size()));
-    return (match.verdict == ReplyMatch::Verdict::Complete ||
-            match.verdict == ReplyMatch::Verdict::Corrupt) &&
-           match.length == buffer.size();
+        return 0;
+    const int txLength = std::max(0, int(m_current.TxLength));
+    const auto *bytes = reinterpret_cast<const uint8_t *>(buffer.constData());
+    const ReplyMatch match = m_rule->match(m_current.TxFrame, txLength, bytes, int(buffer.size()));
+    if ((match.verdict == ReplyMatch::Verdict::Complete ||
+         match.verdict == ReplyMatch::Verdict::Corrupt) &&
+        match.length == buffer.size())
+        return 0;
+    const ReplyLocator::Span span =
+        ReplyLocator::locate(*m_rule, m_current.TxFrame, txLength, bytes, int(buffer.size()));
+    return span.length > 0 && span.start + span.length == buffer.size() ? span.start : -1;
 }
 
 void TransactionEngine::ReceiveData(const QByteArray &buffer)
 {
-    if (!m_inFlight || !isReplyToCurrent(buffer)) {
+    const qsizetype start = m_inFlight ? replyStart(buffer) : -1;
+    if (start < 0) {
         discardChunk(buffer);
         return;
     }
+    // Noise the link delivered together with the reply behind it.
+    if (start > 0)
+        discardChunk(buffer.left(start));
+    const QByteArray reply = buffer.mid(start);
     // A chunk longer than the record is cut.
-    const int length = std::min<int>(int(buffer.size()), TransactionRecord::FrameSize);
-    std::memcpy(m_current.RxFrame, buffer.constData(), size_t(length));
+    const int length = std::min<int>(int(reply.size()), TransactionRecord::FrameSize);
+    std::memcpy(m_current.RxFrame, reply.constData(), size_t(length));
     m_current.RxLength = length;
     ShowFrame(false);
     FinishTransaction();

@@ -136,7 +136,10 @@ private:
     void ShowFrame(bool request);
     // Every chunk not taken as a reply ends here.
     void discardChunk(const QByteArray &buffer);
-    bool isReplyToCurrent(const QByteArray &buffer) const;
+    // Where the reply to the exchange in flight begins in a chunk: 0 when the chunk is that
+    // reply (its check bytes right or wrong), the length of the noise before a whole right
+    // reply that ends the chunk, -1 when the chunk answers nothing.
+    qsizetype replyStart(const QByteArray &buffer) const;
     void linkLost();
     void failQueued();
     void applyFraming();

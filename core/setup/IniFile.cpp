@@ -286,7 +286,9 @@ QString IniFile::decodeFileText(const QByteArray &bytes, bool *mixed)
         if (end < body.size())
             ++end; // the line end goes with its line; it is plain ASCII in both encodings
         const QByteArrayView line(body.constData() + start, end - start);
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        // Only the file's first bytes can be a byte order mark: U+FEFF within it is text.
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                      QStringDecoder::Flag::ConvertInitialBom);
         const QString decoded = utf8.decode(line);
         if (!utf8.hasError()) {
             text += decoded;

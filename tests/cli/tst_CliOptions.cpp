@@ -167,6 +167,10 @@ private slots:
             << QStringList{"read", "1", "0x+10"} << "invalid register 0x+10 (0..65535)";
         QTest::newRow("hex with blank")
             << QStringList{"read", "1", "0x 10"} << "invalid register 0x 10 (0..65535)";
+        QTest::newRow("final line feed")
+            << QStringList{"read", "1", "5\n"} << "invalid register 5\n (0..65535)";
+        QTest::newRow("hex with final line feed")
+            << QStringList{"read", "1", "0x5\n"} << "invalid register 0x5\n (0..65535)";
         QTest::newRow("bare hex prefix") << QStringList{"read", "1", "0x"} << "invalid register 0x (0..65535)";
         QTest::newRow("blank file") << QStringList{"upload", "1", ""} << "FILE is blank";
         QTest::newRow("space-only file") << QStringList{"backup", "  "} << "FILE is blank";

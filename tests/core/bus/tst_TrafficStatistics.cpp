@@ -105,6 +105,11 @@ private slots:
         const QJsonObject json = TrafficStatistics::toJson(*seven);
         QCOMPARE(json.value("timeouts").toInt(), 1);
         QCOMPARE(json.value("max_ms").toInt(), 30);
+        // A mean beyond the range of int is written as it is.
+        TrafficStatistics::Counts slow;
+        slow.replies = 2;
+        slow.totalMs = qint64(5) << 31;
+        QCOMPARE(TrafficStatistics::toJson(slow).value("mean_ms").toDouble(), 5368709120.0);
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "FakeAdapter.h"
 #include "PseudoTerminalPair.h"
+#include "bus/BusReplyRule.h"
 #include "serial/ReplyRule.h"
 #include "serial/WakeEvent.h"
 
@@ -27,26 +28,35 @@ class tst_TReadThread : public QObject
 
 private slots:
     // A burst hit by a line error arrives once, as the notice, in the burst's place: nothing
-    // of it follows that could be taken for stray bytes.
+    // of it follows that could be taken for stray bytes. With the bus's rule, a reply behind
+    // noise or a broken frame goes on with them as soon as it is whole.
     void lineErrorReplacesItsBurst_data()
     {
-        QTest::addColumn<bool>("fast");
+        // 0: bursts end by silence; 1: replies of four bytes; 2: the bus's rule, a read of 3.
+        QTest::addColumn<int>("framing");
         // Written one after the other, each once the previous one has been read; a leading
         // '!' means a line error is counted with that piece.
         QTest::addColumn<QByteArrayList>("pieces");
         QTest::addColumn<QByteArrayList>("chunks");
         QTest::newRow("two errors in one burst")
-            << false << QByteArrayList{"!01 03", "!02 00 64"} << QByteArrayList{"Even"};
+            << 0 << QByteArrayList{"!01 03", "!02 00 64"} << QByteArrayList{"Even"};
         QTest::newRow("clean burst")
-            << false << QByteArrayList{"01 03", "02 00 64"} << QByteArrayList{"01 0302 00 64"};
+            << 0 << QByteArrayList{"01 03", "02 00 64"} << QByteArrayList{"01 0302 00 64"};
         QTest::newRow("fast: reply hit, rest clean")
-            << true << QByteArrayList{"!ab", "cdEF"} << QByteArrayList{"Even", "EF"};
+            << 1 << QByteArrayList{"!ab", "cdEF"} << QByteArrayList{"Even", "EF"};
         QTest::newRow("fast: reply clean, rest hit")
-            << true << QByteArrayList{"abcd", "!EF"} << QByteArrayList{"abcd", "Even"};
+            << 1 << QByteArrayList{"abcd", "!EF"} << QByteArrayList{"abcd", "Even"};
+        const QByteArray reply = QByteArray::fromHex("0303 0207d0 c228");
+        QTest::newRow("bus: broken frame, then the reply")
+            << 2 << QByteArrayList{QByteArray::fromHex("0383020000") + reply + "EF"}
+            << QByteArrayList{QByteArray::fromHex("0383020000") + reply, "EF"};
+        QTest::newRow("bus: noise, then the reply")
+            << 2 << QByteArrayList{"\x55" + reply.left(3), reply.mid(3) + "EF"}
+            << QByteArrayList{"\x55" + reply, "EF"};
     }
     void lineErrorReplacesItsBurst()
     {
-        QFETCH(bool, fast);
+        QFETCH(int, framing);
         QFETCH(QByteArrayList, pieces);
         QFETCH(QByteArrayList, chunks);
         PseudoTerminalPair line;
@@ -54,9 +64,12 @@ private slots:
         auto adapter = std::make_shared<FakeAdapter>();
         QCOMPARE(adapter->open(line.slavePath()), SerialDevice::OpenResult::Ok);
         auto burstEnd = std::make_shared<BurstEnd>();
-        if (fast) {
+        if (framing == 1) {
             burstEnd->set(std::make_shared<FourBytes>(), 200);
             burstEnd->setRequest("ask");
+        } else if (framing == 2) {
+            burstEnd->set(std::make_shared<BusReplyRule>(), 200);
+            burstEnd->setRequest(QByteArray::fromHex("0303 0010 0001 842d"));
         }
         auto stop = std::make_shared<WakeEvent>();
         TReadThread reader(adapter, stop);

@@ -1,5 +1,6 @@
 #include "serial/TcpLink.h"
 
+#include "bus/BusReplyRule.h"
 #include "serial/ReplyRule.h"
 
 #include <QDeadlineTimer>
@@ -187,6 +188,34 @@ private slots:
         QCOMPARE(chunks.at(0).at(0).toByteArray(), QByteArray("abcd"));
         // The rest is no reply to anything: it ends after the gap.
         QVERIFY(chunks.wait(2000));
+        QCOMPARE(chunks.at(1).at(0).toByteArray(), QByteArray("EF"));
+    }
+
+    // With the bus's rule a reply behind noise or a broken frame goes on with them as soon as
+    // it is whole, as on the serial line; what follows it waits for its own end.
+    void replyBehindNoiseOrBrokenFrame_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::newRow("noise") << QByteArray("\x55");
+        QTest::newRow("broken exception") << QByteArray::fromHex("0383020000");
+        QTest::newRow("broken reply") << QByteArray::fromHex("03030207d1c228");
+    }
+    void replyBehindNoiseOrBrokenFrame()
+    {
+        QFETCH(QByteArray, before);
+        Gateway gateway;
+        TcpLink link;
+        link.setBurstEnd(std::make_shared<BusReplyRule>(), 30);
+        QVERIFY(gateway.start(link));
+        QSignalSpy chunks(&link, &CommLink::OnReceiveData);
+        QVERIFY(gateway.accept());
+        const QByteArray request = QByteArray::fromHex("03030010 0001842d");
+        QVERIFY(send(link, request));
+        QCOMPARE(gateway.readRequest(request.size()), request);
+        const QByteArray reply = QByteArray::fromHex("03030207d0c228");
+        gateway.client->write(before + reply + "EF");
+        QTRY_COMPARE_WITH_TIMEOUT(chunks.size(), 2, 3000);
+        QCOMPARE(chunks.at(0).at(0).toByteArray(), before + reply);
         QCOMPARE(chunks.at(1).at(0).toByteArray(), QByteArray("EF"));
     }
 
