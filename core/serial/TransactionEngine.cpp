@@ -177,6 +177,7 @@ void TransactionEngine::StartTransaction(const TransactionRecord &record)
 {
     m_inFlight = true;
     m_timedOut = false;
+    m_broken.clear();
     emit busyChanged(true);
 
     // Value is not carried over: it has served its purpose in the request frame.
@@ -238,32 +239,62 @@ void TransactionEngine::replyDeadline()
 {
     if (!m_inFlight || m_timing != Timing::Fast)
         return;
+    if (!m_broken.isEmpty()) {
+        takeReply(QByteArray(m_broken));
+        return;
+    }
     m_timedOut = true;
     FinishTransaction();
 }
 
-bool TransactionEngine::isReplyToCurrent(const QByteArray &buffer) const
+TransactionEngine::Chunk TransactionEngine::classify(const QByteArray &buffer) const
 {
     // The receive thread's notice of a broken character: the reply was destroyed on the
     // line, and the exchange ends as a communication error.
     if (buffer == QByteArrayLiteral("Even"))
-        return true;
+        return Chunk::Reply;
     if (!m_rule)
-        return true;
-    const ReplyMatch match =
-        m_rule->match(m_current.TxFrame, std::max(0, int(m_current.TxLength)),
-                      reinterpret_cast<const uint8_t *>(buffer.constData()), int(buffer.size()));
-    return (match.verdict == ReplyMatch::Verdict::Complete ||
-            match.verdict == ReplyMatch::Verdict::Corrupt) &&
-           match.length == buffer.size();
+        return Chunk::Reply;
+    const auto *request = m_current.TxFrame;
+    const int requestLength = std::max(0, int(m_current.TxLength));
+    const auto *bytes = reinterpret_cast<const uint8_t *>(buffer.constData());
+    const int length = int(buffer.size());
+    const ReplyMatch match = m_rule->match(request, requestLength, bytes, length);
+    if ((match.verdict == ReplyMatch::Verdict::Complete ||
+         match.verdict == ReplyMatch::Verdict::Corrupt) &&
+        match.length == length)
+        return Chunk::Reply;
+    // Bytes whose check bytes are right are a frame of their own, someone else's.
+    if (length == 0 || m_rule->checksOut(bytes, length))
+        return Chunk::Stray;
+    const bool beginsRight =
+        m_rule->match(request, requestLength, bytes, std::min(length, 2)).verdict !=
+        ReplyMatch::Verdict::Foreign;
+    return beginsRight ? Chunk::Broken : Chunk::Stray;
 }
 
 void TransactionEngine::ReceiveData(const QByteArray &buffer)
 {
-    if (!m_inFlight || !isReplyToCurrent(buffer)) {
+    const Chunk chunk = m_inFlight ? classify(buffer) : Chunk::Stray;
+    if (chunk == Chunk::Broken && m_timing == Timing::Fast) {
+        // The rest of the reply, or the whole reply after noise, may still come.
+        if (!m_broken.isEmpty())
+            discardChunk(m_broken);
+        m_broken = buffer;
+        return;
+    }
+    if (chunk == Chunk::Stray) {
         discardChunk(buffer);
         return;
     }
+    if (!m_broken.isEmpty())
+        discardChunk(m_broken);
+    takeReply(buffer);
+}
+
+void TransactionEngine::takeReply(const QByteArray &buffer)
+{
+    m_broken.clear();
     // A chunk longer than the record is cut.
     const int length = std::min<int>(int(buffer.size()), TransactionRecord::FrameSize);
     std::memcpy(m_current.RxFrame, buffer.constData(), size_t(length));

@@ -16,9 +16,14 @@ class WindowMessage;
 // Serialises all bus traffic: one request/reply exchange on the line at a time, submissions
 // queued in a ring of 500 in their order, the finished record posted back to its requester.
 //
-// A received chunk completes the exchange only when it can be the reply to the request in
-// flight (the reply rule decides; without one every chunk can). Any other chunk is stray: it
-// is counted and dropped, and the exchange waits on. After a time-out the line stays closed
+// A received chunk completes the exchange when it can be the reply to the request in flight
+// (the reply rule decides; without one every chunk can). A broken reply, one that begins as
+// the reply would (address and function or letter) but is cut short or fails its check
+// bytes, ends the exchange too, so that the requester's check reports a communication error
+// rather than a time-out: at once in the standard timing, whose chunks end in silence; in the
+// fast timing at the reply deadline, unless the whole reply follows. Any other chunk, among
+// them a well-formed frame of another slave, function or register, is stray: it is counted
+// and dropped, and the exchange waits on. After a time-out the line stays closed
 // to requests that begin like the one that timed out (same protocol, address and function)
 // until it has been quiet for a guard time, so a late reply is not taken for the next
 // request; a stray chunk restarts the guard. A late reply cannot pass for the reply to a
@@ -136,7 +141,9 @@ private:
     void ShowFrame(bool request);
     // Every chunk not taken as a reply ends here.
     void discardChunk(const QByteArray &buffer);
-    bool isReplyToCurrent(const QByteArray &buffer) const;
+    enum class Chunk { Reply, Broken, Stray };
+    Chunk classify(const QByteArray &buffer) const;
+    void takeReply(const QByteArray &buffer);
     void linkLost();
     void failQueued();
     void applyFraming();
@@ -158,5 +165,6 @@ private:
     bool m_timedOut = false;
     bool m_lost = false;
     QByteArray m_guarded; // the start of the request that timed out; empty after a reply
+    QByteArray m_broken;  // fast timing: a broken reply held until the deadline
     QElapsedTimer m_sentAt;
 };
