@@ -29,7 +29,7 @@ struct RowInfo
     Row row;
     const char *key;
     const char *caption;
-    bool slowInSpec; // left out of the standard (spec) timing by --quick
+    bool slowInStandard; // left out of the standard timing by --quick
 };
 
 constexpr RowInfo kRows[] = {
@@ -52,7 +52,7 @@ struct Settings
     QString cli = QStringLiteral(DRIVELINK_CLI_EXECUTABLE);
     QString sim = QStringLiteral(DRIVELINK_SIM_EXECUTABLE);
     QList<int> speeds{9600, 115200};
-    QStringList timings{QStringLiteral("fast"), QStringLiteral("spec")};
+    QStringList timings{QStringLiteral("fast"), QStringLiteral("standard")};
     QList<Row> rows;
     bool quick = false;
     int timeoutMs = 0; // fast timing's reply time-out; 0 keeps the program's default
@@ -179,7 +179,7 @@ private:
     void record(int speed, const QString &timing, Row row, const Measure &measure)
     {
         m_results.insert(key(speed, timing, row), measure);
-        std::fprintf(stderr, "  %6d %-5s %-30s %s\n", speed, qPrintable(timing), caption(row),
+        std::fprintf(stderr, "  %6d %-8s %-30s %s\n", speed, qPrintable(timing), caption(row),
                      qPrintable(measure.note.isEmpty() ? duration(measure.wall) : measure.note));
     }
 
@@ -237,7 +237,7 @@ private:
                 return;
             const bool slow = std::find_if(std::begin(kRows), std::end(kRows), [row](auto &i) {
                                   return i.row == row;
-                              })->slowInSpec;
+                              })->slowInStandard;
             Measure measure;
             if (fast && !m_fastSupported)
                 measure.note = QStringLiteral("n/a");
@@ -335,7 +335,7 @@ void Bench::print() const
                 "time of the frames that crossed the line,\nwith t3.5 after each frame (time-outs "
                 "are not part of it). CPU: user+sys time of the process over its wall time.\n\n",
                 m_settings.turnaroundMs);
-    const char *format = "%-7s %-29s %-6s %10s %10s %7s %6s %5s  %s\n";
+    const char *format = "%-7s %-29s %-8s %10s %10s %7s %6s %5s  %s\n";
     std::printf(format, "bit/s", "what", "timing", "time", "floor", "xfloor", "xpeer", "CPU",
                 "goal (fast, 9600)");
     for (int speed : m_settings.speeds) {
@@ -391,7 +391,7 @@ void Bench::print() const
         }
     }
     if (!m_fastSupported)
-        std::printf("\nfast: n/a - this drivelink-cli refuses --timing; the spec rows ran without "
+        std::printf("\nfast: n/a - this drivelink-cli refuses --timing; the standard rows ran without "
                     "it.\n");
     std::fflush(stdout);
 }
@@ -433,8 +433,8 @@ int main(int argc, char *argv[])
     parser.addOptions({
         {QStringLiteral("speeds"), QStringLiteral("Line speeds, comma-separated (9600,115200)."),
          QStringLiteral("list"), QStringLiteral("9600,115200")},
-        {QStringLiteral("timings"), QStringLiteral("Timings to measure: fast, spec (fast,spec)."),
-         QStringLiteral("list"), QStringLiteral("fast,spec")},
+        {QStringLiteral("timings"), QStringLiteral("Timings to measure: fast, standard (fast,standard)."),
+         QStringLiteral("list"), QStringLiteral("fast,standard")},
         {QStringLiteral("rows"),
          QStringLiteral("Rows to measure, comma-separated, from: %1 (all).")
              .arg(rowKeys.join(QLatin1Char(','))),
@@ -474,8 +474,8 @@ int main(int argc, char *argv[])
     settings.timings =
         parser.value(QStringLiteral("timings")).split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &timing : settings.timings) {
-        if (timing != QLatin1String("fast") && timing != QLatin1String("spec"))
-            return usageError(QStringLiteral("bad timing %1 (fast or spec)").arg(timing));
+        if (timing != QLatin1String("fast") && timing != QLatin1String("standard"))
+            return usageError(QStringLiteral("bad timing %1 (fast or standard)").arg(timing));
     }
     if (settings.timings.isEmpty())
         return usageError(QStringLiteral("no timing given"));

@@ -77,10 +77,12 @@ QString CliOptions::usage()
         "  --model KX100|KX200|KX300  assume this model instead of detecting it\n"
         "  --simulate                 use the built-in simulated inverters\n"
         "  --json                     print results as JSON, one object per line\n"
-        "  --timing fast|spec         fast: a reply ends with its last byte (default); spec:\n"
-        "                             the program window's timing, 250 ms silence per reply\n"
+        "  --timing fast|standard     fast: a reply ends with its last byte (default);\n"
+        "                             standard: the program window's timing, 250 ms silence\n"
+        "                             per reply\n"
         "  --timeout-ms N             reply time-out: 20..10000, default 300 with fast timing;\n"
-        "                             250..600000, default about 4000 with spec timing\n"
+        "                             250..600000, default about 4000 with standard\n"
+        "                             timing\n"
         "  --trace                    print every exchange to standard error\n"
         "  --trace-file FILE          write the exchanges to FILE instead\n"
         "  --stats                    print the line statistics per address at the end\n"
@@ -237,8 +239,8 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
         } else if (name == QLatin1String("--timing")) {
             if (!takeValue(v))
                 return false;
-            if (v != QLatin1String("fast") && v != QLatin1String("spec"))
-                return fail(error, QStringLiteral("invalid --timing: %1 (fast or spec)").arg(v));
+            if (v != QLatin1String("fast") && v != QLatin1String("standard"))
+                return fail(error, QStringLiteral("invalid --timing: %1 (fast or standard)").arg(v));
             fastTiming = v == QLatin1String("fast");
         } else if (name == QLatin1String("--timeout-ms")) {
             if (!takeValue(v))
@@ -270,11 +272,11 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
         if (name != QLatin1String("--port"))
             shareOption();
     }
-    // --timing spec ends a reply after 250 ms of silence: a shorter time-out would cut every
+    // --timing standard ends a reply after 250 ms of silence: a shorter time-out would cut every
     // reply off. Fast timing has one deadline of at most 10 s.
     if (timeoutMs > 0 && !fastTiming && timeoutMs < 250)
         return fail(error, QStringLiteral("invalid --timeout-ms: %1 (at least 250 with --timing "
-                                          "spec)")
+                                          "standard)")
                                .arg(timeoutMs));
     if (fastTiming && timeoutMs > 10000)
         return fail(error, QStringLiteral("invalid --timeout-ms: %1 (20..10000 with --timing fast)")

@@ -9,4 +9,7 @@ class BusReplyRule : public ReplyRule
 public:
     ReplyMatch match(const uint8_t *request, int requestLength, const uint8_t *reply,
                      int replyLength) const override;
+    // A frame starting with '/' ends with its sum (3 bytes at least), any other with its
+    // CRC (4 bytes at least), as the reply checks of the two protocols have it.
+    bool checksOut(const uint8_t *bytes, int length) const override;
 };

@@ -103,7 +103,9 @@ ReplyMatch matchReply(const uint8_t *request, int requestLength, const uint8_t *
         return {Verdict::Partial, 0};
     int letterAt = 2;
     if (isLetter(reply[1])) {
-        if (!broadcast)
+        // Without the address byte an addressed request is answered only by its own letter
+        // and register; refusals must name the drive.
+        if (!broadcast && reply[1] != letter)
             return {Verdict::Foreign, 0};
         letterAt = 1;
     } else {

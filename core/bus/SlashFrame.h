@@ -32,10 +32,11 @@ void buildBroadcastAddress(TransactionRecord &record, uint16_t newAddress);
 int32_t checkReply(const TransactionRecord &record);
 
 // What the received bytes are for the request: a reply starts with '/', carries the address
-// the request was sent to (only the addressless broadcast address write is answered without
-// one, or from the new address), the request's letter with the request's register, or a
-// refusal letter ('N', 'n', or an error letter of the request's command), and ends with its
-// sum after 8 bytes (7 without the address).
+// the request was sent to (the broadcast address write is answered from the new address),
+// the request's letter with the request's register, or a refusal letter ('N', 'n', or an
+// error letter of the request's command), and ends with its sum after 8 bytes. A reply may
+// leave out the address (7 bytes): to an addressed request only as a confirmation with the
+// request's letter and register, which then counts as the addressed drive's.
 ReplyMatch matchReply(const uint8_t *request, int requestLength, const uint8_t *reply,
                       int replyLength);
 ReplyMatch matchReply(const TransactionRecord &record);

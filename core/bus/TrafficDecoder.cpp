@@ -6,6 +6,7 @@
 #include "bus/TInverterKX200.h"
 #include "bus/TInverterKX300.h"
 #include "params/ParameterRowTable.h"
+#include "serial/MessageNumbers.h"
 
 #include <QHash>
 
@@ -102,6 +103,9 @@ TrafficEntry TrafficDecoder::exchange(const TransactionRecord &record, qint64 re
                       ? Model::KX200
                       : model;
     entry.result = record.RxLength < 0 ? int8_t(TransactionResult::TimeOut) : int8_t(0);
+    entry.probe = record.NotifyMessage == Msg::DetectKX200Result ||
+                  record.NotifyMessage == Msg::DetectKX100Result ||
+                  record.NotifyMessage == Msg::DetectKX300Result;
     classify(entry);
     return entry;
 }

@@ -37,6 +37,7 @@ struct TrafficEntry
     int8_t address = -1;     // the slot asked (0..31); -1 for stray bytes
     int8_t result = -1;      // the requester's result code 0..3; -1 for stray bytes
     int32_t responseMs = -1; // request written to exchange finished; -1 for stray bytes
+    bool probe = false;      // a detection probe: silence or refusal is its normal answer
     QByteArray request;
     QByteArray reply;
 

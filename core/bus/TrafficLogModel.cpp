@@ -26,14 +26,19 @@ void TrafficLogModel::append(const TrafficEntry &entry)
         ++m_dropped;
     }
     m_pending.push_back(entry);
-    if (!m_paused && !m_flushTimer.isActive())
+    if (!m_flushTimer.isActive())
         m_flushTimer.start();
 }
 
 void TrafficLogModel::flush()
 {
     m_flushTimer.stop();
-    if (m_paused || m_pending.empty())
+    if (m_paused) {
+        // The table stands still; the count of entries held back follows, batch by batch.
+        emit countsChanged();
+        return;
+    }
+    if (m_pending.empty())
         return;
     const int incoming = int(std::min(m_pending.size(), size_t(m_capacity)));
     const int overflow = int(m_entries.size()) + incoming - m_capacity;

@@ -13,7 +13,8 @@
 // Appending never blocks the bus: an entry goes into a pending batch, and the batch is
 // inserted into the table in one step when the flush timer fires (every 50 ms at most), so a
 // view pays for one insertion per batch, not per exchange. While paused the batch is held
-// back (the view stands still) but keeps taking entries, bounded by the same ring size.
+// back (the view stands still) but keeps taking entries, bounded by the same ring size, and
+// each batch still tells of its count.
 class TrafficLogModel : public QAbstractTableModel
 {
     Q_OBJECT

@@ -41,6 +41,9 @@ void TrafficStatistics::record(const TrafficEntry &entry)
             ++c.lineErrors;
         else
             c.strayBytes += entry.reply.size();
+    } else if (entry.probe) {
+        m_lastAddress = entry.address;
+        ++c.probes;
     } else {
         m_lastAddress = entry.address;
         ++c.exchanges;
@@ -90,6 +93,7 @@ QJsonObject TrafficStatistics::toJson(const Counts &c)
     return QJsonObject{
         {QStringLiteral("address"), c.address < 0 ? QJsonValue() : QJsonValue(c.address)},
         {QStringLiteral("exchanges"), c.exchanges},
+        {QStringLiteral("probes"), c.probes},
         {QStringLiteral("good"), c.good},
         {QStringLiteral("timeouts"), c.timeOuts},
         {QStringLiteral("check_errors"), c.checkErrors},
@@ -108,11 +112,12 @@ QJsonObject TrafficStatistics::toJson(const Counts &c)
 QStringList TrafficStatistics::textLines() const
 {
     QStringList lines{QStringLiteral(
-        "addr  exch  good  t/o  check  exc  other  stray  mean ms  max ms  last good")};
+        "addr  exch  probe  good  t/o  check  exc  other  stray  mean ms  max ms  last good")};
     for (const Counts &c : m_rows) {
-        lines << QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8  %9  %10  %11")
+        lines << QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8  %9  %10  %11  %12")
                      .arg(c.address < 0 ? QStringLiteral("--") : QString::number(c.address), 4)
                      .arg(c.exchanges, 4)
+                     .arg(c.probes, 5)
                      .arg(c.good, 4)
                      .arg(c.timeOuts, 3)
                      .arg(c.checkErrors + c.incomplete + c.lineErrors, 5)
@@ -153,6 +158,8 @@ QVariant TrafficStatistics::data(const QModelIndex &index, int role) const
         return c.address < 0 ? QStringLiteral("--") : QString::number(c.address);
     case ExchangesColumn:
         return c.exchanges;
+    case ProbesColumn:
+        return c.probes;
     case GoodColumn:
         return c.good;
     case TimeOutsColumn:
@@ -182,7 +189,7 @@ QVariant TrafficStatistics::headerData(int section, Qt::Orientation orientation,
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     static const char *const headers[ColumnCount] = {
-        "Адрес",           "Обменов",    "Верных",          "Нет ответа",
+        "Адрес",           "Обменов",    "Опросы поиска",   "Верных",          "Нет ответа",
         "Ошибки проверки", "Исключения", "Чужой адрес",     "Посторонние байты",
         "Среднее, мс",     "Макс., мс",  "Последний верный"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(headers[section]) : QVariant();

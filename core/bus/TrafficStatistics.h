@@ -11,6 +11,9 @@
 // address and incomplete, so these add up to the exchanges. Response times are those of the
 // exchanges that got a reply; a time-out's wait would only repeat the time-out.
 //
+// Detection probes are counted apart and nowhere else: asking an address for every model in
+// turn, the models it does not hold stay silent, which says nothing about the drive there.
+//
 // Stray bytes and line error notices belong to no exchange; they are charged to the address
 // of the exchange before them (usually the tail or the late reply of that drive), or to the
 // row "--" when nothing was exchanged yet.
@@ -23,6 +26,7 @@ public:
     {
         int address = -1;
         qint64 exchanges = 0;
+        qint64 probes = 0; // detection probes, outside every other count
         qint64 good = 0;
         qint64 timeOuts = 0;
         qint64 checkErrors = 0; // CRC or sum, too short, negative acknowledgement, line error
@@ -47,6 +51,7 @@ public:
     enum Column {
         AddressColumn,
         ExchangesColumn,
+        ProbesColumn,
         GoodColumn,
         TimeOutsColumn,
         CheckErrorsColumn,

@@ -178,6 +178,7 @@ void TransactionEngine::StartTransaction(const TransactionRecord &record)
 {
     m_inFlight = true;
     m_timedOut = false;
+    m_broken.clear();
     emit busyChanged(true);
 
     // Value is not carried over: it has served its purpose in the request frame.
@@ -239,41 +240,74 @@ void TransactionEngine::replyDeadline()
 {
     if (!m_inFlight || m_timing != Timing::Fast)
         return;
+    if (!m_broken.isEmpty()) {
+        takeReply(QByteArray(m_broken));
+        return;
+    }
     m_timedOut = true;
     FinishTransaction();
 }
 
-qsizetype TransactionEngine::replyStart(const QByteArray &buffer) const
+TransactionEngine::Chunk TransactionEngine::classify(const QByteArray &buffer,
+                                                     qsizetype &start) const
 {
+    start = 0;
     // The receive thread's notice of a broken character: the reply was destroyed on the
     // line, and the exchange ends as a communication error.
     if (buffer == QByteArrayLiteral("Even"))
-        return 0;
+        return Chunk::Reply;
     if (!m_rule)
-        return 0;
-    const int txLength = std::max(0, int(m_current.TxLength));
+        return Chunk::Reply;
+    const auto *request = m_current.TxFrame;
+    const int requestLength = std::max(0, int(m_current.TxLength));
     const auto *bytes = reinterpret_cast<const uint8_t *>(buffer.constData());
-    const ReplyMatch match = m_rule->match(m_current.TxFrame, txLength, bytes, int(buffer.size()));
+    const int length = int(buffer.size());
+    const ReplyMatch match = m_rule->match(request, requestLength, bytes, length);
     if ((match.verdict == ReplyMatch::Verdict::Complete ||
          match.verdict == ReplyMatch::Verdict::Corrupt) &&
-        match.length == buffer.size())
-        return 0;
+        match.length == length)
+        return Chunk::Reply;
+    // Noise or a broken frame the link delivered together with a whole right reply behind it.
     const ReplyLocator::Span span =
-        ReplyLocator::locate(*m_rule, m_current.TxFrame, txLength, bytes, int(buffer.size()));
-    return span.length > 0 && span.start + span.length == buffer.size() ? span.start : -1;
+        ReplyLocator::locate(*m_rule, request, requestLength, bytes, length);
+    if (span.length > 0 && span.start + span.length == length) {
+        start = span.start;
+        return Chunk::Reply;
+    }
+    // Bytes whose check bytes are right are a frame of their own, someone else's.
+    if (length == 0 || m_rule->checksOut(bytes, length))
+        return Chunk::Stray;
+    const bool beginsRight =
+        m_rule->match(request, requestLength, bytes, std::min(length, 2)).verdict !=
+        ReplyMatch::Verdict::Foreign;
+    return beginsRight ? Chunk::Broken : Chunk::Stray;
 }
 
 void TransactionEngine::ReceiveData(const QByteArray &buffer)
 {
-    const qsizetype start = m_inFlight ? replyStart(buffer) : -1;
-    if (start < 0) {
+    qsizetype start = 0;
+    const Chunk chunk = m_inFlight ? classify(buffer, start) : Chunk::Stray;
+    if (chunk == Chunk::Broken && m_timing == Timing::Fast) {
+        // The rest of the reply, or the whole reply after noise, may still come.
+        if (!m_broken.isEmpty())
+            discardChunk(m_broken);
+        m_broken = buffer;
+        return;
+    }
+    if (chunk == Chunk::Stray) {
         discardChunk(buffer);
         return;
     }
-    // Noise the link delivered together with the reply behind it.
+    if (!m_broken.isEmpty())
+        discardChunk(m_broken);
     if (start > 0)
         discardChunk(buffer.left(start));
-    const QByteArray reply = buffer.mid(start);
+    takeReply(buffer.mid(start));
+}
+
+void TransactionEngine::takeReply(const QByteArray &reply)
+{
+    m_broken.clear();
     // A chunk longer than the record is cut.
     const int length = std::min<int>(int(reply.size()), TransactionRecord::FrameSize);
     std::memcpy(m_current.RxFrame, reply.constData(), size_t(length));

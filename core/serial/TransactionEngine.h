@@ -16,9 +16,14 @@ class WindowMessage;
 // Serialises all bus traffic: one request/reply exchange on the line at a time, submissions
 // queued in a ring of 500 in their order, the finished record posted back to its requester.
 //
-// A received chunk completes the exchange only when it can be the reply to the request in
-// flight (the reply rule decides; without one every chunk can). Any other chunk is stray: it
-// is counted and dropped, and the exchange waits on. After a time-out the line stays closed
+// A received chunk completes the exchange when it can be the reply to the request in flight
+// (the reply rule decides; without one every chunk can). A broken reply, one that begins as
+// the reply would (address and function or letter) but is cut short or fails its check
+// bytes, ends the exchange too, so that the requester's check reports a communication error
+// rather than a time-out: at once in the standard timing, whose chunks end in silence; in the
+// fast timing at the reply deadline, unless the whole reply follows. Any other chunk, among
+// them a well-formed frame of another slave, function or register, is stray: it is counted
+// and dropped, and the exchange waits on. After a time-out the line stays closed
 // to requests that begin like the one that timed out (same protocol, address and function)
 // until it has been quiet for a guard time, so a late reply is not taken for the next
 // request; a stray chunk restarts the guard. A late reply cannot pass for the reply to a
@@ -136,10 +141,12 @@ private:
     void ShowFrame(bool request);
     // Every chunk not taken as a reply ends here.
     void discardChunk(const QByteArray &buffer);
-    // Where the reply to the exchange in flight begins in a chunk: 0 when the chunk is that
-    // reply (its check bytes right or wrong), the length of the noise before a whole right
-    // reply that ends the chunk, -1 when the chunk answers nothing.
-    qsizetype replyStart(const QByteArray &buffer) const;
+    // Reply: the chunk is the reply to the exchange in flight (its check bytes right or
+    // wrong), or ends with a whole right reply that begins at start, after noise. Broken: it
+    // begins like the reply and its check bytes are wrong. Stray: it answers nothing.
+    enum class Chunk { Reply, Broken, Stray };
+    Chunk classify(const QByteArray &buffer, qsizetype &start) const;
+    void takeReply(const QByteArray &reply);
     void linkLost();
     void failQueued();
     void applyFraming();
@@ -161,5 +168,6 @@ private:
     bool m_timedOut = false;
     bool m_lost = false;
     QByteArray m_guarded; // the start of the request that timed out; empty after a reply
+    QByteArray m_broken;  // fast timing: a broken reply held until the deadline
     QElapsedTimer m_sentAt;
 };

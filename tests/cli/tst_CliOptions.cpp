@@ -97,10 +97,10 @@ private slots:
         QCOMPARE(defaults.timeoutMs, 0);
         QVERIFY(defaults.fastTiming);
 
-        CliOptions spec;
-        QVERIFY(spec.parse({"--timing", "spec", "--timeout-ms=250", "scan"}, &error));
-        QVERIFY(!spec.fastTiming);
-        QCOMPARE(spec.timeoutMs, 250);
+        CliOptions standard;
+        QVERIFY(standard.parse({"--timing", "standard", "--timeout-ms=250", "scan"}, &error));
+        QVERIFY(!standard.fastTiming);
+        QCOMPARE(standard.timeoutMs, 250);
     }
 
     void usageErrors_data()
@@ -149,11 +149,11 @@ private slots:
         QTest::newRow("count outside monitor")
             << QStringList{"--count", "2", "scan"} << "--count belongs to monitor";
         QTest::newRow("unknown timing")
-            << QStringList{"--timing", "slow", "scan"} << "invalid --timing: slow (fast or spec)";
-        // A reply ends after 250 ms of silence in spec timing: a shorter time-out cuts it off.
-        QTest::newRow("spec time-out below the silence")
-            << QStringList{"--timing=spec", "--timeout-ms=249", "scan"}
-            << "invalid --timeout-ms: 249 (at least 250 with --timing spec)";
+            << QStringList{"--timing", "slow", "scan"} << "invalid --timing: slow (fast or standard)";
+        // A reply ends after 250 ms of silence in standard timing: a shorter time-out cuts it off.
+        QTest::newRow("standard time-out below the silence")
+            << QStringList{"--timing=standard", "--timeout-ms=249", "scan"}
+            << "invalid --timeout-ms: 249 (at least 250 with --timing standard)";
         QTest::newRow("fast time-out beyond 10 s")
             << QStringList{"--timeout-ms=10001", "scan"}
             << "invalid --timeout-ms: 10001 (20..10000 with --timing fast)";

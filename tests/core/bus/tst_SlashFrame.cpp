@@ -175,7 +175,15 @@ void tst_SlashFrame::matchReply_data()
     QTest::newRow("no start byte")
         << readFreqRef << QByteArray("23 05 52 00 01 13 88 16") << foreign << 0;
     QTest::newRow("addressless reply to an addressed request")
-        << readFreqRef << QByteArray("2f 52 00 01 13 88 1d") << foreign << 0;
+        << readFreqRef << QByteArray("2f 52 00 01 13 88 1d") << complete << 7;
+    QTest::newRow("addressless, truncated") << readFreqRef << QByteArray("2f 52 00 01 13") << partial
+                                            << 7;
+    QTest::newRow("addressless, other register")
+        << readFreqRef << QByteArray("2f 52 fa 00 c4 00 3f") << foreign << 0;
+    QTest::newRow("addressless, other letter") << readFreqRef << QByteArray("2f 57 00") << foreign
+                                               << 0;
+    QTest::newRow("addressless refusal names no drive")
+        << readFreqRef << QByteArray("2f 4e 00 01 00 00 7e") << foreign << 0;
     QTest::newRow("other address") << readFreqRef << QByteArray("2f 06 52") << foreign << 0;
     QTest::newRow("frequency reference poll answered with the status register")
         << readFreqRef << QByteArray("2f 05 52 fa 00 c4 00 44") << foreign << 0;

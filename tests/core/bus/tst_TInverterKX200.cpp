@@ -122,16 +122,17 @@ void tst_TInverterKX200::decode_data()
     QTest::newRow("aux echo") << 5 << "Running=1 Reverse=1"
                               << "AuxCommand" << 0 << slashReply("2f 05 57 fa 00 c1 00") << 0
                               << "Running=0 Reverse=0 AuxFlag=1";
-    QTest::newRow("status word without address byte answers no addressed request")
+    QTest::newRow("status word without address byte counts as the addressed drive's")
         << 5 << ""
-        << "Run" << 0 << slashReply("2f 57 fa 00 c4 00") << 0 << "";
+        << "Run" << 0 << slashReply("2f 57 fa 00 c4 00") << 0 << "Running=1";
     QTest::newRow("address 5 from address 5")
         << 5 << ""
         << "ReadAddress" << 0 << slashReply("2f 05 52 08 02 00 05") << 0
         << "Params[48]=5 AddressConfirmed=1";
-    QTest::newRow("addressless address reply answers no addressed request")
+    QTest::newRow("addressless address reply confirms the addressed drive")
         << 5 << ""
-        << "ReadAddress" << 0 << slashReply("2f 52 08 02 00 05") << 0 << "";
+        << "ReadAddress" << 0 << slashReply("2f 52 08 02 00 05") << 0
+        << "Params[48]=5 AddressConfirmed=1";
     QTest::newRow("address 6 from address 5")
         << 5 << "AddressConfirmed=1"
         << "ReadAddress" << 0 << slashReply("2f 05 52 08 02 00 06") << 0
@@ -228,7 +229,7 @@ void tst_TInverterKX200::replyRegister_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<int>("reg");
     QTest::newRow("addressed") << slashReply("2f 05 52 08 02 00 05") << 0x0802;
-    QTest::newRow("addressless") << slashReply("2f 52 08 02 00 05") << -1;
+    QTest::newRow("addressless") << slashReply("2f 52 08 02 00 05") << 0x0802;
     QTest::newRow("too short") << slashReply("2f 4e") << -1;
 }
 

@@ -67,9 +67,11 @@ private slots:
         log.append(entry(0));
         log.flush();
         log.setPaused(true);
+        QSignalSpy counts(&log, &TrafficLogModel::countsChanged);
         for (int i = 1; i < 6; ++i)
             log.append(entry(i));
         log.flush();
+        QCOMPARE(counts.size(), 1); // the waiting count is shown while paused
         QCOMPARE(numbers(log, log), (QList<int>{0}));
         QCOMPARE(log.pendingCount(), 3); // held back within the same bound
         QCOMPARE(log.appendedCount(), 6);

@@ -3,7 +3,9 @@
 #include "BusTestSupport.h"
 #include "FakeCommLink.h"
 #include "bus/BusHost.h"
+#include "bus/TrafficDecoder.h"
 #include "bus/TrafficStatistics.h"
+#include "serial/MessageNumbers.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -110,6 +112,30 @@ private slots:
         slow.replies = 2;
         slow.totalMs = qint64(5) << 31;
         QCOMPARE(TrafficStatistics::toJson(slow).value("mean_ms").toDouble(), 5368709120.0);
+    }
+
+    // Detection asks an address for every model; the models it does not hold stay silent.
+    void detectionProbesAreCountedApart()
+    {
+        TrafficStatistics stats;
+        const auto add = [&](uint32_t message) {
+            TransactionRecord record;
+            InitTransaction(record, nullptr, message, 0, 4);
+            record.TxLength = 1;
+            record.RxLength = -1;
+            stats.record(TrafficDecoder::exchange(record, 4000, TrafficEntry::Model::KX100, 1));
+        };
+        add(Msg::DetectKX200Result);
+        add(Msg::DetectKX300Result);
+        const TrafficStatistics::Counts *four = stats.find(4);
+        QCOMPARE(four->probes, 2);
+        QCOMPARE(four->exchanges, 0);
+        QCOMPARE(stats.index(0, 0).data(TrafficStatistics::AttentionRole).toInt(), 0);
+        QCOMPARE(stats.index(0, TrafficStatistics::ProbesColumn).data().toInt(), 2);
+        add(0); // its own exchange's time-out does mark it
+        QCOMPARE(four->timeOuts, 1);
+        QCOMPARE(stats.index(0, 0).data(TrafficStatistics::AttentionRole).toInt(), 1);
+        QCOMPARE(TrafficStatistics::toJson(*four).value("probes").toInt(), 2);
     }
 };
 

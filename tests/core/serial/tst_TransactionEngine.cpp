@@ -1,6 +1,7 @@
 #include "FakeCommLink.h"
 
 #include "bus/BusReplyRule.h"
+#include "bus/ModbusFrame.h"
 #include "serial/MessageNumbers.h"
 #include "serial/TransactionEngine.h"
 #include "serial/WindowMessage.h"
@@ -65,6 +66,8 @@ private slots:
     void onlyTheReplyToTheRequestInFlightCompletesIt();
     void timeOutGuardHoldsBackRequestsOfTheSameKind();
     void fastDeadlineEndsTheExchange();
+    void brokenReplyEndsTheExchange_data();
+    void brokenReplyEndsTheExchange();
     void closedPortFailsRequestsAtOnceWithoutWriting();
     void hangUpFailsEveryExchangeAtOnce();
 };
@@ -326,12 +329,11 @@ void tst_TransactionEngine::onlyTheReplyToTheRequestInFlightCompletesIt()
     Requester requester;
     engine.submit(request(&requester, ReadAt5));
     port.receiveHex("06 03 02 00 24 0d 9f"); // another slave
-    port.receiveHex("05 03 02 00 24 49");    // half a reply
     port.receiveHex("45 76 65 6e 00");       // noise
     QCoreApplication::processEvents();
     QVERIFY(engine.isBusy());
     QCOMPARE(requester.completions.size(), 0);
-    QCOMPARE(engine.strayCount(), 3);
+    QCOMPARE(engine.strayCount(), 2);
     QCOMPARE(port.stopCount, 0); // a reply may still come: the port is left alone
 
     // The link hands on a broken frame together with the whole reply behind it: the frame
@@ -344,7 +346,7 @@ void tst_TransactionEngine::onlyTheReplyToTheRequestInFlightCompletesIt()
     QCOMPARE(requester.completions[0].RxLength, 7);
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(requester.completions[0].RxFrame), 7),
              QByteArray::fromHex(ReplyFrom5));
-    QCOMPARE(engine.strayCount(), 5);
+    QCOMPARE(engine.strayCount(), 4);
 }
 
 void tst_TransactionEngine::timeOutGuardHoldsBackRequestsOfTheSameKind()
@@ -396,6 +398,64 @@ void tst_TransactionEngine::fastDeadlineEndsTheExchange()
     engine.replyDeadline(); // never a second completion
     QCoreApplication::processEvents();
     QCOMPARE(requester.completions.size(), 1);
+}
+
+void tst_TransactionEngine::brokenReplyEndsTheExchange_data()
+{
+    QTest::addColumn<bool>("fast");
+    QTest::addColumn<QByteArrayList>("chunks");
+    QTest::addColumn<QByteArray>("reply"); // empty: the exchange times out
+    QTest::addColumn<int>("strays");
+    const QByteArray half = "05 03 02 00 24 49";
+    QTest::newRow("half a reply") << false << QByteArrayList{half} << half << 0;
+    QTest::newRow("three bytes") << false << QByteArrayList{"05 03 02"} << QByteArray("05 03 02")
+                                 << 0;
+    QTest::newRow("reply with a byte after it")
+        << false << QByteArrayList{ReplyFrom5 + " ff"} << ReplyFrom5 + " ff" << 0;
+    QTest::newRow("broken byte count") << false << QByteArrayList{"05 03 07 00 24 49 9f"}
+                                       << QByteArray("05 03 07 00 24 49 9f") << 0;
+    QTest::newRow("well-formed write echo of the same slave")
+        << false << QByteArrayList{"05 10 00 24 00 01 40 46"} << QByteArray() << 1;
+    QTest::newRow("another slave's broken reply")
+        << false << QByteArrayList{"06 03 02 00"} << QByteArray() << 1;
+    QTest::newRow("fast: broken at the deadline") << true << QByteArrayList{half} << half << 0;
+    QTest::newRow("fast: noise like a beginning, then the reply")
+        << true << QByteArrayList{"05", ReplyFrom5} << ReplyFrom5 << 1;
+    QTest::newRow("fast: another slave") << true << QByteArrayList{"06 03 02 00 24 0d 9f"}
+                                         << QByteArray() << 1;
+}
+
+// A reply that begins right but is short or fails its check ends the exchange, so that the
+// reply check reports a communication error; well-formed frames of others never do.
+void tst_TransactionEngine::brokenReplyEndsTheExchange()
+{
+    QFETCH(bool, fast);
+    QFETCH(QByteArrayList, chunks);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, strays);
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    engine.setReplyRule(std::make_shared<BusReplyRule>());
+    if (fast)
+        engine.setTiming(TransactionEngine::Timing::Fast);
+    Requester requester;
+    engine.submit(request(&requester, ReadAt5));
+    for (const QByteArray &chunk : chunks)
+        port.receiveHex(chunk);
+    if (fast)
+        engine.replyDeadline();
+    else
+        timeOut(engine);
+    QTRY_COMPARE(requester.completions.size(), 1);
+    const TransactionRecord &done = requester.completions[0];
+    if (reply.isEmpty()) {
+        QCOMPARE(done.Result, TransactionResult::TimeOut);
+    } else {
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(done.RxFrame), done.RxLength),
+                 QByteArray::fromHex(reply));
+        QVERIFY(ModbusFrame::checkReply(done) != TransactionResult::Ok || reply == ReplyFrom5);
+    }
+    QCOMPARE(engine.strayCount(), strays);
 }
 
 void tst_TransactionEngine::closedPortFailsRequestsAtOnceWithoutWriting()
