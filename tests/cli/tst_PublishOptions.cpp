@@ -63,7 +63,7 @@ private slots:
         CliOptions options;
         QString why;
         QCOMPARE(options.parse(arguments, &why), error.isEmpty());
-        QVERIFY2(why.startsWith(error), qPrintable(why));
+        QVERIFY2(error.isEmpty() || why.startsWith(error), qPrintable(why));
         if (!error.isEmpty())
             return;
         QFETCH(QString, host);
