@@ -155,28 +155,32 @@ int PublishCommand::run()
     QElapsedTimer clock;
     clock.start();
     qint64 lastDetection = -1;
+    bool busDown = false;
     while (!stop.isRaised()) {
         const qint64 cycleStart = clock.elapsed();
-        if (m_session && m_session->linkLost()) {
-            m_out.error(m_session->linkLostText());
+        if (m_session->linkLost()) {
+            // The engine opens the device (or the gateway) again with the next request; the
+            // drives are found again once it answers.
+            if (!busDown)
+                m_out.error(m_session->linkLostText());
+            busDown = true;
             allDead();
-            m_session.reset();
-        }
-        if (!m_session && openSession(&why)) {
-            m_out.error(QStringLiteral("bus %1 open again").arg(m_options.port));
+            m_session->clearLinkLost();
             lastDetection = -1;
         }
-        if (m_session) {
-            if (lastDetection < 0 || cycleStart - lastDetection >= p.rescanMs) {
-                detect(addresses);
-                lastDetection = clock.elapsed();
-            }
-            const QList<int> known = m_misses.keys();
-            for (int address : known) {
-                if (stop.isRaised() || m_session->linkLost())
-                    break;
-                pollDrive(address);
-            }
+        if (lastDetection < 0 || cycleStart - lastDetection >= p.rescanMs) {
+            detect(addresses);
+            lastDetection = m_session->linkLost() ? -1 : clock.elapsed();
+        }
+        if (busDown && !m_session->linkLost() && !m_misses.isEmpty()) {
+            busDown = false;
+            m_out.error(QStringLiteral("bus %1 answers again").arg(m_options.port));
+        }
+        const QList<int> known = m_misses.keys();
+        for (int address : known) {
+            if (stop.isRaised() || m_session->linkLost())
+                break;
+            pollDrive(address);
         }
         const qint64 due = cycleStart + qMax(1, m_options.intervalMs);
         CliSession::waitUntil([&] { return stop.isRaised(); },

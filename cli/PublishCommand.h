@@ -17,8 +17,9 @@ class StopSignal;
 // and the ones still empty again every rescan period; polls each drive found once per interval
 // (output frequency, voltage and current, the status flags with them). A drive that misses
 // MissesForDeath polls in a row is declared dead and comes back with a birth when it answers.
-// A bus whose device or gateway is gone declares every drive dead and is opened again each
-// interval until it is back. Only reads: nothing is ever written to a drive.
+// A bus whose device or gateway is gone declares every drive dead; the engine opens it again
+// with the next request, and the drives found then are born again. Only reads: nothing is
+// ever written to a drive.
 class PublishCommand
 {
 public:

@@ -2,6 +2,7 @@
 // child process on a simulated bus of this process, and a subscriber that decodes every
 // payload with the schema the publisher uses.
 #include "cli/MqttClient.h"
+#include "sim/SimTcpGateway.h"
 #include "sim/SimulatedPlant.h"
 #include "sparkplug_b.pb.h"
 
@@ -280,6 +281,34 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(subscriber.count("NDEATH"), 2, 20000);
         QCOMPARE(subscriber.messages[subscriber.lastIndex("NBIRTH") - 1].bdSeq, firstBdSeq);
         QCOMPARE(subscriber.messages.last().bdSeq, firstBdSeq + 1);
+        checkOrder(subscriber.messages);
+    }
+
+    // A gateway that goes away: its drives die, and are born again when it is back.
+    void gatewayLoss()
+    {
+        Broker broker;
+        QVERIFY(broker.start());
+        Subscriber subscriber(broker.port());
+        QTRY_VERIFY_WITH_TIMEOUT(subscriber.ready(), 10000);
+        SimulatedPlant plant({{"KX300", 1}});
+        const QString device = plant.start();
+        QVERIFY(!device.isEmpty());
+        SimTcpGateway gateway;
+        QString why;
+        QVERIFY2(gateway.start(device, "127.0.0.1", 0, &why), qPrintable(why));
+        const int port = gateway.port();
+        QProcess publisher;
+        startPublisher(publisher, QStringLiteral("tcp:127.0.0.1:%1").arg(port), broker.port());
+        QTRY_VERIFY_WITH_TIMEOUT(subscriber.count("DBIRTH", "drive1") == 1, 30000);
+        gateway.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(subscriber.count("DDEATH", "drive1") == 1, 30000);
+        QVERIFY2(gateway.start(device, "127.0.0.1", port, &why), qPrintable(why));
+        QTRY_VERIFY_WITH_TIMEOUT(subscriber.count("DBIRTH", "drive1") == 2, 30000);
+        publisher.terminate();
+        QVERIFY(publisher.waitForFinished(20000));
+        QCOMPARE(publisher.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.count("NDEATH"), 1, 10000);
         checkOrder(subscriber.messages);
     }
 };
