@@ -3,10 +3,13 @@
 #   make test  installs what is missing, builds with the sanitizers, runs every test
 #   make bench installs what is missing, builds the release configuration, runs the benchmarks
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
+            libmosquitto-dev libprotobuf-dev protobuf-compiler \
             libxkbcommon-dev fonts-dejavu-core qt6-charts-dev
 # What `make package` and `make package-check` need besides: the .deb tools and the validators.
 PACKAGE_TOOLS := dpkg-dev file fakeroot desktop-file-utils appstream lintian man-db \
                  bash-completion
+# The broker the tests and the benchmarks of publish start on 127.0.0.1.
+TEST_PACKAGES := mosquitto
 # Only the benchmarks use these (libmodbus is the peer they measure against).
 BENCH_PACKAGES := libmodbus-dev
 NEEDED   ?= $(PACKAGES)
@@ -35,7 +38,8 @@ build: deps
 	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(RUN_DIR) -j $(JOBS)
 
-build-test: deps
+build-test:
+	$(MAKE) deps NEEDED="$(PACKAGES) $(TEST_PACKAGES)"
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDRIVELINK_SANITIZE=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
 
@@ -51,7 +55,7 @@ test: build-test
 
 # Only the benchmarks and the tools they drive are built, in the release configuration.
 bench:
-	$(MAKE) deps NEEDED="$(PACKAGES) $(BENCH_PACKAGES)"
+	$(MAKE) deps NEEDED="$(PACKAGES) $(TEST_PACKAGES) $(BENCH_PACKAGES)"
 	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(RUN_DIR) -j $(JOBS) --target run_benchmarks
 

@@ -22,6 +22,7 @@ constexpr CommandName Commands[] = {
     {"restore", CliOptions::Command::Restore},   {"monitor", CliOptions::Command::Monitor},
     {"set-address", CliOptions::Command::SetAddress},
     {"diff", CliOptions::Command::Diff},         {"help", CliOptions::Command::Help},
+    {"publish", CliOptions::Command::Publish},
 };
 
 bool fail(QString *error, const QString &text)
@@ -62,6 +63,20 @@ QString CliOptions::usage()
         "  diff FILE1 FILE2           list the settings that differ between two setup files,\n"
         "                             slot by slot (exit status 1 when anything differs or\n"
         "                             could not be read)\n"
+        "  publish --broker mqtt://HOST[:PORT] [ADDR|FROM-TO]...\n"
+        "                             poll the drives (default: detect 0-31, again every 5\n"
+        "                             minutes) and publish them as a Sparkplug B edge node\n"
+        "                             until SIGINT or SIGTERM; reads only\n"
+        "\n"
+        "Publish options:\n"
+        "  --broker URL               mqtt://HOST[:PORT] (1883) or mqtts://HOST[:PORT] (8883)\n"
+        "  --group G                  Sparkplug group id (default drivelink)\n"
+        "  --node N                   Sparkplug edge node id (default the host name)\n"
+        "  --deadband PCT             a readout is published when it moved more than PCT\n"
+        "                             percent of its range (default 0: any change)\n"
+        "  --username U               broker user name\n"
+        "  --password-file F          the password, first line of F\n"
+        "  --cafile F                 CA certificates for mqtts\n"
         "\n"
         "Options:\n"
         "  --port DEV                 serial device or COM name (default COM1 = /dev/ttyS0),\n"
@@ -90,7 +105,10 @@ QString CliOptions::usage()
         "                             and name the others; write: allow a bus-address register\n"
         "\n"
         "Options for tests:\n"
-        "  --interval-ms N            pause between monitor samples (default 1000)\n"
+        "  --interval-ms N            pause between monitor samples, publish's poll period\n"
+        "                             (default 1000)\n"
+        "  --rescan-ms N              publish: period of the search for new drives\n"
+        "                             (default 300000)\n"
         "\n"
         "REGISTER and VALUE are decimal or 0x hexadecimal. Exit status: 0 success, 1 bus or\n"
         "device failure, 2 usage error.\n");
@@ -263,6 +281,9 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
             if (!parseInteger(v, 1, 1000000000, maxErrors))
                 return fail(error, QStringLiteral("invalid --max-errors: %1").arg(v));
             m_maxErrorsGiven = true;
+        } else if (PublishOptions::isOption(name)) {
+            if (!takeValue(v) || !publish.set(name, v, error))
+                return false;
         } else if (arg.startsWith(QLatin1String("--"))) {
             return fail(error, QStringLiteral("unknown option %1").arg(arg));
         } else {
@@ -350,6 +371,10 @@ bool CliOptions::parseOperands(const QStringList &operands, QString *error)
         file = text;
         return true;
     };
+    if (publish.given && command != Command::Publish)
+        return fail(error, QStringLiteral("--broker, --group, --node, --deadband, --username, "
+                                          "--password-file, --cafile and --rescan-ms belong to "
+                                          "publish"));
     if (csv && command != Command::Monitor)
         return fail(error, QStringLiteral("--csv belongs to monitor"));
     if (csv && json)
@@ -416,6 +441,8 @@ bool CliOptions::parseOperands(const QStringList &operands, QString *error)
         return true;
     case Command::Monitor:
         return expect(1, "monitor ADDR [--count N] [--max-errors N] [--csv]") && takeAddress(rest[0]);
+    case Command::Publish:
+        return takeRanges(rest) && publish.check(error);
     case Command::Diff:
         if (!expect(2, "diff ADDR FILE | diff FILE1 FILE2"))
             return false;

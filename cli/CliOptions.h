@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/PublishOptions.h"
 #include "serial/LineSettings.h"
 
 #include <QList>
@@ -23,6 +24,7 @@ public:
         Monitor,
         SetAddress,
         Diff,
+        Publish,
         Help
     };
 
@@ -71,6 +73,7 @@ public:
     bool force = false;
     bool csv = false; // monitor: CSV rows "time,F_Hz,V_V,I_A"
     QString file2;    // diff of two files: the second one (file holds the first)
+    PublishOptions publish; // publish: broker, ids, deadband
 
     // Parses the arguments after the program name. False with the reason when they are not
     // a valid command line.

@@ -9,6 +9,7 @@
 #include "cli/DiffCommand.h"
 #include "cli/MonitorCommand.h"
 #include "cli/MultiPortBackup.h"
+#include "cli/PublishCommand.h"
 #include "cli/RegisterCommand.h"
 #include "cli/ScanCommand.h"
 #include "cli/TrafficTrace.h"
@@ -82,6 +83,10 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
     // Two files are compared without the bus.
     if (options.command == CliOptions::Command::Diff && options.address < 0)
         return DiffCommand(output).files(options.file, options.file2);
+
+    // publish opens its bus itself, and again after the bus is lost.
+    if (options.command == CliOptions::Command::Publish)
+        return PublishCommand(options, output).run();
 
     CliSession session;
     CliSession::Settings settings;

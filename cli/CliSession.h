@@ -81,6 +81,8 @@ public:
 
     // The port's device has gone during the run: every exchange since has failed at once.
     bool linkLost() const { return !m_lostPort.isEmpty(); }
+    // Forgets the loss: the engine opens the device again on the next request when it is back.
+    void clearLinkLost() { m_lostPort.clear(); }
     // "connection to DEVICE lost", for the command's error.
     QString linkLostText() const;
 

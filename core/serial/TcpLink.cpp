@@ -257,8 +257,11 @@ void TcpLink::fail(const QString &reason)
     flushChunk();
     m_unsent.clear();
     if (m_socket) {
+        // This may run inside the socket's own error signal, and the socket still uses itself
+        // after the signal returns: no abort() here, and no parent that could delete it now
+        // (the port drops this link on the hang-up). Its destructor drops the connection.
         m_socket->disconnect(this);
-        m_socket->abort();
+        m_socket->setParent(nullptr);
         m_socket->deleteLater();
         m_socket = nullptr;
     }
