@@ -10,6 +10,7 @@
 #include "serial/MessageNumbers.h"
 
 #include <QHash>
+#include <algorithm>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -72,8 +73,7 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
     IniFile ini = TransferCommand::iniFile(file);
     registry.SaveInverters(ini);
     for (auto it = failedKeys.constBegin(); it != failedKeys.constEnd(); ++it)
-        TransferCommand::saveSection(ini, it.key(), *registry.GetInverter(it.key()), it.value(),
-                                     nullptr);
+        TransferCommand::saveSection(ini, it.key(), *registry.GetInverter(it.key()), it.value());
     SetupFile::SaveSerialSettings(ini, m_session.port());
     SetupFile::SaveWindowList(ini, {});
     QString why;
@@ -108,12 +108,18 @@ int BackupCommand::restore(const QString &file, bool force)
         return CliExit::Failure;
     }
     bool ok = true;
+    int status = CliExit::Ok;
     QJsonArray restored;
     for (int address : addresses) {
-        if (transfer.downloadSection(address, QString(), ini, force))
+        // A backup holds what was read: it goes back as it was, checked against the
+        // registers only.
+        const int written =
+            transfer.downloadSection(address, QString(), ini, force, ParameterSection::Mode::AsRead);
+        if (written == CliExit::Ok)
             restored.append(address);
         else
             ok = false;
+        status = std::max(status, written);
     }
     m_out.result(QStringLiteral("restore %1: %2 of %3 inverters written completely")
                      .arg(file)
@@ -123,5 +129,5 @@ int BackupCommand::restore(const QString &file, bool force)
                              {QStringLiteral("file"), file},
                              {QStringLiteral("restored"), restored},
                              {QStringLiteral("ok"), ok}});
-    return ok ? CliExit::Ok : CliExit::Failure;
+    return status;
 }
