@@ -9,8 +9,12 @@
 #include "cli/TransferCommand.h"
 #include "serial/MessageNumbers.h"
 
+#include <QFile>
 #include <QHash>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -69,6 +73,33 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
         return CliExit::Failure;
     }
 
+    // A drive the file held that this backup did not save is named, and the file holding
+    // its section is kept beside the new one: the backup of the drives that answered is
+    // still made (an unattended run gets one), and nothing of the silent drive is lost.
+    IniFile previous = TransferCommand::iniFile(file);
+    QStringList lost;
+    if (previous.load()) {
+        for (int address = 0; address < TDM::SlotCount; ++address) {
+            if ((addresses.isEmpty() || addresses.contains(address)) &&
+                TransferCommand::sectionEnabled(previous, address) && !saved.contains(address))
+                lost.append(QStringLiteral("%1 (%2)").arg(address).arg(
+                    TransferCommand::sectionModel(previous, address)));
+        }
+    }
+    if (!lost.isEmpty()) {
+        QString kept;
+        if (!keepPrevious(previous.nativeFileName(), &kept)) {
+            m_out.error(QStringLiteral("%1 holds the drives at %2, which did not answer, and "
+                                       "cannot be kept: %3; %1 not written")
+                            .arg(file, lost.join(QStringLiteral(", ")), kept));
+            return CliExit::Failure;
+        }
+        m_out.error(QStringLiteral("address %1 did not answer: not in the new %2; the previous "
+                                   "file is kept as %3")
+                        .arg(lost.join(QStringLiteral(", ")), file, kept));
+        ok = false;
+    }
+
     // A new file: the inverter list, the serial settings and no windows.
     IniFile ini = TransferCommand::iniFile(file);
     registry.SaveInverters(ini);
@@ -90,6 +121,25 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
                              {QStringLiteral("saved"), saved},
                              {QStringLiteral("ok"), ok}});
     return ok ? CliExit::Ok : CliExit::Failure;
+}
+
+bool BackupCommand::keepPrevious(const QByteArray &native, QString *kept)
+{
+    // A second name of the file: the save that follows replaces the name, not the contents.
+    for (int number = 1; number < 1000; ++number) {
+        const QByteArray name = native + ".previous" +
+                                (number == 1 ? QByteArray() : "-" + QByteArray::number(number));
+        if (::link(native.constData(), name.constData()) == 0) {
+            *kept = QFile::decodeName(name);
+            return true;
+        }
+        if (errno != EEXIST) {
+            *kept = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+    }
+    *kept = QStringLiteral("no free name");
+    return false;
 }
 
 int BackupCommand::restore(const QString &file, bool force)

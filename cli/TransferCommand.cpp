@@ -20,7 +20,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const QString TransferCommand::IncompleteKey = ParameterSection::IncompleteKey;
+const QString TransferCommand::IncompleteKey = QStringLiteral("Incomplete");
 
 TransferCommand::SectionValues TransferCommand::checkSection(const IniFile &ini, int address,
                                                              const QString &model,
@@ -288,20 +288,25 @@ int TransferCommand::downloadSection(int address, const QString &model, const In
         if (const ParameterDef *def = set.findKey(key))
             leaveOut.insert(def->key);
     }
-    if (!checked.problems.isEmpty() || !checked.unread.isEmpty()) {
-        QStringList names = checked.problems;
+    if (!leaveOut.isEmpty()) {
+        QStringList names = checked.refusedProblems;
         if (!checked.unread.isEmpty())
             names.append(QStringLiteral("not read: ") + checked.unread.join(QStringLiteral(", ")));
-        m_out.error(QStringLiteral("address %1: forced: %2")
+        m_out.error(QStringLiteral("address %1: forced, not written: %2")
                         .arg(address)
                         .arg(names.join(QStringLiteral(", "))));
     }
+    if (!checked.forcible.isEmpty())
+        m_out.error(QStringLiteral("address %1: forced, written outside their fields: %2")
+                        .arg(address)
+                        .arg(checked.forcibleProblems.join(QStringLiteral(", "))));
 
     InverterTransfer transfer(&m_session);
     transfer.setProgressHandler([this, address](const QString &text) {
         m_out.progress(QStringLiteral("address %1: %2").arg(address).arg(text));
     });
-    const InverterTransfer::Result result = transfer.download(address, leaveOut);
+    const InverterTransfer::Result result =
+        transfer.download(address, leaveOut, mode == ParameterSection::Mode::AsRead);
     m_out.endProgress();
     summary(false, address, fileModel, file, result);
     return result.ok && leaveOut.isEmpty() ? CliExit::Ok : CliExit::Failure;

@@ -48,7 +48,10 @@ ParameterSection::Checked ParameterSection::check(Mode mode) const
             continue;
         for (int entry = 0; entry < plan.count(); ++entry) {
             const ParameterRow &row = plan.rows[entry];
-            if (plan.downloadSkip.contains(entry) || row.registerNumber == addressRegister)
+            // A restore also writes the settings the editor's download passes over.
+            const bool written = mode == Mode::AsRead ? EditorPlans::isSetting(plan, entry)
+                                                      : !plan.downloadSkip.contains(entry);
+            if (!written || row.registerNumber == addressRegister)
                 continue;
             // Only the unread values a download would write keep the section from the drive.
             if (isIncomplete(row.key)) {
@@ -56,7 +59,9 @@ ParameterSection::Checked ParameterSection::check(Mode mode) const
                 continue;
             }
             const auto refuse = [&](const QString &why, bool forcible) {
-                checked.problems.append(row.code + QStringLiteral(": ") + why);
+                const QString problem = row.code + QStringLiteral(": ") + why;
+                checked.problems.append(problem);
+                (forcible ? checked.forcibleProblems : checked.refusedProblems).append(problem);
                 (forcible ? checked.forcible : checked.refused).insert(row.key);
             };
             const auto found = values.constFind(row.key.toLower());
@@ -68,7 +73,10 @@ ParameterSection::Checked ParameterSection::check(Mode mode) const
                 refuse(QStringLiteral("\"%1\" is not an integer").arg(found->text), false);
                 continue;
             }
-            const ParameterValue::Check verdict = ParameterValue::check(row, *found->value);
+            // Older KX300 backups hold unsigned words above 32767 sign-extended.
+            const bool signExtended = mode == Mode::AsRead && model == QLatin1String("KX300");
+            const ParameterValue::Check verdict =
+                ParameterValue::check(row, *found->value, signExtended);
             if (verdict.verdict == ParameterValue::Verdict::RegisterImpossible) {
                 refuse(verdict.why, false);
                 continue;

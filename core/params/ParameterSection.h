@@ -31,6 +31,8 @@ public:
     {
         QHash<QString, int32_t> values; // key -> value to write, in the row's signedness
         QStringList problems;           // "CD16: missing", one per value not taken as it is
+        QStringList refusedProblems;    // the problems of the refused keys
+        QStringList forcibleProblems;   // the problems of the forcible keys
         QSet<QString> refused;          // keys never sent: missing, no integer, no register
         QSet<QString> forcible;         // keys refused unless forced: outside their field
         QStringList unread;             // keys named incomplete that a download would write

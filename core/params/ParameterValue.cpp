@@ -59,7 +59,8 @@ ParameterValue::Sign ParameterValue::signOf(const ParameterRow &row)
     return row.rawMinimum < 0 ? Sign::Signed : Sign::Unsigned;
 }
 
-std::optional<int32_t> ParameterValue::normalize(const ParameterRow &row, int64_t value)
+std::optional<int32_t> ParameterValue::normalize(const ParameterRow &row, int64_t value,
+                                                 bool signExtended)
 {
     switch (signOf(row)) {
     case Sign::Signed:
@@ -67,7 +68,7 @@ std::optional<int32_t> ParameterValue::normalize(const ParameterRow &row, int64_
             return std::nullopt;
         return int32_t(value);
     case Sign::Unsigned:
-        if (value < -0x8000 || value > 0xFFFF)
+        if (value < (signExtended ? -0x8000 : 0) || value > 0xFFFF)
             return std::nullopt;
         return int32_t(value < 0 ? value + 0x10000 : value);
     case Sign::Model:
@@ -78,17 +79,27 @@ std::optional<int32_t> ParameterValue::normalize(const ParameterRow &row, int64_
     return int32_t(value);
 }
 
-ParameterValue::Check ParameterValue::check(const ParameterRow &row, int64_t value)
+ParameterValue::Check ParameterValue::check(const ParameterRow &row, int64_t value,
+                                            bool signExtended)
 {
     Check result;
-    const std::optional<int32_t> word = normalize(row, value);
+    const std::optional<int32_t> word = normalize(row, value, signExtended);
     if (!word) {
         result.verdict = Verdict::RegisterImpossible;
-        result.why = signOf(row) == Sign::Signed
-                         ? QStringLiteral("%1 does not fit its signed 16-bit register "
-                                          "(-32768..32767)")
-                               .arg(value)
-                         : QStringLiteral("%1 does not fit its 16-bit register").arg(value);
+        switch (signOf(row)) {
+        case Sign::Signed:
+            result.why = QStringLiteral("%1 does not fit its signed 16-bit register "
+                                        "(-32768..32767)")
+                             .arg(value);
+            break;
+        case Sign::Unsigned:
+            result.why = QStringLiteral("%1 does not fit its unsigned 16-bit register (0..65535)")
+                             .arg(value);
+            break;
+        case Sign::Model:
+            result.why = QStringLiteral("%1 does not fit its 16-bit register").arg(value);
+            break;
+        }
         return result;
     }
     result.value = *word;

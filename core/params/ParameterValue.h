@@ -12,8 +12,9 @@
 //
 // A row is signed when its bounds go below zero; bounded rows, lists and the counters, times
 // and bit masks flagged unsigned are unsigned words. A signed row carries -32768..32767, an
-// unsigned one 0..65535 (older files hold some unsigned words sign-extended, -32768..-1; they
-// are read as the same word). Displays without bounds keep their model's reading.
+// unsigned one 0..65535. Displays without bounds keep their model's reading. Backups of KX300
+// drives written before the rows kept their sign hold unsigned words above 32767 sign-extended
+// (-32768..-1): signExtended takes those as the same word.
 class ParameterValue
 {
 public:
@@ -33,9 +34,10 @@ public:
     static Sign signOf(const ParameterRow &row);
 
     // The value as the row's register carries it; none when it cannot.
-    static std::optional<int32_t> normalize(const ParameterRow &row, int64_t value);
+    static std::optional<int32_t> normalize(const ParameterRow &row, int64_t value,
+                                            bool signExtended = false);
     // Register first, then the field. A row's own factory default is always taken.
-    static Check check(const ParameterRow &row, int64_t value);
+    static Check check(const ParameterRow &row, int64_t value, bool signExtended = false);
 
     // A word read from a drive, in the signedness of the row behind the model's parameter
     // entry or register; KX300 reads unknown registers signed, the others unsigned.
