@@ -9,7 +9,12 @@
 #include "cli/TransferCommand.h"
 #include "serial/MessageNumbers.h"
 
+#include <QFile>
 #include <QHash>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -68,12 +73,38 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
         return CliExit::Failure;
     }
 
+    // A drive the file held that this backup did not save is named, and the file holding
+    // its section is kept beside the new one: the backup of the drives that answered is
+    // still made (an unattended run gets one), and nothing of the silent drive is lost.
+    IniFile previous = TransferCommand::iniFile(file);
+    QStringList lost;
+    if (previous.load()) {
+        for (int address = 0; address < TDM::SlotCount; ++address) {
+            if ((addresses.isEmpty() || addresses.contains(address)) &&
+                TransferCommand::sectionEnabled(previous, address) && !saved.contains(address))
+                lost.append(QStringLiteral("%1 (%2)").arg(address).arg(
+                    TransferCommand::sectionModel(previous, address)));
+        }
+    }
+    if (!lost.isEmpty()) {
+        QString kept;
+        if (!keepPrevious(previous.nativeFileName(), &kept)) {
+            m_out.error(QStringLiteral("%1 holds the drives at %2, which did not answer, and "
+                                       "cannot be kept: %3; %1 not written")
+                            .arg(file, lost.join(QStringLiteral(", ")), kept));
+            return CliExit::Failure;
+        }
+        m_out.error(QStringLiteral("address %1 did not answer: not in the new %2; the previous "
+                                   "file is kept as %3")
+                        .arg(lost.join(QStringLiteral(", ")), file, kept));
+        ok = false;
+    }
+
     // A new file: the inverter list, the serial settings and no windows.
     IniFile ini = TransferCommand::iniFile(file);
     registry.SaveInverters(ini);
     for (auto it = failedKeys.constBegin(); it != failedKeys.constEnd(); ++it)
-        TransferCommand::saveSection(ini, it.key(), *registry.GetInverter(it.key()), it.value(),
-                                     nullptr);
+        TransferCommand::saveSection(ini, it.key(), *registry.GetInverter(it.key()), it.value());
     SetupFile::SaveSerialSettings(ini, m_session.port());
     SetupFile::SaveWindowList(ini, {});
     QString why;
@@ -92,6 +123,25 @@ int BackupCommand::backup(const QString &file, const QList<int> &addresses)
     return ok ? CliExit::Ok : CliExit::Failure;
 }
 
+bool BackupCommand::keepPrevious(const QByteArray &native, QString *kept)
+{
+    // A second name of the file: the save that follows replaces the name, not the contents.
+    for (int number = 1; number < 1000; ++number) {
+        const QByteArray name = native + ".previous" +
+                                (number == 1 ? QByteArray() : "-" + QByteArray::number(number));
+        if (::link(native.constData(), name.constData()) == 0) {
+            *kept = QFile::decodeName(name);
+            return true;
+        }
+        if (errno != EEXIST) {
+            *kept = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+    }
+    *kept = QStringLiteral("no free name");
+    return false;
+}
+
 int BackupCommand::restore(const QString &file, bool force)
 {
     TransferCommand transfer(m_session, m_out);
@@ -108,12 +158,18 @@ int BackupCommand::restore(const QString &file, bool force)
         return CliExit::Failure;
     }
     bool ok = true;
+    int status = CliExit::Ok;
     QJsonArray restored;
     for (int address : addresses) {
-        if (transfer.downloadSection(address, QString(), ini, force))
+        // A backup holds what was read: it goes back as it was, checked against the
+        // registers only.
+        const int written =
+            transfer.downloadSection(address, QString(), ini, force, ParameterSection::Mode::AsRead);
+        if (written == CliExit::Ok)
             restored.append(address);
         else
             ok = false;
+        status = std::max(status, written);
     }
     m_out.result(QStringLiteral("restore %1: %2 of %3 inverters written completely")
                      .arg(file)
@@ -123,5 +179,5 @@ int BackupCommand::restore(const QString &file, bool force)
                              {QStringLiteral("file"), file},
                              {QStringLiteral("restored"), restored},
                              {QStringLiteral("ok"), ok}});
-    return ok ? CliExit::Ok : CliExit::Failure;
+    return status;
 }

@@ -186,6 +186,24 @@ QList<CliSession::Detection> CliSession::detect(const QList<int> &addresses)
     return found;
 }
 
+int CliSession::confirmModel(int address, const QString &expected, QString *error)
+{
+    QString why;
+    if (!ensureInverter(address, QString(), &why)) {
+        if (error)
+            *error = why;
+        return 1;
+    }
+    const QString found = registry().GetTypeName(address);
+    if (!expected.isEmpty() && found != expected) {
+        if (error)
+            *error = QStringLiteral("address %1 holds a %2, not a %3").arg(address).arg(found,
+                                                                                  expected);
+        return 2;
+    }
+    return 0;
+}
+
 bool CliSession::ensureInverter(int address, const QString &model, QString *error)
 {
     TDM &dm = registry();

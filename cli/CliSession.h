@@ -64,6 +64,11 @@ public:
     // named (no detection), else of the model detection finds. False with a reason when no
     // inverter answers or it answers wrongly.
     bool ensureInverter(int address, const QString &model, QString *error);
+    // Before anything is written: the identification probe finds the model at the address,
+    // whatever --model or a file says, and the registry then holds a driver of that model.
+    // 0 when it is `expected` (or any model when that is empty), 2 when another model
+    // answers (both named in *error), 1 when none answers or it answers wrongly.
+    int confirmModel(int address, const QString &expected, QString *error);
 
     // One exchange: build() asks the registry for the request on the given record (already
     // initialised for this session, the slot and the value). The finished record has been

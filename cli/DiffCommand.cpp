@@ -130,7 +130,7 @@ int DiffCommand::drive(CliSession &session, int address, const QString &model, c
                               : ParameterDiff::Value::known(driver->param(plan.paramIndexes[i])));
         const QList<ParameterDiff::Entry> entries = ParameterDiff::compare(
             plan, values, ParameterDiff::fromSection(ini, section, plan), true, true);
-        compared += plan.count() - int(plan.downloadSkip.size());
+        compared += EditorPlans::settingCount(plan);
         for (const ParameterDiff::Entry &e : entries) {
             entry(where, context, e, QStringLiteral("drive"), QStringLiteral("file"));
             if (e.status == ParameterDiff::Status::Failed)

@@ -29,13 +29,14 @@ InverterTransfer::Result InverterTransfer::upload(int address)
     return run(address, true, {});
 }
 
-InverterTransfer::Result InverterTransfer::download(int address, const QSet<QString> &leaveOut)
+InverterTransfer::Result InverterTransfer::download(int address, const QSet<QString> &leaveOut,
+                                                   bool allSettings)
 {
-    return run(address, false, leaveOut);
+    return run(address, false, leaveOut, allSettings);
 }
 
 InverterTransfer::Result InverterTransfer::run(int address, bool upload,
-                                               const QSet<QString> &leaveOut)
+                                               const QSet<QString> &leaveOut, bool allSettings)
 {
     Result result;
     TDM &registry = m_session->registry();
@@ -57,6 +58,8 @@ InverterTransfer::Result InverterTransfer::run(int address, bool upload,
             continue;
         if (!upload) {
             for (int entry = 0; entry < plan.count(); ++entry) {
+                if (allSettings && EditorPlans::isSetting(plan, entry))
+                    plan.downloadSkip.remove(entry);
                 if (leaveOut.contains(plan.rows[entry].key))
                     plan.downloadSkip.insert(entry);
                 if (plan.downloadSkip.contains(entry))

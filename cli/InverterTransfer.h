@@ -54,10 +54,11 @@ public:
     Result upload(int address);
     // Writes the driver's values exactly as it holds them (they are not pulled into the
     // fields' bounds), except the parameters whose setup-file keys are in leaveOut.
-    Result download(int address, const QSet<QString> &leaveOut = {});
+    // allSettings (a restore) also writes the settings the editors' download passes over.
+    Result download(int address, const QSet<QString> &leaveOut = {}, bool allSettings = false);
 
 private:
-    Result run(int address, bool upload, const QSet<QString> &leaveOut);
+    Result run(int address, bool upload, const QSet<QString> &leaveOut, bool allSettings = false);
 
     CliSession *m_session;
     std::function<void(const QString &)> m_progress;

@@ -27,12 +27,52 @@ QString MultiPortBackup::fileForPort(const QString &file, const QString &port)
                             : QStringLiteral("%1-%2.%3").arg(base, name, suffix);
 }
 
+QStringList MultiPortBackup::filesForPorts(const QString &file, const QStringList &ports)
+{
+    QStringList files;
+    for (const QString &port : ports)
+        files.append(fileForPort(file, port));
+    // Devices of one base name in different folders are named by their whole path.
+    const QStringList byBase = files;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (byBase.count(byBase[i]) > 1) {
+            QString path = ports[i];
+            if (path.startsWith(QLatin1String("/dev/")))
+                path = path.mid(5);
+            files[i] = fileForPort(file, path.replace(QLatin1Char('/'), QLatin1Char('_')));
+        }
+    }
+    // What still collides (one port given twice) is numbered.
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        int number = 1;
+        for (qsizetype j = i + 1; j < files.size(); ++j) {
+            if (files[j] == files[i])
+                files[j] = fileForPort(file, QStringLiteral("%1-%2")
+                                                 .arg(QFileInfo(ports[j]).fileName())
+                                                 .arg(++number));
+        }
+    }
+    return files;
+}
+
+QString MultiPortBackup::fileOf(const CliOptions &options, const CliOptions::PortChoice &port)
+{
+    QStringList names;
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < options.ports.size(); ++i) {
+        names.append(options.ports[i].name);
+        if (&options.ports[i] == &port)
+            at = i;
+    }
+    return filesForPorts(options.file, names).value(at, fileForPort(options.file, port.name));
+}
+
 QStringList MultiPortBackup::childArguments(const CliOptions &options,
                                             const CliOptions::PortChoice &port)
 {
     QStringList arguments = options.sharedArguments;
     arguments << QStringLiteral("--port") << port.name << QStringLiteral("backup")
-              << fileForPort(options.file, port.name);
+              << fileOf(options, port);
     for (int address : port.addresses.isEmpty() ? options.addresses : port.addresses)
         arguments << QString::number(address);
     return arguments;
@@ -80,7 +120,7 @@ int MultiPortBackup::run(const QString &program)
             ++saved;
         worst = std::max(worst, status);
         files.append(QJsonObject{{QStringLiteral("port"), port},
-                                 {QStringLiteral("file"), fileForPort(m_options.file, port)},
+                                 {QStringLiteral("file"), fileOf(m_options, m_options.ports[qsizetype(i)])},
                                  {QStringLiteral("exit"), status}});
     }
     m_out.result(

@@ -19,6 +19,11 @@ public:
     // The file of one port: FILE with the port's name before the extension
     // ("plant.ini", "tcp:10.0.0.5:4001" -> "plant-tcp_10.0.0.5_4001.ini").
     static QString fileForPort(const QString &file, const QString &port);
+    // The files of several ports, none the same: ports whose devices share a base name are
+    // named by their whole path, and a port given twice is numbered.
+    static QStringList filesForPorts(const QString &file, const QStringList &ports);
+    // The file of one of the options' ports.
+    static QString fileOf(const CliOptions &options, const CliOptions::PortChoice &port);
     // The arguments of the process that backs one port up.
     static QStringList childArguments(const CliOptions &options,
                                       const CliOptions::PortChoice &port);

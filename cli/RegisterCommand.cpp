@@ -9,6 +9,7 @@
 #include "cli/CliExit.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
+#include "params/ParameterValue.h"
 #include "serial/MessageNumbers.h"
 
 #include <QJsonObject>
@@ -86,16 +87,15 @@ int RegisterCommand::read(int address, int registerNumber, const QString &model)
     }
     int value = 0;
     if (record->Result == TransactionResult::Ok) {
-        // The word as the model's driver reads it: KX300 signed, the others unsigned.
+        // The word in the sign of the register's table row, as the drivers store it.
         if (type == QLatin1String("KX200")) {
             const auto reply = SlashFrame::takeApart(*record, address);
             value = reply ? reply->data : 0;
         } else {
             const auto reply = ModbusFrame::takeApart(*record);
             value = reply ? reply->value : 0;
-            if (type == QLatin1String("KX300"))
-                value = int16_t(uint16_t(value));
         }
+        value = ParameterValue::registerWord(type, registerNumber, uint16_t(value));
     }
     return finish(address, registerNumber, QStringLiteral("read"), record->Result, value);
 }
@@ -104,9 +104,11 @@ int RegisterCommand::write(int address, int registerNumber, int value, const QSt
                            bool force)
 {
     QString why;
-    if (!m_session.ensureInverter(address, model, &why)) {
-        m_out.error(why);
-        return CliExit::Failure;
+    // The model written to is the one that answers: --model does not stand in for the probe.
+    if (const int confirmed = m_session.confirmModel(address, model, &why);
+        confirmed != CliExit::Ok) {
+        m_out.error(why + QStringLiteral(": not written"));
+        return confirmed;
     }
     const QString type = m_session.registry().GetTypeName(address);
     if (const QString code = commandCodeName(type, registerNumber); !code.isEmpty()) {
@@ -125,6 +127,21 @@ int RegisterCommand::write(int address, int registerNumber, int value, const QSt
                         .arg(registerNumber)
                         .arg(type));
         return CliExit::Usage;
+    }
+    // A register of the parameter tables takes what its row takes: a value its register
+    // cannot carry in the row's sign never, one outside the field only when forced.
+    if (const ParameterRow *row = ParameterValue::rowOfRegister(type, registerNumber)) {
+        const ParameterValue::Check check = ParameterValue::check(*row, value);
+        if (check.verdict == ParameterValue::Verdict::RegisterImpossible ||
+            (check.verdict == ParameterValue::Verdict::FieldInvalid && !force)) {
+            m_out.error(QStringLiteral("register %1 (%2): %3: not written%4")
+                            .arg(registerNumber)
+                            .arg(row->code, check.why,
+                                 check.verdict == ParameterValue::Verdict::FieldInvalid
+                                     ? QStringLiteral(" (--force writes it)")
+                                     : QString()));
+            return CliExit::Usage;
+        }
     }
     const auto record =
         m_session.exchange(address, value, [registerNumber](TDM &dm, TransactionRecord &r) {

@@ -8,7 +8,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 
-#include "params/ParameterField.h"
+#include "params/ParameterSection.h"
 #include "params/ParameterSet.h"
 
 #include <QFile>
@@ -22,115 +22,40 @@
 
 const QString TransferCommand::IncompleteKey = QStringLiteral("Incomplete");
 
-namespace {
-
-QStringList unreadKeys(const IniFile &ini, const QString &section)
-{
-    QStringList keys;
-    for (const QString &key :
-         ini.readString(section, TransferCommand::IncompleteKey).split(QLatin1Char(','))) {
-        if (!key.trimmed().isEmpty())
-            keys.append(key.trimmed());
-    }
-    return keys;
-}
-
-bool containsKey(const QStringList &keys, const QString &key)
-{
-    return keys.contains(key, Qt::CaseInsensitive);
-}
-
-} // namespace
-
 TransferCommand::SectionValues TransferCommand::checkSection(const IniFile &ini, int address,
-                                                             const QString &model)
+                                                             const QString &model,
+                                                             ParameterSection::Mode mode)
 {
-    SectionValues checked;
-    const QString section = TDM::SectionName(address);
-    const QStringList unread = unreadKeys(ini, section);
-    const ParameterSet &set = ParameterSet::forModel(model);
-    const int addressRegister = TDM::AddressRegisterOf(model);
-    for (const ParameterTransfer::Plan &plan : InverterTransfer::plans(model)) {
-        if (plan.uploadOnly)
-            continue;
-        for (int entry = 0; entry < plan.count(); ++entry) {
-            const ParameterRow &row = plan.rows[entry];
-            if (plan.downloadSkip.contains(entry) || row.registerNumber == addressRegister)
-                continue;
-            // Only the unread values a download would write keep the section from the drive;
-            // readouts that failed do not.
-            if (containsKey(unread, row.key)) {
-                checked.unread.append(row.key);
-                continue;
-            }
-            const auto refuse = [&](const QString &why) {
-                checked.problems.append(row.code + QStringLiteral(": ") + why);
-                checked.refused.insert(row.key);
-            };
-            if (!ini.valueExists(section, row.key)) {
-                refuse(QStringLiteral("missing"));
-                continue;
-            }
-            const std::optional<int> value = ini.readIntegerValue(section, row.key);
-            if (!value) {
-                refuse(QStringLiteral("\"%1\" is not an integer")
-                           .arg(ini.readString(section, row.key)));
-                continue;
-            }
-            const int32_t v = *value;
-            const ParameterDef *def = set.findKey(row.key);
-            const bool factory = (def && def->defaultValue == v) || row.defaultValue == v;
-            if (!ParameterRow::fitsRegister(v)) {
-                refuse(QStringLiteral("%1 does not fit its 16-bit register").arg(v));
-                continue;
-            }
-            if (!factory && row.isList() && !row.firstItemOnly &&
-                (v < 0 || v >= row.items.size())) {
-                refuse(QStringLiteral("%1 is no item of its list (0..%2)")
-                           .arg(v)
-                           .arg(row.items.size() - 1));
-                continue;
-            }
-            if (!factory && ParameterField::clamps(row)) {
-                const int64_t shown = ParameterField::interpret(row, v);
-                if (shown < row.rawMinimum || shown > row.rawMaximum) {
-                    refuse(QStringLiteral("%1 is outside %2..%3")
-                               .arg(v)
-                               .arg(row.rawMinimum)
-                               .arg(row.rawMaximum));
-                    continue;
-                }
-            }
-            checked.values.insert(row.key, v);
-        }
-    }
-    return checked;
+    ParameterSection section = ParameterSection::read(ini, address);
+    section.model = model;
+    const ParameterSection::Checked checked = section.check(mode);
+    SectionValues values;
+    values.values = checked.values;
+    values.problems = checked.problems;
+    values.refused = checked.refused;
+    values.forcible = checked.forcible;
+    values.unread = checked.unread;
+    return values;
 }
 
 void TransferCommand::saveSection(IniFile &ini, int address, const TInverterBase &driver,
-                                  const QStringList &failedKeys, const IniFile *previous)
+                                  const QStringList &failedKeys)
 {
     const QString section = TDM::SectionName(address);
-    // Only a section of the same model holds values of these parameters.
-    const bool keep = previous && sectionEnabled(*previous, address) &&
-                      previous->readString(section, QStringLiteral("TypeName")) ==
-                          driver.GetTypeName();
-    const QStringList previouslyUnread = keep ? unreadKeys(*previous, section) : QStringList();
     // Emptied in place, so the section keeps its position in the file.
     for (const QString &key : ini.keys(section))
         ini.deleteKey(section, key);
     ini.writeString(section, QStringLiteral("Enable"), QStringLiteral("true"));
+    // The driver leaves out what it holds no read value of and names it "Incomplete".
     driver.SaveSetup(ini, section);
-    // The driver holds its factory value, or zero, where a read failed: never written as read.
-    QStringList unread;
+    QStringList unread = ini.readString(section, IncompleteKey)
+                             .split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &key : failedKeys) {
-        if (keep && previous->valueExists(section, key) && !containsKey(previouslyUnread, key)) {
-            ini.writeString(section, key, previous->readString(section, key));
-        } else {
-            ini.deleteKey(section, key);
+        ini.deleteKey(section, key);
+        if (!unread.contains(key, Qt::CaseInsensitive))
             unread.append(key);
-        }
     }
+    ini.deleteKey(section, IncompleteKey);
     if (!unread.isEmpty())
         ini.writeString(section, IncompleteKey, unread.join(QLatin1Char(',')));
 }
@@ -277,8 +202,9 @@ int TransferCommand::upload(int address, const QString &model, const QString &fi
                         .arg(file));
         return CliExit::Failure;
     }
-    const IniFile previous = ini;
-    saveSection(ini, address, *driver, result.failedKeys, &previous);
+    // A failed read leaves its key out, named in "Incomplete": the value the file held before
+    // is no value of the drive now.
+    saveSection(ini, address, *driver, result.failedKeys);
     if (!ini.save(&why)) {
         m_out.error(QStringLiteral("cannot write %1: %2").arg(file, why));
         return CliExit::Failure;
@@ -286,52 +212,57 @@ int TransferCommand::upload(int address, const QString &model, const QString &fi
     return result.ok ? CliExit::Ok : CliExit::Failure;
 }
 
-bool TransferCommand::downloadSection(int address, const QString &model, const IniFile &ini,
-                                      bool force)
+int TransferCommand::downloadSection(int address, const QString &model, const IniFile &ini,
+                                     bool force, ParameterSection::Mode mode)
 {
     const QString file = ini.fileName();
-    if (!sectionEnabled(ini, address)) {
+    const ParameterSection read = ParameterSection::read(ini, address);
+    if (!read.enabled) {
         m_out.error(QStringLiteral("%1 holds no inverter for address %2").arg(file).arg(address));
-        return false;
+        return CliExit::Failure;
     }
-    const QString fileModel = sectionModel(ini, address);
+    for (const QString &duplicate : read.duplicates)
+        m_out.error(QStringLiteral("warning: %1, address %2: %3; the first one is taken")
+                        .arg(file)
+                        .arg(address)
+                        .arg(duplicate));
+    const QString fileModel = read.model;
     if (!model.isEmpty() && model != fileModel) {
         m_out.error(QStringLiteral("%1 holds a %2 for address %3, not a %4: nothing written")
                         .arg(file, fileModel)
                         .arg(address)
                         .arg(model));
-        return false;
+        return CliExit::Usage;
     }
     // The file is checked whole before anything is sent: a drive gets all of its values or,
     // unless forced, none.
-    const SectionValues checked = checkSection(ini, address, fileModel);
+    const ParameterSection::Checked checked = read.check(mode);
     if (!checked.unread.isEmpty() && !force) {
         m_out.error(QStringLiteral("address %1: %2 marks the section incomplete, not read: %3; "
                                    "nothing written (--force writes the values that were read)")
                         .arg(address)
                         .arg(file, checked.unread.join(QStringLiteral(", "))));
-        return false;
+        return CliExit::Failure;
     }
     if (!checked.problems.isEmpty() && !force) {
         m_out.error(QStringLiteral("address %1: %2 holds values that cannot be sent: %3; nothing "
                                    "written (--force writes the others)")
                         .arg(address)
                         .arg(file, checked.problems.join(QStringLiteral(", "))));
-        return false;
+        return CliExit::Failure;
     }
+    // The model written to is the one that answers, whatever the file or --model say.
     QString why;
-    if (!m_session.ensureInverter(address, model, &why)) {
-        m_out.error(why + QStringLiteral(": nothing written"));
-        return false;
+    const int confirmed = m_session.confirmModel(address, fileModel, &why);
+    if (confirmed != CliExit::Ok) {
+        m_out.error(confirmed == CliExit::Usage
+                        ? QStringLiteral("%1, %2 names a %3: nothing written").arg(why, file, fileModel)
+                        : why + QStringLiteral(": nothing written"));
+        return confirmed;
     }
     TInverterBase *driver = m_session.registry().GetInverter(address);
-    if (!driver || driver->GetTypeName() != fileModel) {
-        m_out.error(
-            QStringLiteral("address %1 holds a %2, %3 a %4: nothing written")
-                .arg(address)
-                .arg(driver ? driver->GetTypeName() : QStringLiteral("nothing"), file, fileModel));
-        return false;
-    }
+    if (!driver)
+        return CliExit::Failure;
     const QString section = TDM::SectionName(address);
     const ParameterSet &set = ParameterSet::forModel(fileModel);
     for (auto it = checked.values.constBegin(); it != checked.values.constEnd(); ++it) {
@@ -358,22 +289,27 @@ bool TransferCommand::downloadSection(int address, const QString &model, const I
             leaveOut.insert(def->key);
     }
     if (!leaveOut.isEmpty()) {
-        QStringList names = checked.problems;
+        QStringList names = checked.refusedProblems;
         if (!checked.unread.isEmpty())
             names.append(QStringLiteral("not read: ") + checked.unread.join(QStringLiteral(", ")));
         m_out.error(QStringLiteral("address %1: forced, not written: %2")
                         .arg(address)
                         .arg(names.join(QStringLiteral(", "))));
     }
+    if (!checked.forcible.isEmpty())
+        m_out.error(QStringLiteral("address %1: forced, written outside their fields: %2")
+                        .arg(address)
+                        .arg(checked.forcibleProblems.join(QStringLiteral(", "))));
 
     InverterTransfer transfer(&m_session);
     transfer.setProgressHandler([this, address](const QString &text) {
         m_out.progress(QStringLiteral("address %1: %2").arg(address).arg(text));
     });
-    const InverterTransfer::Result result = transfer.download(address, leaveOut);
+    const InverterTransfer::Result result =
+        transfer.download(address, leaveOut, mode == ParameterSection::Mode::AsRead);
     m_out.endProgress();
     summary(false, address, fileModel, file, result);
-    return result.ok && leaveOut.isEmpty();
+    return result.ok && leaveOut.isEmpty() ? CliExit::Ok : CliExit::Failure;
 }
 
 int TransferCommand::download(int address, const QString &model, const QString &file, bool force)
@@ -381,5 +317,5 @@ int TransferCommand::download(int address, const QString &model, const QString &
     IniFile ini = iniFile(file);
     if (!loadExisting(ini))
         return CliExit::Failure;
-    return downloadSection(address, model, ini, force) ? CliExit::Ok : CliExit::Failure;
+    return downloadSection(address, model, ini, force, ParameterSection::Mode::Edited);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/InverterTransfer.h"
+#include "params/ParameterSection.h"
 
 #include <QHash>
 #include <QSet>
@@ -34,16 +35,18 @@ public:
     {
         QHash<QString, int32_t> values; // key -> value to write
         QStringList problems;           // "CD16: missing", one per refused value
-        QSet<QString> refused;          // keys of the refused values
+        QSet<QString> refused;          // keys of the values never sent
+        QSet<QString> forcible;         // keys of values outside their field: sent if forced
         QStringList unread; // keys the "Incomplete" key names that a download would write
     };
-    static SectionValues checkSection(const IniFile &ini, int address, const QString &model);
+    static SectionValues
+    checkSection(const IniFile &ini, int address, const QString &model,
+                 ParameterSection::Mode mode = ParameterSection::Mode::Edited);
 
-    // Writes the slot's section from the driver after an upload. A failed key keeps the value
-    // of `previous` (the section as it was, of the same model) where it held one that had
-    // been read; otherwise it is left out and named in the "Incomplete" key.
+    // Writes the slot's section from the driver after an upload. A failed key is left out and
+    // named in the "Incomplete" key; the value a file held before is never kept for it.
     static void saveSection(IniFile &ini, int address, const TInverterBase &driver,
-                            const QStringList &failedKeys, const IniFile *previous);
+                            const QStringList &failedKeys);
 
     // Refuses a blank name and a target that cannot be written (missing or read-only folder,
     // a directory) before any exchange; false with the reason printed.
@@ -61,8 +64,9 @@ public:
     // loads the section into its driver and writes it. Both print the summary; downloadSection
     // is true when every parameter went through.
     InverterTransfer::Result uploadInverter(int address, const QString &file);
-    bool downloadSection(int address, const QString &model, const IniFile &ini,
-                         bool force = false);
+    // Returns the exit status: 2 when the model that answers is not the file's.
+    int downloadSection(int address, const QString &model, const IniFile &ini, bool force,
+                        ParameterSection::Mode mode);
 
     // A setup file of a name from the command line, opened by the bytes it stands for.
     static IniFile iniFile(const QString &file);

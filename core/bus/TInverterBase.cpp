@@ -1,10 +1,13 @@
 #include "bus/TInverterBase.h"
 
 #include "setup/IniFile.h"
+#include "params/ParameterSection.h"
 #include "params/ParameterSet.h"
+#include "params/ParameterValue.h"
 #include "serial/MessageNumbers.h"
 #include "serial/WindowMessage.h"
 
+#include <algorithm>
 #include <memory>
 
 TInverterBase::TInverterBase(int slot) : Address(slot) {}
@@ -107,7 +110,26 @@ bool TInverterBase::setParam(int index, int32_t value)
     if (!table || index < 0 || index >= table->size())
         return false;
     (*table)[index] = value;
+    m_unread.remove(index);
     return true;
+}
+
+void TInverterBase::markUnread(int index)
+{
+    if (index >= 0 && index < paramCount())
+        m_unread.insert(index);
+}
+
+QList<int> TInverterBase::unreadEntries() const
+{
+    QList<int> entries(m_unread.begin(), m_unread.end());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+void TInverterBase::storeWord(int index, int word)
+{
+    setParam(index, ParameterValue::fromWord(GetTypeName(), index, uint16_t(word & 0xFFFF)));
 }
 
 QList<int32_t> *TInverterBase::paramTable()
@@ -129,13 +151,31 @@ void TInverterBase::applyDefaults(const ParameterSet &set)
 void TInverterBase::saveParameters(IniFile &ini, const QString &section,
                                    const ParameterSet &set) const
 {
-    for (const ParameterDef &def : set.rows())
-        ini.writeInteger(section, def.key, param(def.index));
+    // A value that was not read is no value of the drive: its key is left out and named.
+    QStringList unread;
+    for (const ParameterDef &def : set.rows()) {
+        if (isUnread(def.index)) {
+            ini.deleteKey(section, def.key);
+            unread.append(def.key);
+        } else {
+            ini.writeInteger(section, def.key, param(def.index));
+        }
+    }
+    ini.deleteKey(section, ParameterSection::IncompleteKey);
+    if (!unread.isEmpty())
+        ini.writeString(section, ParameterSection::IncompleteKey, unread.join(QLatin1Char(',')));
 }
 
 void TInverterBase::loadParameters(const IniFile &ini, const QString &section,
                                    const ParameterSet &set)
 {
-    for (const ParameterDef &def : set.rows())
+    const QStringList incomplete = ini.readString(section, ParameterSection::IncompleteKey)
+                                       .split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const ParameterDef &def : set.rows()) {
         setParam(def.index, ini.readInteger(section, def.key, def.defaultValue));
+        for (const QString &key : incomplete) {
+            if (key.trimmed().compare(def.key, Qt::CaseInsensitive) == 0)
+                markUnread(def.index);
+        }
+    }
 }

@@ -3,6 +3,7 @@
 #include "serial/TransactionRecord.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -92,8 +93,14 @@ public:
     int paramCount() const { return int(Params().size()); }
     // The entry at index, or 0 for an index outside the table.
     int32_t param(int index) const;
-    // Stores value at index; false (nothing changed) for an index outside the table.
+    // Stores value at index, which then counts as read; false (nothing changed) for an index
+    // outside the table.
     bool setParam(int index, int32_t value);
+    // Entries whose last read failed, or that a loaded section named in "Incomplete": they
+    // hold no value of the drive. A save leaves their keys out and names them there again.
+    void markUnread(int index);
+    bool isUnread(int index) const { return m_unread.contains(index); }
+    QList<int> unreadEntries() const;
 
 protected:
     // The writable table behind Params(); null for the base.
@@ -106,4 +113,9 @@ protected:
     void applyDefaults(const ParameterSet &set);
     void saveParameters(IniFile &ini, const QString &section, const ParameterSet &set) const;
     void loadParameters(const IniFile &ini, const QString &section, const ParameterSet &set);
+    // A read word stored in the signedness of the entry's row.
+    void storeWord(int index, int word);
+
+private:
+    QSet<int> m_unread;
 };

@@ -109,11 +109,11 @@ void TInverterKX100::DecodeReply(const TransactionRecord &record)
         return;
     case AddressRegister:
         AddressConfirmed = value == reply->slave;
-        setParam(AddressRegister - ParamBase, value);
+        storeWord(AddressRegister - ParamBase, value);
         return;
     default:
         if (reply->registerNumber > ParamBase && reply->registerNumber < ParamBase + ParamCount)
-            setParam(reply->registerNumber - ParamBase, value);
+            storeWord(reply->registerNumber - ParamBase, value);
         return;
     }
 }

@@ -104,22 +104,22 @@ void TInverterKX200::DecodeReply(const TransactionRecord &record)
     switch (reply->registerNumber) {
     case FreqRefRegister:
         FreqRef = float(data * 0.01);
-        setParam(1, data);
+        storeWord(1, data);
         return;
     case OutputCurrentRegister:
         OutputCurrent = float(data * 0.1);
-        setParam(2, data);
+        storeWord(2, data);
         return;
     case OutputFreqRegister:
         OutputFreq = float(data * 0.01);
-        setParam(3, data);
+        storeWord(3, data);
         return;
     case OutputVoltageRegister:
         OutputVoltage = float(data * 0.1);
-        setParam(4, data);
+        storeWord(4, data);
         return;
     case AddressRegister:
-        setParam(ParamIndex(AddressRegister), data);
+        storeWord(ParamIndex(AddressRegister), data);
         AddressConfirmed = data == reply->address;
         return;
     case StatusRegister:
@@ -133,7 +133,7 @@ void TInverterKX200::DecodeReply(const TransactionRecord &record)
         // Only registers that belong to a parameter are stored; a reply for any other
         // register must not overwrite an unrelated entry.
         if (SlashFrame::isParamRegister(reply->registerNumber))
-            setParam(ParamIndex(reply->registerNumber), data);
+            storeWord(ParamIndex(reply->registerNumber), data);
         return;
     }
 }

@@ -117,7 +117,7 @@ void TInverterKX300::DecodeReply(const TransactionRecord &record)
         break;
     }
     // Every other register inside the table, and the monitor values above, keep their value.
-    setParam(registerNumber, value);
+    storeWord(registerNumber, value);
 }
 
 void TInverterKX300::CheckReply(TransactionRecord &record) const

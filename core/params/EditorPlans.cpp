@@ -39,6 +39,24 @@ ParameterTransfer::Plan EditorPlans::kx200(QString *error)
     return plan;
 }
 
+bool EditorPlans::isSetting(const ParameterTransfer::Plan &plan, int entry)
+{
+    if (!plan.downloadSkip.contains(entry))
+        return true;
+    const QString &key = plan.rows[entry].key;
+    return plan.model == QLatin1String("KX200") &&
+           (key.compare(QLatin1String("CD23"), Qt::CaseInsensitive) == 0 ||
+            key.compare(QLatin1String("CD45"), Qt::CaseInsensitive) == 0);
+}
+
+int EditorPlans::settingCount(const ParameterTransfer::Plan &plan)
+{
+    int count = 0;
+    for (int entry = 0; entry < plan.count(); ++entry)
+        count += isSetting(plan, entry) ? 1 : 0;
+    return count;
+}
+
 QList<ParameterTransfer::Plan> EditorPlans::forModel(const QString &model, QString *error)
 {
     QList<ParameterTransfer::Plan> result;

@@ -20,4 +20,10 @@ public:
     // the setting groups first and the read-only monitor group last. Empty with *error set for
     // an unknown model or a faulty table.
     static QList<ParameterTransfer::Plan> forModel(const QString &model, QString *error = nullptr);
+
+    // Settings of the drive that the editor's download passes over (the KX200 fault memory
+    // CD23 and the reserved CD45): a restore writes them back as a backup read them, and a
+    // compare of settings includes them. The readouts CD01..CD04 are no settings.
+    static bool isSetting(const ParameterTransfer::Plan &plan, int entry);
+    static int settingCount(const ParameterTransfer::Plan &plan);
 };

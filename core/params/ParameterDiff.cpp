@@ -90,7 +90,7 @@ QList<ParameterDiff::Entry> ParameterDiff::compare(const ParameterTransfer::Plan
 {
     QList<Entry> entries;
     for (int i = 0; i < plan.count(); ++i) {
-        if (settingsOnly && plan.downloadSkip.contains(i))
+        if (settingsOnly && !EditorPlans::isSetting(plan, i))
             continue;
         const Value l = i < left.size() ? left[i] : Value{};
         const Value r = i < right.size() ? right[i] : Value{};
@@ -170,7 +170,7 @@ ParameterDiff::Slot ParameterDiff::compareFiles(const IniFile &left, const IniFi
             continue; // measured values, not settings
         result.entries += compare(plan, fromSection(left, section, plan),
                                   fromSection(right, section, plan), true, true);
-        result.compared += plan.count() - int(plan.downloadSkip.size());
+        result.compared += EditorPlans::settingCount(plan);
     }
     return result;
 }

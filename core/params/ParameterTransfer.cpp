@@ -182,9 +182,12 @@ bool ParameterTransfer::load(bool clamp)
         setStatus(why + QStringLiteral(": nothing loaded"));
         return false;
     }
+    m_unread.clear();
     for (int i = 0; i < m_plan.count(); ++i) {
         const int32_t stored = inverter->param(m_plan.paramIndexes[i]);
         m_values[i] = clamp ? ParameterField::show(m_plan.rows[i], stored).value : stored;
+        if (inverter->isUnread(m_plan.paramIndexes[i]))
+            m_unread.insert(i);
     }
     emit valuesShown();
     m_modified = false;
@@ -198,6 +201,7 @@ bool ParameterTransfer::applyDefaults()
         return false;
     for (int i = 0; i < m_plan.count(); ++i)
         m_values[i] = ParameterField::show(m_plan.rows[i], m_plan.defaults[i]).value;
+    m_unread.clear();
     keepAddressAndMarkModified();
     return true;
 }
@@ -218,8 +222,10 @@ bool ParameterTransfer::takeValues(const QList<std::optional<int32_t>> &values)
     if (!canEdit())
         return false;
     for (int i = 0; i < m_plan.count() && i < values.size(); ++i) {
-        if (values[i])
+        if (values[i]) {
             m_values[i] = ParameterField::show(m_plan.rows[i], *values[i]).value;
+            m_unread.remove(i);
+        }
     }
     keepAddressAndMarkModified();
     return true;
@@ -233,6 +239,7 @@ bool ParameterTransfer::selectItem(int entry, int item)
     if (!r.isList() || !r.isEditable() || r.firstItemOnly || item < 0 || item >= r.items.size())
         return false;
     m_values[entry] = item;
+    m_unread.remove(entry);
     m_modified = true;
     emit stateChanged();
     return true;
@@ -253,6 +260,7 @@ ParameterField::Edited ParameterTransfer::editText(int entry, const QString &tex
     }
     const ParameterField::Edited edited = ParameterField::edit(m_plan.rows[entry], text);
     m_values[entry] = edited.value;
+    m_unread.remove(entry);
     m_modified = true;
     emit stateChanged();
     return edited;
@@ -294,6 +302,7 @@ void ParameterTransfer::begin(State state)
     m_attempted = 0;
     m_failed.clear();
     m_refused.clear();
+    m_notRead.clear();
     m_awaiting = false;
     m_generation = registry() ? registry()->slotGeneration(m_slot) : 0;
     emit stateChanged();
@@ -380,6 +389,12 @@ bool ParameterTransfer::downloadRequest()
     emit progressChanged(m_progressPosition, m_plan.count(), text);
     setStatus(text);
 
+    // A field that holds no value of the drive would send a made-up one.
+    if (m_unread.contains(m_index)) {
+        m_notRead.append(m_index);
+        markFailed(m_index);
+        return false;
+    }
     // A value the register cannot carry would arrive cut to its low 16 bits: a different
     // value. It is not sent and is named in the outcome.
     if (!ParameterRow::fitsRegister(m_values[m_index])) {
@@ -474,6 +489,13 @@ void ParameterTransfer::finish()
     m_state = State::Idle;
     m_commitPending = false;
     m_awaiting = false;
+    // A failed read leaves the driver's entry without a value of the drive.
+    if (upload) {
+        if (TDM *dm = registry(); dm && sameDriver()) {
+            for (int entry : m_failed)
+                dm->GetInverter(m_slot)->markUnread(m_plan.paramIndexes[entry]);
+        }
+    }
     // The working copy shows what the driver now holds. When the slot has lost its driver
     // the load does nothing, and after a download the edits then still count as unsent.
     const bool loaded = Load();
@@ -498,6 +520,11 @@ void ParameterTransfer::finish()
                            .arg(outcome.failedCodes.join(QStringLiteral(", ")));
     for (int entry : m_refused)
         outcome.refusedCodes.append(m_plan.rows[entry].code);
+    for (int entry : m_notRead)
+        outcome.unreadCodes.append(m_plan.rows[entry].code);
+    if (!outcome.unreadCodes.isEmpty())
+        outcome.text += QStringLiteral("\nНе записаны, значения не прочитаны: ") +
+                        outcome.unreadCodes.join(QStringLiteral(", "));
     if (!refused.isEmpty())
         outcome.text += QStringLiteral("\nNot sent, the register cannot carry the value: ") +
                         refused.join(QStringLiteral(", "));

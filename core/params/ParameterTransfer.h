@@ -75,6 +75,9 @@ public:
         // Download entries not sent because their register cannot carry the value (they are
         // among failedCodes too).
         QStringList refusedCodes;
+        // Download entries not sent because they hold no value read from the drive (among
+        // failedCodes too).
+        QStringList unreadCodes;
         // The slot's driver was replaced or removed during the transfer, which then stopped.
         bool replaced = false;
         QString text; // "Upload OK", or which parameters failed
@@ -129,6 +132,10 @@ public:
     bool handleMessage(WindowMessage *message);
 
     const QList<int32_t> &workingCopy() const { return m_values; }
+    // An entry whose value was not read from the drive (its read failed, or the loaded
+    // section named it incomplete) and that the operator has not set since: its field holds
+    // no value of the drive, and a download passes it over and names it.
+    bool isUnread(int entry) const { return m_unread.contains(entry); }
     int32_t value(int entry) const { return m_values.at(entry); }
     // What the field of an entry shows for the current working copy.
     ParameterField::Shown shown(int entry) const;
@@ -196,5 +203,7 @@ private:
     int m_attempted = 0;
     QList<int> m_failed;
     QList<int> m_refused;
+    QList<int> m_notRead;
+    QSet<int> m_unread;
     uint64_t m_generation = 0;
 };

@@ -209,8 +209,12 @@ void IniFile::parse(const QString &text)
             }
             // The name keeps its blanks; only matching ignores them.
             const QString name = line.mid(1, close - 1).toString();
+            const bool repeated = findSection(name) != nullptr;
             sectionFor(name);
             current = m_sectionIndex.value(folded(name));
+            if (repeated)
+                m_sections[current].duplicates.append(
+                    QStringLiteral("section [%1] twice").arg(name.trimmed()));
             continue;
         }
         const qsizetype equals = line.indexOf(QLatin1Char('='));
@@ -220,8 +224,11 @@ void IniFile::parse(const QString &text)
         if (key.isEmpty())
             continue;
         Section &section = m_sections[current];
-        if (section.find(key))
-            continue; // the first of duplicate keys is the one that is read
+        if (section.find(key)) {
+            // The first of duplicate keys is the one that is read.
+            section.duplicates.append(QStringLiteral("key %1 twice").arg(key));
+            continue;
+        }
         section.entries.append({key, unquoteValue(line.mid(equals + 1).trimmed().toString())});
         section.index.insert(folded(key), section.entries.size() - 1);
     }
@@ -506,6 +513,12 @@ void IniFile::writeInteger(const QString &section, const QString &key, int value
 void IniFile::writeBool(const QString &section, const QString &key, bool value)
 {
     writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QStringList IniFile::duplicates(const QString &section) const
+{
+    const Section *found = findSection(section);
+    return found ? found->duplicates : QStringList();
 }
 
 bool IniFile::sectionExists(const QString &section) const

@@ -64,6 +64,10 @@ public:
     // Written as "1" or "0".
     void writeBool(const QString &section, const QString &key, bool value);
 
+    // What the last parse found repeated in a section: "section [name] twice" and "key KEY
+    // twice" (the first of each is the one read).
+    QStringList duplicates(const QString &section) const;
+
     bool sectionExists(const QString &section) const;
     bool valueExists(const QString &section, const QString &key) const;
     QStringList sections() const;
@@ -103,6 +107,7 @@ private:
         QString name;
         QList<Entry> entries;
         QHash<QString, qsizetype> index; // folded key -> position in entries
+        QStringList duplicates;          // found by parse()
 
         const Entry *find(const QString &key) const;
         Entry *find(const QString &key);

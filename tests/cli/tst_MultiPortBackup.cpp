@@ -50,6 +50,14 @@ private slots:
         QCOMPARE(MultiPortBackup::fileForPort(file, port), expected);
     }
 
+    void filesOfSeveralPortsNeverCollide()
+    {
+        QCOMPARE(MultiPortBackup::filesForPorts(
+                     "plant.ini", {"/dev/serial/a/bus", "/dev/serial/b/bus", "COM2", "COM2"}),
+                 QStringList({"plant-serial_a_bus.ini", "plant-serial_b_bus.ini", "plant-COM2.ini",
+                              "plant-COM2-2.ini"}));
+    }
+
     // Each port's process gets the shared options, its own port and its own addresses.
     void childArguments()
     {

@@ -5,6 +5,8 @@
 #include "bus/TDM.h"
 #include "cli/CliExit.h"
 #include "cli/TransferCommand.h"
+#include "sim/SimKX100.h"
+#include "sim/SimKX300.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -37,7 +39,7 @@ class tst_TransferCommand : public QObject
     Q_OBJECT
 
 private slots:
-    void uploadNamesTheFailedParameterAndKeepsTheFile()
+    void uploadNamesTheFailedParameterAndLeavesItOut()
     {
         auto bus = startBus(one(std::make_unique<RefusingKX200>(2, CD16)));
         QVERIFY(bus);
@@ -59,14 +61,14 @@ private slots:
         IniFile ini(path);
         QVERIFY(ini.load());
         const QString section = TDM::SectionName(2);
-        QCOMPARE(ini.keys(section).size(), 2 + 49);
+        QCOMPARE(ini.keys(section).size(), 2 + 48 + 1);
         QCOMPARE(ini.readString(section, "Enable"), QStringLiteral("true"));
         QCOMPARE(ini.readString(section, "TypeName"), QStringLiteral("KX200"));
         QCOMPARE(ini.readInteger(section, "CD28", -1), 4500);
         QCOMPARE(ini.readInteger(section, "CD48", -1), 2);
-        // The value that could not be read keeps the file's, not the driver's factory one.
-        QCOMPARE(ini.readInteger(section, "CD16", -1), 1234);
-        QVERIFY(!ini.valueExists(section, TransferCommand::IncompleteKey));
+        // The value that could not be read is neither the file's old one nor a factory value.
+        QVERIFY(!ini.valueExists(section, "CD16"));
+        QCOMPARE(ini.readString(section, TransferCommand::IncompleteKey), QStringLiteral("CD16"));
         // Sections of other inverters and anything else in the file stay.
         QCOMPARE(ini.readString("Notes", "site"), QStringLiteral("Pump house"));
         QCOMPARE(ini.readString(TDM::SectionName(7), "TypeName"), QStringLiteral("KX100"));
@@ -147,17 +149,30 @@ private slots:
         QTest::addColumn<QString>("fileText");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("code");
         QTest::newRow("another model")
-            << factorySection("KX100", 2)
-            << QStringList{} << "address 2 holds a KX200, %1 a KX100: nothing written";
+            << factorySection("KX100", 2) << QStringList{}
+            << "address 2 holds a KX200, not a KX100, %1 names a KX100: nothing written"
+            << int(CliExit::Usage);
+        QTest::newRow("another model named by --model")
+            << factorySection("KX100", 2) << QStringList{"--model", "KX100"}
+            << "address 2 holds a KX200, not a KX100, %1 names a KX100: nothing written"
+            << int(CliExit::Usage);
         QTest::newRow("model option against the file")
             << "[  ПЧ     #2]\nEnable=true\nTypeName=KX200\n"
             << QStringList{"--model", "KX300"}
-            << "%1 holds a KX200 for address 2, not a KX300: nothing written";
+            << "%1 holds a KX200 for address 2, not a KX300: nothing written" << int(CliExit::Usage);
         QTest::newRow("no section") << "[  ПЧ     #3]\nEnable=true\nTypeName=KX200\n"
-                                    << QStringList{} << "%1 holds no inverter for address 2";
+                                    << QStringList{} << "%1 holds no inverter for address 2"
+                                    << int(CliExit::Failure);
         QTest::newRow("disabled section") << "[  ПЧ     #2]\nEnable=True\nTypeName=KX200\n"
-                                          << QStringList{} << "%1 holds no inverter for address 2";
+                                          << QStringList{} << "%1 holds no inverter for address 2"
+                                          << int(CliExit::Failure);
+        QTest::newRow("CD44 beyond its field")
+            << factorySection("KX200", 2, {{"CD44", "461"}}) << QStringList{}
+            << "address 2: %1 holds values that cannot be sent: CD44: 461 is outside 0..460; "
+               "nothing written (--force writes the others)"
+            << int(CliExit::Failure);
     }
 
     void downloadRefusesWhatDoesNotFit()
@@ -165,6 +180,7 @@ private slots:
         QFETCH(QString, fileText);
         QFETCH(QStringList, options);
         QFETCH(QString, message);
+        QFETCH(int, code);
         auto bus = startBus(one(std::make_unique<SimKX200>(2)));
         QVERIFY(bus);
         QVERIFY(bus->setRegisterValue(0, CD16, 111));
@@ -173,7 +189,7 @@ private slots:
         writeText(path, fileText);
 
         const Run run = runCli(bus->slavePath(), options + QStringList{"download", "2", path});
-        QCOMPARE(run.code, int(CliExit::Failure));
+        QCOMPARE(run.code, code);
         QCOMPARE(run.err, QStringLiteral("drivelink-cli: ") + message.arg(path) + "\n");
         QCOMPARE(bus->registerValue(0, CD16), std::optional<quint16>(111));
     }
@@ -185,14 +201,17 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("problem"); // empty: accepted
         QTest::newRow("list beyond its items")
-            << "KX200" << "CD05" << "70000" << "CD05: 70000 does not fit its 16-bit register";
+            << "KX200" << "CD05" << "70000"
+            << "CD05: 70000 does not fit its unsigned 16-bit register (0..65535)";
         QTest::newRow("no item") << "KX200" << "CD05" << "2" << "CD05: 2 is no item of its list (0..1)";
-        QTest::newRow("below the minimum") << "KX200" << "CD06" << "-5" << "CD06: -5 is outside 1..36000";
+        QTest::newRow("below the minimum") << "KX200" << "CD06" << "0" << "CD06: 0 is outside 1..36000";
+        QTest::newRow("negative in an unsigned field")
+            << "KX200" << "CD06" << "-5" << "CD06: -5 does not fit its unsigned 16-bit register (0..65535)";
         QTest::newRow("not an integer") << "KX200" << "CD16" << "12.5" << "CD16: \"12.5\" is not an integer";
         QTest::newRow("missing") << "KX200" << "CD16" << "" << "CD16: missing";
         QTest::newRow("in bounds, hexadecimal") << "KX200" << "CD16" << "0x100" << "";
         QTest::newRow("above 16 bits") << "KX100" << "n025" << "99999"
-                                        << "CD025: 99999 does not fit its 16-bit register";
+                                        << "CD025: 99999 does not fit its unsigned 16-bit register (0..65535)";
         // A factory value below its field's minimum is what the drive held: it goes back.
         QTest::newRow("factory value outside the field") << "KX100" << "n053" << "1" << "";
         QTest::newRow("other value outside the field") << "KX100" << "n053" << "60"
@@ -211,7 +230,7 @@ private slots:
         ini.parse(factorySection(model, 4, {{key, value}}));
         const TransferCommand::SectionValues checked = TransferCommand::checkSection(ini, 4, model);
         QCOMPARE(checked.problems, problem.isEmpty() ? QStringList() : QStringList{problem});
-        QCOMPARE(checked.refused.contains(key), !problem.isEmpty());
+        QCOMPARE(checked.refused.contains(key) || checked.forcible.contains(key), !problem.isEmpty());
         if (problem.isEmpty() && !key.startsWith("n106"))
             QCOMPARE(checked.values.value(key), ini.readInteger(TDM::SectionName(4), key, -1));
     }
@@ -247,19 +266,66 @@ private slots:
         Run run = runCli(bus->slavePath(), {"download", "2", path});
         QCOMPARE(run.code, int(CliExit::Failure));
         QCOMPARE(run.err, QStringLiteral("drivelink-cli: address 2: %1 holds values that cannot be "
-                                         "sent: CD28: -5 is outside 4000..32000; nothing written "
-                                         "(--force writes the others)\n")
+                                         "sent: CD28: -5 does not fit its unsigned 16-bit "
+                                         "register (0..65535); nothing written (--force writes "
+                                         "the others)\n")
                               .arg(path));
         QCOMPARE(bus->framesReceived(), quint64(0));
 
         run = runCli(bus->slavePath(), {"--force", "download", "2", path});
         QCOMPARE(run.code, int(CliExit::Failure));
         QVERIFY2(run.err.startsWith(QStringLiteral("drivelink-cli: address 2: forced, not written: "
-                                                   "CD28: -5 is outside")),
+                                                   "CD28: -5 does not fit its unsigned")),
                  qPrintable(run.err));
         QVERIFY2(run.out.contains(QStringLiteral("download OK, 42 parameters")), qPrintable(run.out));
         QCOMPARE(bus->registerValue(0, CD16), std::optional<quint16>(777));
         QCOMPARE(bus->registerValue(0, CD28), std::optional<quint16>(4500));
+    }
+
+    void restoreWritesWhatWasRead()
+    {
+        // A backup of a drive holding a value its field does not offer goes back as read; one
+        // no register carries does not, and neither does a section of another model.
+        auto bus = startBus(one(std::make_unique<SimKX200>(2)));
+        QVERIFY(bus);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("plant.ini");
+        writeText(path, factorySection("KX200", 2, {{"CD44", "461"}, {"CD16", "9"}}));
+        Run run = runCli(bus->slavePath(), {"restore", path});
+        QCOMPARE(run.code, int(CliExit::Ok));
+        QCOMPARE(bus->registerValue(0, 0x44), std::optional<quint16>(461));
+
+        writeText(path, factorySection("KX200", 2, {{"CD44", "65536"}, {"CD16", "8"}}));
+        run = runCli(bus->slavePath(), {"restore", path});
+        QCOMPARE(run.code, int(CliExit::Failure));
+        QVERIFY2(run.err.contains("CD44: 65536 does not fit"), qPrintable(run.err));
+        QCOMPARE(bus->registerValue(0, CD16), std::optional<quint16>(9));
+
+        writeText(path, factorySection("KX300", 2));
+        run = runCli(bus->slavePath(), {"restore", path});
+        QCOMPARE(run.code, int(CliExit::Usage));
+    }
+
+    void singleRegistersFollowTheDriveAndTheRow()
+    {
+        std::vector<std::unique_ptr<SimInverter>> plant;
+        plant.push_back(std::make_unique<SimKX100>(1));
+        plant.push_back(std::make_unique<SimKX300>(3));
+        auto bus = startBus(std::move(plant));
+        QVERIFY(bus);
+        // --model does not stand in for the probe before a write.
+        Run run = runCli(bus->slavePath(), {"--force", "--model", "KX300", "write", "1", "362", "7"});
+        QCOMPARE(run.code, int(CliExit::Usage));
+        QCOMPARE(run.err,
+                 QStringLiteral("drivelink-cli: address 1 holds a KX100, not a KX300: not written\n"));
+        QCOMPARE(bus->address(0), 1);
+        // An unsigned row reads unsigned; a signed row refuses a word beyond its sign.
+        QVERIFY(bus->setRegisterValue(1, 1282, 40000));
+        run = runCli(bus->slavePath(), {"read", "3", "1282"});
+        QCOMPARE(run.out, QStringLiteral("40000\n"));
+        run = runCli(bus->slavePath(), {"write", "3", "410", "65535"});
+        QCOMPARE(run.code, int(CliExit::Usage));
+        QVERIFY2(run.err.contains("does not fit its signed 16-bit register"), qPrintable(run.err));
     }
 
     void fileCheckedBeforeTheBus_data()

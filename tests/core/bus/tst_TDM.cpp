@@ -27,6 +27,8 @@ private slots:
     void loadOverExistingDrivers();
     void roundTripOfEveryModel_data();
     void roundTripOfEveryModel();
+    void incompleteSectionStaysIncomplete_data();
+    void incompleteSectionStaysIncomplete();
     void outOfRangeSlotsRefused_data();
     void outOfRangeSlotsRefused();
     void forwardersOnEmptySlotDoNothing();
@@ -283,6 +285,46 @@ void tst_TDM::roundTripOfEveryModel()
     QCOMPARE(other.GetInverter(31)->Params(), loaded->Params());
     for (int slot = 0; slot < 31; ++slot)
         QVERIFY(!other.HasInverter(slot));
+}
+
+void tst_TDM::incompleteSectionStaysIncomplete_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QStringList>("unread");
+    QTest::newRow("KX100") << "KX100" << QStringList{"n003", "n019"};
+    QTest::newRow("KX200") << "KX200" << QStringList{"CD16"};
+    QTest::newRow("KX300") << "KX300" << QStringList{"O1-03"};
+}
+
+void tst_TDM::incompleteSectionStaysIncomplete()
+{
+    // The program opens a backup some reads of which failed, and saves it again: the keys
+    // stay missing and named, and never take factory values.
+    QFETCH(QString, model);
+    QFETCH(QStringList, unread);
+    QString text = QStringLiteral("[  ПЧ     #5]\nEnable=true\nTypeName=") + model + '\n';
+    for (const ParameterDef &def : ParameterSet::forModel(model).rows()) {
+        if (!unread.contains(def.key))
+            text += def.key + QStringLiteral("=1\n");
+    }
+    text += QStringLiteral("Incomplete=") + unread.join(',') + '\n';
+    IniFile ini;
+    ini.parse(text);
+    TDM dm;
+    dm.LoadInverters(ini);
+    IniFile saved;
+    dm.SaveInverters(saved);
+    const QString section = TDM::SectionName(5);
+    for (const QString &key : unread)
+        QVERIFY2(!saved.valueExists(section, key), qPrintable(key));
+    QCOMPARE(saved.readString(section, QStringLiteral("Incomplete")), unread.join(','));
+    QCOMPARE(saved.keys(section).size(), ini.keys(section).size());
+    // A value the operator sets is his, and is saved.
+    const ParameterDef *first = ParameterSet::forModel(model).findKey(unread.first());
+    dm.GetInverter(5)->setParam(first->index, 7);
+    dm.SaveInverters(saved);
+    QCOMPARE(saved.readInteger(section, unread.first(), -1), 7);
+    QCOMPARE(saved.readString(section, QStringLiteral("Incomplete")), unread.mid(1).join(','));
 }
 
 void tst_TDM::outOfRangeSlotsRefused_data()
