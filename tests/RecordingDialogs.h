@@ -1,6 +1,7 @@
 #pragma once
 
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
+#include "setup/OperatorNotices.h"
 
 #include <QList>
 #include <QStringList>
@@ -9,8 +10,8 @@
 
 // Test double for OperatorDialogs: records every box and answers from queues.
 // Install with RecordingDialogs::installNew(); the returned pointer stays valid until the next
-// install.
-class RecordingDialogs : public OperatorDialogs
+// install. Notices are recorded as boxes at once, unless a main window installs its own queue.
+class RecordingDialogs : public OperatorDialogs, public OperatorNotices
 {
 public:
     struct Shown
@@ -31,11 +32,14 @@ public:
     QStringList modalClasses;       // class names of the dialogs run modally
     // Acts on a modal dialog instead of the operator; returns how it was closed.
     std::function<bool(QObject *)> onModal;
+    // Runs while a box is shown, as the box's own event loop would run the program.
+    std::function<void(const QString &text)> onMessage;
 
     static RecordingDialogs *installNew()
     {
         auto dialogs = std::make_unique<RecordingDialogs>();
         RecordingDialogs *raw = dialogs.get();
+        OperatorNotices::install(raw);
         OperatorDialogs::install(std::move(dialogs));
         return raw;
     }
@@ -52,10 +56,22 @@ public:
                    Buttons buttons) override
     {
         shown.append({caption, text, icon, buttons});
+        if (onMessage)
+            onMessage(text);
         if (!answers.isEmpty())
             return answers.takeFirst();
         return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Answer::Yes
                                                                              : Answer::Ok;
+    }
+    void post(const OperatorNotice &notice) override
+    {
+        static const Icon icons[] = {Icon::None, Icon::Information, Icon::Warning, Icon::Stop};
+        message(notice.caption, notice.text, icons[int(notice.icon)], Buttons::Ok);
+    }
+    ~RecordingDialogs() override
+    {
+        if (OperatorNotices::installed() == this)
+            OperatorNotices::install(nullptr);
     }
     QString openFileName(const FileRequest &request) override
     {

@@ -1,6 +1,6 @@
 #include "bus/OperatorCommands.h"
 
-#include "setup/OperatorDialogs.h"
+#include "setup/OperatorNotices.h"
 #include "bus/TDM.h"
 #include "serial/MessageNumbers.h"
 #include "serial/TransactionRecord.h"
@@ -73,7 +73,13 @@ void OperatorCommands::commandResult(TransactionRecord &record)
         text = QStringLiteral("RS232 communication error");
         break;
     }
-    ShowMessage(caption(record.Slot), text, OperatorDialogs::Icon::Stop);
+    OperatorNotice notice;
+    notice.caption = caption(record.Slot);
+    notice.text = text;
+    notice.slot = record.Slot;
+    if (record.LineLost)
+        notice.cause = OperatorNotice::Cause::LostExchange;
+    ReportNotice(notice);
 }
 
 QString OperatorCommands::caption(int slot)

@@ -1,6 +1,5 @@
 #include "serial/TComm32.h"
 
-#include "setup/OperatorDialogs.h"
 #include "serial/ReplyRule.h"
 #include "serial/SerialDevice.h"
 #include "serial/TReadThread.h"
@@ -11,6 +10,8 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <utility>
 
 namespace {
 
@@ -57,15 +58,20 @@ bool TComm32::startTcp()
     const std::optional<TcpLink::Endpoint> endpoint = TcpLink::parseName(m_commPort, &error);
     if (!endpoint)
         return failStart(QStringLiteral("Неверное имя шлюза %1").arg(error));
-    m_tcp = std::make_unique<TcpLink>();
+    m_tcp = new TcpLink(this);
     m_tcp->setEndpoint(*endpoint);
-    connect(m_tcp.get(), &CommLink::OnReceiveData, this, &TComm32::receiveChunk);
-    // While the owner waits for the connection itself, the failure is its to tell.
-    connect(m_tcp.get(), &TcpLink::connectionFailed, this, [this](const QString &text) {
-        if (m_reportsStartFailures)
-            reportFailure(text);
+    connect(m_tcp, &CommLink::OnReceiveData, this, &TComm32::receiveChunk);
+    // While the owner waits for the connection itself, the failure is its to tell. Each
+    // request while the gateway stays away fails again; the loss is told once, until a
+    // connection stands again.
+    connect(m_tcp, &TcpLink::connectionFailed, this, [this](const QString &text) {
+        if (!m_reportsStartFailures || m_gatewayLossReported)
+            return;
+        m_gatewayLossReported = true;
+        report(text, OperatorNotice::Cause::LineLoss);
     });
-    connect(m_tcp.get(), &CommLink::OnRequestHangup, this, &TComm32::requestHangup);
+    connect(m_tcp, &TcpLink::connected, this, [this] { m_gatewayLossReported = false; });
+    connect(m_tcp, &CommLink::OnRequestHangup, this, &TComm32::requestHangup);
     const BurstEnd::State end = m_burstEnd->state();
     m_tcp->setBurstEnd(end.rule, end.gapMs);
     if (!m_tcp->StartComm())
@@ -209,8 +215,13 @@ bool TComm32::failStart(const QString &driverText)
 void TComm32::StopComm()
 {
     if (m_tcp) {
-        m_tcp->StopComm();
-        m_tcp.reset();
+        // A lost gateway hangs up from inside its socket's error signal, and the owner stops
+        // the port from its hang-up handler: the link is stopped now and deleted once control
+        // is back in the event loop.
+        TcpLink *link = std::exchange(m_tcp, nullptr);
+        disconnect(link, nullptr, this, nullptr);
+        link->StopComm();
+        link->deleteLater();
     }
     if (!m_device)
         return;
@@ -268,7 +279,16 @@ void TComm32::receiveChunk(const QByteArray &chunk)
 
 void TComm32::reportFailure(const QString &text)
 {
-    ShowMessage(QString(), text, OperatorDialogs::Icon::Stop);
+    report(text, OperatorNotice::Cause::Other);
+}
+
+void TComm32::report(const QString &text, OperatorNotice::Cause cause)
+{
+    OperatorNotice notice;
+    notice.text = text;
+    notice.port = portName();
+    notice.cause = cause;
+    ReportNotice(notice);
 }
 
 void TComm32::reportDeviceLost()
@@ -277,8 +297,8 @@ void TComm32::reportDeviceLost()
     if (m_lossReported)
         return;
     m_lossReported = true;
-    ShowMessage(QString(), QStringLiteral("нет связи с портом %1").arg(portName()),
-                OperatorDialogs::Icon::Stop);
+    report(QStringLiteral("нет связи с портом %1").arg(portName()),
+           OperatorNotice::Cause::LineLoss);
 }
 
 void TComm32::requestHangup()

@@ -3,6 +3,7 @@
 #include "serial/CommLink.h"
 #include "serial/LineSettings.h"
 #include "serial/PortOpenFailure.h"
+#include "setup/OperatorNotices.h"
 
 #include <QString>
 
@@ -18,7 +19,8 @@ class WakeEvent;
 // The serial port: opens one terminal device exclusively, sets the line up for a half-duplex
 // RS-485 adapter and moves bytes through a receive thread and a transmit thread. Everything
 // the threads produce (received chunks, failure reports, hang-up requests) reaches the owner
-// on the thread that owns this object. Failures are reported to the operator as message boxes.
+// on the thread that owns this object. Failures are reported as operator notices; a lost line
+// (an unplugged adapter, a gateway gone) is reported once per loss.
 class TComm32 : public CommLink
 {
     Q_OBJECT
@@ -70,12 +72,13 @@ public:
     void setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs) override;
 
     // The gateway link while a "tcp:" port is open; null otherwise.
-    TcpLink *tcpLink() const { return m_tcp.get(); }
+    TcpLink *tcpLink() const { return m_tcp; }
 
 private:
     bool startTcp();
     void receiveChunk(const QByteArray &chunk);
     void reportFailure(const QString &text);
+    void report(const QString &text, OperatorNotice::Cause cause);
     bool failStart(const QString &driverText, const PortOpenFailure &failure);
     bool failStart(const QString &driverText);
     void requestHangup();
@@ -89,9 +92,13 @@ private:
     std::unique_ptr<TWriteThread> m_writeThread;
     std::shared_ptr<SerialDevice> m_device;
     std::shared_ptr<WakeEvent> m_stop;
-    std::unique_ptr<TcpLink> m_tcp;
+    // A child of this port; a stopped link is deleted later, since the stop may come from
+    // inside one of its own signals.
+    TcpLink *m_tcp = nullptr;
     std::shared_ptr<BurstEnd> m_burstEnd;
     bool m_lossReported = false;
+    // The gateway's loss was reported and no connection has stood since.
+    bool m_gatewayLossReported = false;
     PortOpenFailure m_startFailure;
     bool m_reportsStartFailures = true;
 };

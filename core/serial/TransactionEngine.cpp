@@ -193,6 +193,7 @@ void TransactionEngine::StartTransaction(const TransactionRecord &record)
     m_current.NotifyMessage = record.NotifyMessage;
     m_current.Result = record.Result;
     m_current.SlotGeneration = record.SlotGeneration;
+    m_current.LineLost = false;
 
     // A port whose device went away is tried again once the device is back.
     if (m_port && !m_port->isOpen() && m_lost && m_port->deviceExists()) {
@@ -203,6 +204,7 @@ void TransactionEngine::StartTransaction(const TransactionRecord &record)
         // Nothing can go on the line: the exchange fails at once, without a word per request.
         emit frameShown(closedPortText(m_port->portName()));
         m_current.RxLength = -1;
+        m_current.LineLost = m_lost;
         emit portUnavailable();
         FinishTransaction();
         return;
@@ -376,6 +378,7 @@ void TransactionEngine::linkLost()
     emit frameShown(lostPortText(port));
     m_timedOut = false;
     m_current.RxLength = -1;
+    m_current.LineLost = true;
     FinishTransaction();
     failQueued();
     emit portLost(port);
@@ -387,6 +390,7 @@ void TransactionEngine::failQueued()
     while (DequeueRequest(record)) {
         record.RxLength = -1;
         record.Result = TransactionResult::TimeOut;
+        record.LineLost = true;
         PostMessage(record.NotifyWindow, record.NotifyMessage, 0, 0,
                     std::make_shared<TransactionRecord>(record));
     }

@@ -25,6 +25,9 @@ struct TransactionRecord
     // request was built outside the registry. Lets a completion recognise that its slot has
     // been emptied or refilled since.
     uint64_t SlotGeneration = 0;
+    // The exchange failed because the line was lost or is still down; the loss itself is
+    // reported once, by the port.
+    bool LineLost = false;
 };
 
 // Outcome of an exchange, as held in TransactionRecord::Result.

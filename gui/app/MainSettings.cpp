@@ -1,7 +1,7 @@
 #include "app/MainSettings.h"
 
 #include "setup/IniFile.h"
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "app/TMainForm.h"
 #include "bus/BusHost.h"
 #include "bus/TDM.h"

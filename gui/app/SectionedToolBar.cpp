@@ -1,6 +1,6 @@
 #include "app/SectionedToolBar.h"
 
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "app/ToolBarCustomizeDialog.h"
 
 #include <QAction>

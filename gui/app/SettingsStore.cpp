@@ -3,7 +3,7 @@
 #include "setup/IniFile.h"
 #include "app/MRUManager.h"
 #include "app/MainSettings.h"
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "app/SectionedToolBar.h"
 #include "app/TMainForm.h"
 #include "setup/WindowPlacement.h"

@@ -4,7 +4,7 @@
 #include "app/CloseQuestion.h"
 #include "app/MRUManager.h"
 #include "app/MainSettings.h"
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "app/RegisterWindowClasses.h"
 #include "app/SectionedToolBar.h"
 #include "app/WaitCursor.h"
@@ -97,6 +97,8 @@ TMainForm::TMainForm(BusHost *host, CommLink *comm, QWidget *parent)
             tr("Очередь обмена переполнена: запрос ПЧ #%1 не отправлен").arg(slot));
     });
     watchDetection();
+    m_notices.installAsReader();
+    connect(&m_notices, &NoticeQueue::repeated, m_messagePanel, &QLabel::setText);
     m_host->registry().setChildrenProvider([this] {
         QList<QObject *> children;
         for (QWidget *child : childWindows())
@@ -760,7 +762,8 @@ void TMainForm::closeEvent(QCloseEvent *event)
         else
             window->close();
     }
-    // FormClose
+    // FormClose: notices still waiting concern a line that is closing.
+    m_notices.clear();
     if (m_comm)
         m_comm->StopComm();
     m_trayAnimation.stop();

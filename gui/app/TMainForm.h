@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/NoticeQueue.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QSet>
@@ -48,6 +50,8 @@ public:
     SectionedToolBar *toolBar() const { return m_toolBar; }
     QLabel *messagePanel() const { return m_messagePanel; }
     QLabel *rs232Message() const { return m_rs232Message; }
+    // The notices of the line, shown from this window's event loop one box at a time.
+    NoticeQueue &notices() { return m_notices; }
     // Detection's progress while it runs, else hidden.
     QLabel *detectionNote() const { return m_detectionNote; }
     BusHost *host() const { return m_host; }
@@ -141,6 +145,7 @@ private:
     CommLink *m_comm;
     QMdiArea *m_mdiArea;
     SectionedToolBar *m_toolBar = nullptr;
+    NoticeQueue m_notices;
     QLabel *m_messagePanel = nullptr;
     QLabel *m_rs232Message = nullptr;
     QLabel *m_busyIndicator = nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 
 #include <QPointer>
 #include <QWidget>

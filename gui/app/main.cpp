@@ -1,4 +1,4 @@
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "app/SettingsStore.h"
 #include "app/TMainForm.h"
 #include "app/ToolTipStyle.h"

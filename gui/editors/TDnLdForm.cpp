@@ -1,12 +1,13 @@
 #include "editors/TDnLdForm.h"
 
 #include "setup/IniFile.h"
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "bus/TDM.h"
 #include "editors/CompareSlotDialog.h"
 #include "editors/ParameterSpinEdit.h"
 #include "serial/MessageNumbers.h"
 #include "serial/WindowMessage.h"
+#include "setup/OperatorNotices.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
@@ -432,9 +433,14 @@ void TDnLdForm::showProgress(int position, int maximum, const QString &text)
 
 void TDnLdForm::transferFinished(const ParameterTransfer::Outcome &outcome)
 {
-    ShowMessage(windowTitle(), outcome.text,
-                outcome.ok ? OperatorDialogs::Icon::Information : OperatorDialogs::Icon::Warning);
-    // A window of its own comes back to the front once its box is answered.
+    // The transfer's last exchange ends here: the outcome is shown from the main window's
+    // event loop, not from inside the bus callback.
+    OperatorNotice notice;
+    notice.caption = windowTitle();
+    notice.text = outcome.text;
+    notice.icon = outcome.ok ? OperatorNotice::Icon::Information : OperatorNotice::Icon::Warning;
+    ReportNotice(notice);
+    // A window of its own comes back to the front.
     if (isWindow() && isVisible()) {
         raise();
         activateWindow();

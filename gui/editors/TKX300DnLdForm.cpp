@@ -1,6 +1,6 @@
 #include "editors/TKX300DnLdForm.h"
 
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "app/TMainForm.h"
 #include "app/WaitCursor.h"
 #include "app/WindowClasses.h"

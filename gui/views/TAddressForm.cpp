@@ -1,10 +1,11 @@
 #include "views/TAddressForm.h"
 
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "bus/TDM.h"
 #include "serial/MessageNumbers.h"
 #include "serial/TransactionRecord.h"
 #include "serial/WindowMessage.h"
+#include "setup/OperatorNotices.h"
 #include "views/CaptionFit.h"
 
 #include <QFrame>
@@ -23,9 +24,14 @@ namespace {
 
 const QString BoxCaption = QStringLiteral("System Message");
 
-void report(const QString &text, OperatorDialogs::Icon icon)
+// The results of the address exchanges arrive in bus callbacks: they are notices.
+void report(const QString &text, OperatorNotice::Icon icon)
 {
-    ShowMessage(BoxCaption, text, icon);
+    OperatorNotice notice;
+    notice.caption = BoxCaption;
+    notice.text = text;
+    notice.icon = icon;
+    ReportNotice(notice);
 }
 
 } // namespace
@@ -227,7 +233,7 @@ void TAddressForm::kx200WriteDone(TransactionRecord &record)
     switch (record.Result) {
     case TransactionResult::Ok:
         endAttempt();
-        report(QStringLiteral("Address setting OK"), OperatorDialogs::Icon::Information);
+        report(QStringLiteral("Address setting OK"), OperatorNotice::Icon::Information);
         break;
     case TransactionResult::TimeOut:
         // Nothing took the KX200 form: try the KX100 form of the same write.
@@ -236,11 +242,11 @@ void TAddressForm::kx200WriteDone(TransactionRecord &record)
         break;
     case TransactionResult::InverterError:
         endAttempt();
-        report(QStringLiteral("Inverterd error"), OperatorDialogs::Icon::Information);
+        report(QStringLiteral("Inverterd error"), OperatorNotice::Icon::Information);
         break;
     default:
         endAttempt();
-        report(QStringLiteral("Comminication error"), OperatorDialogs::Icon::Information);
+        report(QStringLiteral("Comminication error"), OperatorNotice::Icon::Information);
         break;
     }
 }
@@ -255,16 +261,16 @@ void TAddressForm::kx100WriteDone(TransactionRecord &record)
     endAttempt();
     switch (record.Result) {
     case TransactionResult::Ok:
-        report(QStringLiteral("Address setting OK"), OperatorDialogs::Icon::Information);
+        report(QStringLiteral("Address setting OK"), OperatorNotice::Icon::Information);
         break;
     case TransactionResult::TimeOut:
-        report(QStringLiteral("Inverterd doesn't response"), OperatorDialogs::Icon::Stop);
+        report(QStringLiteral("Inverterd doesn't response"), OperatorNotice::Icon::Stop);
         break;
     case TransactionResult::InverterError:
-        report(QStringLiteral("Inverterd error"), OperatorDialogs::Icon::Information);
+        report(QStringLiteral("Inverterd error"), OperatorNotice::Icon::Information);
         break;
     default:
-        report(QStringLiteral("Comminication error"), OperatorDialogs::Icon::Information);
+        report(QStringLiteral("Comminication error"), OperatorNotice::Icon::Information);
         break;
     }
 }

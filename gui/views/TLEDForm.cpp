@@ -1,6 +1,6 @@
 #include "views/TLEDForm.h"
 
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "bus/TDM.h"
 #include "serial/MessageNumbers.h"
 #include "serial/WindowMessage.h"

@@ -1,10 +1,11 @@
 #include "views/TMonitorForm.h"
 
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "bus/TDM.h"
 #include "serial/MessageNumbers.h"
 #include "serial/TransactionRecord.h"
 #include "serial/WindowMessage.h"
+#include "setup/OperatorNotices.h"
 #include "views/CaptionFit.h"
 #include "views/ClientSize.h"
 #include "monitor/MonitorCaption.h"
@@ -22,6 +23,8 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QSlider>
+
+#include <utility>
 
 namespace {
 const QSize FormSize(413, 259);
@@ -335,11 +338,24 @@ void TMonitorForm::PollReply(TransactionRecord &record)
     registry->ProcessReply(record);
     switch (record.Result) {
     case TransactionResult::Ok:
+        if (std::exchange(m_lineDown, false))
+            m_status->clear();
         RefreshDisplay();
         recordTrend();
         m_cycle.answered();
         break;
     case TransactionResult::TimeOut:
+        if (record.LineLost) {
+            // The port reports the loss once; the round goes on, and the next request
+            // connects again.
+            m_cycle.answered();
+            m_status->setText(QStringLiteral("Нет связи с ПЧ #%1: опрос продолжается, "
+                                             "пока связь не вернётся")
+                                  .arg(m_address));
+            m_lineDown = true;
+            break;
+        }
+        [[fallthrough]];
     case TransactionResult::InverterError:
     case TransactionResult::CommError:
         reportFailure(record.Result);
@@ -377,8 +393,11 @@ void TMonitorForm::reportFailure(int32_t result)
         PostMessage(MainWindow(), Msg::RestartPort);
         text = QStringLiteral("RS232 communication error");
     }
-    ShowMessage(TDM::SectionName(m_address) + QStringLiteral(" Message"), text,
-                OperatorDialogs::Icon::Stop);
+    OperatorNotice notice;
+    notice.caption = TDM::SectionName(m_address) + QStringLiteral(" Message");
+    notice.text = text;
+    notice.slot = m_address;
+    ReportNotice(notice);
     closeWindow();
 }
 

@@ -24,7 +24,8 @@ struct TransactionRecord;
 // polls output frequency, voltage and current in turn (one request per timer tick at most),
 // shows them on bar meters scaled by six display limits, runs, stops and reverses the
 // inverter with two switches and writes the frequency reference set with the slider or the
-// spin edit. A failed poll is reported and closes the window.
+// spin edit. A failed poll is reported and closes the window; a poll that fails because the
+// line is lost is not: the window says so and polls on, and the next request connects again.
 //
 // A caption that names no slot 0..31 gives a window that serves no inverter; a slot that is
 // emptied or refilled while the window polls stops the polling (it resumes when the slot's
@@ -97,6 +98,7 @@ private:
     bool m_started = false;
     bool m_closed = false;
     bool m_suspended = false; // polling stopped until the slot's inverter is present again
+    bool m_lineDown = false;  // the last poll failed because the line was lost
     bool m_boundingReference = false;   // new limits pull the reference in: nothing is sent
     std::optional<int> m_sentReference; // hertz, the last reference written
     int m_startAttempts = 0;

@@ -1,6 +1,6 @@
 #include "views/TRS232Form.h"
 
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "app/TMainForm.h"
 #include "serial/SerialPortList.h"
 #include "serial/TComm32.h"

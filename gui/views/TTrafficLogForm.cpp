@@ -1,6 +1,6 @@
 #include "views/TTrafficLogForm.h"
 
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "bus/TDM.h"
 #include "bus/TrafficExport.h"
 #include "bus/TrafficLine.h"

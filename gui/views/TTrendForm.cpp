@@ -1,6 +1,6 @@
 #include "views/TTrendForm.h"
 
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 #include "setup/SetupFile.h"
 #include "monitor/TrendStore.h"
 

@@ -1,7 +1,7 @@
 // The whole bus path against simulated inverters behind a real pseudo-terminal: the serial
 // port with its worker threads, the transaction engine, the drivers, the registry, detection
 // and operator commands, exactly as the program wires them.
-#include "RecordingDialogs.h"
+#include "RecordingNotices.h"
 #include "bus/BusHost.h"
 #include "bus/TDM.h"
 #include "bus/TInverterBase.h"
@@ -77,7 +77,7 @@ class tst_EndToEnd : public QObject
     Q_OBJECT
 
 private:
-    RecordingDialogs *m_dialogs = nullptr;
+    RecordingNotices *m_dialogs = nullptr;
 
     // Serial port on the plant's device, bus host as the main window, registry children.
     struct Station
@@ -119,8 +119,8 @@ private:
     }
 
 private slots:
-    void init() { m_dialogs = RecordingDialogs::installNew(); }
-    void cleanup() { OperatorDialogs::install(nullptr); }
+    void init() { m_dialogs = RecordingNotices::installNew(); }
+    void cleanup() { OperatorNotices::install(nullptr); }
 
     void detectionFindsEveryModelAndTheEmptyAddress()
     {

@@ -1,6 +1,6 @@
 #include "BusTestSupport.h"
 #include "FakeCommLink.h"
-#include "RecordingDialogs.h"
+#include "RecordingNotices.h"
 
 #include "bus/BusHost.h"
 #include "bus/OperatorCommands.h"
@@ -47,12 +47,12 @@ private:
     std::unique_ptr<FakeCommLink> m_link;
     std::unique_ptr<BusHost> m_host;
     std::unique_ptr<MessageRecorder> m_panel;
-    RecordingDialogs *m_dialogs = nullptr;
+    RecordingNotices *m_notices = nullptr;
 };
 
 void tst_OperatorCommands::init()
 {
-    m_dialogs = RecordingDialogs::installNew();
+    m_notices = RecordingNotices::installNew();
     m_link = std::make_unique<FakeCommLink>();
     m_host = std::make_unique<BusHost>(m_link.get());
     m_host->engine().setTimerInterval(5);
@@ -66,7 +66,7 @@ void tst_OperatorCommands::cleanup()
     m_host.reset();
     m_panel.reset();
     m_link.reset();
-    OperatorDialogs::install(nullptr);
+    OperatorNotices::install(nullptr);
 }
 
 void tst_OperatorCommands::commandPutsFrameOnLine_data()
@@ -105,7 +105,7 @@ void tst_OperatorCommands::commandPutsFrameOnLine()
     QCOMPARE(m_link->written.size(), 1);
     QCOMPARE(m_link->lastWrittenHex(), frame);
     QVERIFY(waitIdle()); // no reply: time-out
-    QCOMPARE(m_dialogs->texts(), QStringList{QStringLiteral("RS232 time out")});
+    QCOMPARE(m_notices->texts(), QStringList{QStringLiteral("RS232 time out")});
 }
 
 void tst_OperatorCommands::completion_data()
@@ -139,15 +139,15 @@ void tst_OperatorCommands::completion()
     QCOMPARE(m_panel->states(), (StateList{{5, InverterStateCode::Present}}));
     QCOMPARE(m_host->registry().GetRunning(5), running);
     if (box.isEmpty()) {
-        QVERIFY(m_dialogs->shown.isEmpty());
+        QVERIFY(m_notices->shown.isEmpty());
         return;
     }
-    QCOMPARE(m_dialogs->shown.size(), 1);
-    const RecordingDialogs::Shown &shown = m_dialogs->shown.first();
+    QCOMPARE(m_notices->shown.size(), 1);
+    const OperatorNotice &shown = m_notices->shown.first();
     QCOMPARE(shown.text, box);
     QCOMPARE(shown.caption, QStringLiteral("   ПЧ    #5 Message"));
-    QCOMPARE(shown.icon, OperatorDialogs::Icon::Stop);
-    QCOMPARE(shown.buttons, OperatorDialogs::Buttons::Ok);
+    QCOMPARE(shown.icon, OperatorNotice::Icon::Stop);
+    QCOMPARE(shown.slot, 5);
 }
 
 void tst_OperatorCommands::commandsThatDoNothing_data()
@@ -172,7 +172,7 @@ void tst_OperatorCommands::commandsThatDoNothing()
     QVERIFY(waitIdle());
     QVERIFY(m_link->written.isEmpty());
     QVERIFY(m_panel->received.isEmpty());
-    QVERIFY(m_dialogs->shown.isEmpty());
+    QVERIFY(m_notices->shown.isEmpty());
 }
 
 void tst_OperatorCommands::slotEmptiedBeforeCompletion()
@@ -187,7 +187,7 @@ void tst_OperatorCommands::slotEmptiedBeforeCompletion()
     QVERIFY(QTest::qWaitFor([&] { return !m_panel->states().isEmpty(); }, 5000));
     // The windows learn that the slot is empty, and the reply was nobody's to check.
     QCOMPARE(m_panel->states(), (StateList{{5, InverterStateCode::NoInverter}}));
-    QCOMPARE(m_dialogs->texts(), QStringList{QStringLiteral("RS232 communication error")});
+    QCOMPARE(m_notices->texts(), QStringList{QStringLiteral("RS232 communication error")});
     QVERIFY(!m_host->registry().HasInverter(5));
 }
 

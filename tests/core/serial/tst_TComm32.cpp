@@ -1,7 +1,7 @@
 #include "serial/TComm32.h"
 
 #include "PseudoTerminalPair.h"
-#include "RecordingDialogs.h"
+#include "RecordingNotices.h"
 #include "serial/TransactionEngine.h"
 
 #include <QSignalSpy>
@@ -45,11 +45,11 @@ class tst_TComm32 : public QObject
     Q_OBJECT
 
 private:
-    RecordingDialogs *m_dialogs = nullptr;
+    RecordingNotices *m_notices = nullptr;
 
 private slots:
-    void init() { m_dialogs = RecordingDialogs::installNew(); }
-    void cleanup() { OperatorDialogs::install(nullptr); }
+    void init() { m_notices = RecordingNotices::installNew(); }
+    void cleanup() { OperatorNotices::install(nullptr); }
 
     void defaults()
     {
@@ -119,12 +119,12 @@ private slots:
         comm.setCommPort(port == "<file>" ? file.fileName() : port);
         QVERIFY(!comm.StartComm());
         QVERIFY(!comm.isOpen());
-        QCOMPARE(m_dialogs->texts().size(), 1);
-        const QStringList lines = m_dialogs->texts().first().split(QLatin1Char('\n'));
+        QCOMPARE(m_notices->texts().size(), 1);
+        const QStringList lines = m_notices->texts().first().split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines[0], text);
         QVERIFY2(lines[1].contains(reason), qPrintable(lines[1]));
-        QCOMPARE(m_dialogs->shown.first().icon, OperatorDialogs::Icon::Stop);
+        QCOMPARE(m_notices->shown.first().icon, OperatorNotice::Icon::Stop);
         QVERIFY(!writeBytes(comm, "x"));
     }
 
@@ -136,10 +136,10 @@ private slots:
         comm.setCommPort(line.slavePath());
         QVERIFY(comm.StartComm());
         QVERIFY(comm.isOpen());
-        QVERIFY(m_dialogs->shown.isEmpty());
+        QVERIFY(m_notices->shown.isEmpty());
 
         QVERIFY(!comm.StartComm());
-        QCOMPARE(m_dialogs->texts(),
+        QCOMPARE(m_notices->texts(),
                  QStringList{"Already have a comm file open(from TComm32::StartComm)."});
         QVERIFY(writeBytes(comm, "still here"));
         QCOMPARE(line.readExactly(10, 5000), QByteArray("still here"));
@@ -156,7 +156,7 @@ private slots:
         comm.StopComm();
         QVERIFY(!comm.isOpen());
         QVERIFY(!writeBytes(comm, "late"));
-        QCOMPARE(m_dialogs->texts(), (QStringList{WriteError, WriteError}));
+        QCOMPARE(m_notices->texts(), (QStringList{WriteError, WriteError}));
         QCOMPARE(line.read(100, 200), QByteArray());
     }
 
@@ -171,7 +171,7 @@ private slots:
         comm.StopComm();
         comm.StopComm();
         QVERIFY(!comm.isOpen());
-        QVERIFY(m_dialogs->shown.isEmpty());
+        QVERIFY(m_notices->shown.isEmpty());
         // Stopped and started again: a new pair of threads serves the line.
         QVERIFY(comm.StartComm());
         QSignalSpy received(&comm, &CommLink::OnReceiveData);
@@ -268,7 +268,7 @@ private slots:
         }
         QCOMPARE(line.readExactly(int(expected.size()), 20000), expected);
         QCOMPARE(line.read(10, 100), QByteArray());
-        QVERIFY(m_dialogs->shown.isEmpty());
+        QVERIFY(m_notices->shown.isEmpty());
     }
 
     // A pseudo-terminal forces 8 data bits and no parity enable, so the bits it keeps show
@@ -364,7 +364,7 @@ private slots:
         intruder.setCommPort(line.slavePath());
         QVERIFY(!intruder.StartComm());
         QVERIFY(!intruder.isOpen());
-        QCOMPARE(m_dialogs->texts(),
+        QCOMPARE(m_notices->texts(),
                  QStringList{OpenError + "\nПорт " + line.slavePath() +
                              " занят другой программой. Закройте её и откройте порт снова."});
         QCOMPARE(intruder.startFailure().reason(), PortOpenFailure::Reason::Busy);
@@ -372,7 +372,7 @@ private slots:
         // A caller that words the failure itself gets no box.
         intruder.setReportsStartFailures(false);
         QVERIFY(!intruder.StartComm());
-        QCOMPARE(m_dialogs->texts().size(), 1);
+        QCOMPARE(m_notices->texts().size(), 1);
         QCOMPARE(intruder.startFailure().device(), line.slavePath());
 
         owner.StopComm();
@@ -396,7 +396,7 @@ private slots:
         TComm32 next;
         next.setCommPort(line.slavePath());
         QVERIFY(next.StartComm());
-        QVERIFY(m_dialogs->shown.isEmpty());
+        QVERIFY(m_notices->shown.isEmpty());
     }
 
     void chunkPostedBeforeStopIsStillDelivered()
@@ -430,7 +430,7 @@ private slots:
         QVERIFY(hangups.wait(5000));
         QCOMPARE(hangups.first().at(0).value<QObject *>(), &comm);
         // The operator is told once, in words, which device has gone.
-        QCOMPARE(m_dialogs->texts(),
+        QCOMPARE(m_notices->texts(),
                  QStringList{QStringLiteral("нет связи с портом %1").arg(line.slavePath())});
         // The receive thread has ended: no more reports, no spinning on the dead line.
         QTest::qWait(300);
@@ -441,10 +441,10 @@ private slots:
         // The transmit thread fails on its next block and then takes no more.
         QVERIFY(writeBytes(comm, "lost"));
         QTRY_COMPARE_WITH_TIMEOUT(hangups.count(), 2, 5000);
-        QCOMPARE(m_dialogs->texts().last(),
+        QCOMPARE(m_notices->texts().last(),
                  "Unexpeced Error:(from TWriteThread::HandleWriteData).");
         QVERIFY(!writeBytes(comm, "refused"));
-        QCOMPARE(m_dialogs->shown.size(), 2);
+        QCOMPARE(m_notices->shown.size(), 2);
 
         comm.StopComm();
         QVERIFY(!comm.isOpen());
@@ -466,7 +466,7 @@ private slots:
             engine.submit(record);
         QTRY_COMPARE(unavailable.size(), 3);
         QVERIFY(!engine.isBusy());
-        QVERIFY(m_dialogs->shown.isEmpty());
+        QVERIFY(m_notices->shown.isEmpty());
         QCOMPARE(frames.last().at(0).toString(),
                  QStringLiteral("Порт /nonexistent-drivelink/ttyUSB9 закрыт"));
     }

@@ -51,6 +51,7 @@ private slots:
     void busMessagesReachTheHost();
     void latchingButtonsFollowTheActiveWindow();
     void closingAsksEveryWindowBeforeClosingAny();
+    void closingWithNoticesWaitingSavesTheSettings();
     void trayClickRestoresThePreviousState();
     void ownWindowOpensCentredAndFollowsTheFrame();
     void cascadeFollowsActivation();
@@ -88,6 +89,7 @@ void tst_TMainForm::cleanup()
     delete m_host;
     delete m_port;
     OperatorDialogs::install(nullptr);
+    OperatorNotices::install(nullptr);
 }
 
 void tst_TMainForm::captionNamesTheFile()
@@ -430,6 +432,26 @@ void tst_TMainForm::closingAsksEveryWindowBeforeClosingAny()
     QVERIFY(m_form->close());
     QCOMPARE(m_dialogs->shown.size(), 2);
     QTRY_VERIFY(m_form->childWindows().isEmpty());
+}
+
+void tst_TMainForm::closingWithNoticesWaitingSavesTheSettings()
+{
+    int saved = 0;
+    m_form->setSettingsHooks({}, [&saved](TMainForm &) { ++saved; });
+    m_form->show();
+    const qsizetype boxes = m_dialogs->shown.size();
+    OperatorNotice notice;
+    notice.text = QStringLiteral("нет связи с портом /dev/ttyUSB0");
+    notice.cause = OperatorNotice::Cause::LineLoss;
+    ReportNotice(notice);
+    notice.text = QStringLiteral("RS232 time out");
+    ReportNotice(notice);
+    QCOMPARE(m_form->notices().waitingCount(), 2);
+    QVERIFY(m_form->close());
+    QCOMPARE(saved, 1);
+    QCOMPARE(m_form->notices().waitingCount(), 0);
+    QCoreApplication::processEvents(); // the drain already posted finds nothing to show
+    QCOMPARE(m_dialogs->shown.size(), boxes);
 }
 
 QTEST_MAIN(tst_TMainForm)

@@ -1,4 +1,4 @@
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 
 #include <QTextStream>
 
