@@ -2,6 +2,7 @@
 #   make run   installs what is missing, builds, starts the program on its simulated bus
 #   make test  installs what is missing, builds with the sanitizers, runs every test
 #   make bench installs what is missing, builds the release configuration, runs the benchmarks
+#   make fuzz  installs clang, builds the fuzz targets, runs each for FUZZ_SECONDS (default 60)
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
             libmosquitto-dev libprotobuf-dev protobuf-compiler \
             libxkbcommon-dev fonts-dejavu-core qt6-charts-dev
@@ -12,12 +13,16 @@ PACKAGE_TOOLS := dpkg-dev file fakeroot desktop-file-utils appstream lintian man
 TEST_PACKAGES := mosquitto
 # Only the benchmarks use these (libmodbus is the peer they measure against).
 BENCH_PACKAGES := libmodbus-dev
+# Only the fuzz targets use these: clang with its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES := clang libclang-rt-dev
 NEEDED   ?= $(PACKAGES)
 RUN_DIR  := build/run
 TEST_DIR := build/test
+FUZZ_DIR := build/fuzz
+FUZZ_SECONDS ?= 60
 JOBS     ?= $(shell nproc)
 
-.PHONY: run test bench deps build build-test package package-check clean
+.PHONY: run test bench fuzz deps build build-test package package-check clean
 
 deps:
 	@missing=""; \
@@ -58,6 +63,15 @@ bench:
 	$(MAKE) deps NEEDED="$(PACKAGES) $(TEST_PACKAGES) $(BENCH_PACKAGES)"
 	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(RUN_DIR) -j $(JOBS) --target run_benchmarks
+
+# The fuzz targets: clang, the core, the command-line tool and the simulator instrumented for
+# libFuzzer and both sanitizers, in a build directory of their own; no windows, no tests.
+fuzz:
+	$(MAKE) deps NEEDED="$(PACKAGES) $(FUZZ_PACKAGES)"
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DDRIVELINK_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target drivelink_fuzzers
+	fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 # The Debian package from the release build, copied next to this Makefile.
 package:
