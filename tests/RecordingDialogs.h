@@ -54,8 +54,7 @@ public:
         shown.append({caption, text, icon, buttons});
         if (!answers.isEmpty())
             return answers.takeFirst();
-        return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Answer::Yes
-                                                                             : Answer::Ok;
+        return buttons == Buttons::Ok || buttons == Buttons::OkCancel ? Answer::Ok : Answer::Yes;
     }
     QString openFileName(const FileRequest &request) override
     {
