@@ -3,7 +3,7 @@
 #   make test  installs what is missing, builds with the sanitizers, runs every test
 #   make bench installs what is missing, builds the release configuration, runs the benchmarks
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
-            libxkbcommon-dev fonts-dejavu-core qt6-charts-dev
+            libxkbcommon-dev fonts-dejavu-core qt6-charts-dev qt6-translations-l10n
 # What `make package` and `make package-check` need besides: the .deb tools and the validators.
 PACKAGE_TOOLS := dpkg-dev file fakeroot desktop-file-utils appstream lintian man-db \
                  bash-completion
