@@ -5,7 +5,7 @@
 #   make fuzz  installs clang, builds the fuzz targets, runs each for FUZZ_SECONDS (default 60)
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
             libmosquitto-dev libprotobuf-dev protobuf-compiler \
-            libxkbcommon-dev fonts-dejavu-core qt6-charts-dev
+            libxkbcommon-dev fonts-dejavu-core qt6-charts-dev qt6-translations-l10n
 # What `make package` and `make package-check` need besides: the .deb tools and the validators.
 PACKAGE_TOOLS := dpkg-dev file fakeroot desktop-file-utils appstream lintian man-db \
                  bash-completion

@@ -60,8 +60,7 @@ public:
             onMessage(text);
         if (!answers.isEmpty())
             return answers.takeFirst();
-        return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Answer::Yes
-                                                                             : Answer::Ok;
+        return buttons == Buttons::Ok || buttons == Buttons::OkCancel ? Answer::Ok : Answer::Yes;
     }
     void post(const OperatorNotice &notice) override
     {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
+#include <QPointer>
 #include <QString>
 
 // What the line, the engine, the drivers and the transfers have to tell the operator. Code
@@ -22,6 +24,9 @@ struct OperatorNotice
     // is shown, it is told by that one and needs no box of its own.
     enum class Cause { Other, LineLoss, LostExchange };
     Cause cause = Cause::Other;
+    // The window the box belongs to, if it still exists when the box is shown; null for the
+    // main window.
+    QPointer<QObject> owner;
 
     bool operator==(const OperatorNotice &other) const = default;
 };

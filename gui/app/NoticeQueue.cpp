@@ -1,5 +1,7 @@
 #include "app/NoticeQueue.h"
 
+#include "app/DialogOwner.h"
+
 #include "app/OperatorDialogs.h"
 
 #include <QPointer>
@@ -84,6 +86,7 @@ void NoticeQueue::drain()
         if (m_shown->count > 1)
             emit repeated(repeatText(notice.text, m_shown->count));
         // The box's own event loop runs the bus meanwhile; what it reports queues up here.
+        const DialogOwner owner(qobject_cast<QWidget *>(notice.owner.data()));
         OperatorDialogs::instance().message(notice.caption, notice.text, boxIcon(notice.icon),
                                             OperatorDialogs::Buttons::Ok);
         if (!alive)

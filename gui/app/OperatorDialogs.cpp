@@ -17,6 +17,7 @@ public:
             return Answer::Ok;
         case Buttons::YesNo:
         case Buttons::YesNoCancel:
+        case Buttons::YesNoDefaultNo:
             return Answer::Yes;
         }
         return Answer::Ok;

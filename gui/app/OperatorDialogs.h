@@ -13,7 +13,9 @@ class OperatorDialogs
 {
 public:
     enum class Icon { None, Information, Warning, Stop, Question };
-    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+    // YesNoDefaultNo: Yes and No with No as the default button, for questions where Enter
+    // must not lose anything.
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
     enum class Answer { Ok, Cancel, Yes, No };
 
     struct FileRequest

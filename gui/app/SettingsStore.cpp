@@ -6,6 +6,7 @@
 #include "app/OperatorDialogs.h"
 #include "app/SectionedToolBar.h"
 #include "app/TMainForm.h"
+#include "views/TTrafficLogForm.h"
 #include "setup/WindowPlacement.h"
 #include "bus/BusHost.h"
 #include "bus/TDM.h"
@@ -78,8 +79,22 @@ bool SettingsStore::restore()
         focusControl(placement.activeControl);
     // The traffic log reopens after the start-up windows, so that it does not count as a
     // window restored from the store.
-    if (ini.readBool(TrafficLogSection, TrafficLogOpenKey, false))
-        QMetaObject::invokeMethod(&m_form, &TMainForm::TrafficLogItemClick, Qt::QueuedConnection);
+    // It comes back where it was left; a store without its place lets it open as new.
+    if (ini.readBool(TrafficLogSection, TrafficLogOpenKey, false)) {
+        const QRect placed(ini.readInteger(TrafficLogSection, QStringLiteral("Left"), 0),
+                           ini.readInteger(TrafficLogSection, QStringLiteral("Top"), 0),
+                           ini.readInteger(TrafficLogSection, QStringLiteral("Width"), 0),
+                           ini.readInteger(TrafficLogSection, QStringLiteral("Height"), 0));
+        QMetaObject::invokeMethod(
+            &m_form,
+            [form = &m_form, placed] {
+                form->TrafficLogItemClick();
+                TTrafficLogForm *log = form->trafficLogWindow();
+                if (log && log->parentWidget() && placed.width() > 0 && placed.height() > 0)
+                    log->parentWidget()->setGeometry(placed);
+            },
+            Qt::QueuedConnection);
+    }
     return true;
 }
 
@@ -120,7 +135,16 @@ bool SettingsStore::save()
     m_form.mruManager()->save(ini, RecentFilesSection);
     saveToolBar(ini);
     FormPlacement1SavePlacement(ini, MainSettings::childWindowEntries(m_form));
-    ini.writeBool(TrafficLogSection, TrafficLogOpenKey, m_form.trafficLogWindow() != nullptr);
+    const TTrafficLogForm *log = m_form.trafficLogWindow();
+    ini.writeBool(TrafficLogSection, TrafficLogOpenKey, log != nullptr);
+    // The place of its frame in the client area; a closed log keeps the place it had.
+    if (log && log->parentWidget()) {
+        const QRect placed = log->parentWidget()->geometry();
+        ini.writeInteger(TrafficLogSection, QStringLiteral("Left"), placed.x());
+        ini.writeInteger(TrafficLogSection, QStringLiteral("Top"), placed.y());
+        ini.writeInteger(TrafficLogSection, QStringLiteral("Width"), placed.width());
+        ini.writeInteger(TrafficLogSection, QStringLiteral("Height"), placed.height());
+    }
     if (!ini.save(&error)) {
         ShowMessage(MainSettings::MessageCaption, error);
         return false;

@@ -40,6 +40,8 @@
 namespace {
 
 constexpr int SlotCount = 32;
+// The size a child window had before "Плиткой", for "Каскадом" to give back.
+const char *const TiledFromProperty = "sizeBeforeTile";
 
 // Splits a hint at "|": the tool-tip before it, the status bar text after it; a hint without
 // "|" serves for both.
@@ -264,7 +266,11 @@ void TMainForm::createMenus()
         for (int i = int(actions.indexOf(listSeparator)) + 1; i < actions.size(); ++i)
             windows->removeAction(actions[i]), actions[i]->deleteLater();
         const QList<QMdiSubWindow *> subs = m_mdiArea->subWindowList();
-        listSeparator->setVisible(!subs.isEmpty());
+        QList<QWidget *> own;
+        for (QWidget *window : ownWindows())
+            if (window->isVisible())
+                own << window;
+        listSeparator->setVisible(!subs.isEmpty() || !own.isEmpty());
         for (int i = 0; i < subs.size(); ++i) {
             QMdiSubWindow *sub = subs[i];
             QAction *action =
@@ -274,6 +280,22 @@ void TMainForm::createMenus()
             connect(action, &QAction::triggered, this, [this, sub = QPointer<QMdiSubWindow>(sub)] {
                 if (sub)
                     m_mdiArea->setActiveSubWindow(sub);
+            });
+        }
+        // The editors that are windows of their own follow the child windows.
+        for (int i = 0; i < own.size(); ++i) {
+            QWidget *window = own[i];
+            QAction *action = windows->addAction(
+                QStringLiteral("&%1 %2").arg(subs.size() + i + 1).arg(window->windowTitle()));
+            action->setCheckable(true);
+            action->setChecked(window->isActiveWindow());
+            connect(action, &QAction::triggered, this, [window = QPointer<QWidget>(window)] {
+                if (!window)
+                    return;
+                if (window->isMinimized())
+                    window->showNormal();
+                window->raise();
+                window->activateWindow();
             });
         }
     });
@@ -540,8 +562,12 @@ QWidget *TMainForm::ShowChildWindow(const QString &className, const QString &cap
         if (WindowClasses::kind(className) == WindowClasses::Kind::MdiChild) {
             QMdiSubWindow *sub = m_mdiArea->addSubWindow(found);
             sub->setAttribute(Qt::WA_DeleteOnClose);
+            sub->show();
+            fitInArea(sub);
         } else {
-            found->setParent(this, Qt::Window);
+            // A tool window of the frame: it stays above the frame when the operator clicks
+            // there, and goes down and comes back with it.
+            found->setParent(this, Qt::Tool);
             // A window of its own opens centred over the frame, not over its menu, at the
             // size it will show with.
             if (!found->testAttribute(Qt::WA_Resized))
@@ -588,6 +614,8 @@ void TMainForm::TrafficLogItemClick()
         QMdiSubWindow *sub = m_mdiArea->addSubWindow(form);
         sub->setAttribute(Qt::WA_DeleteOnClose);
         sub->resize(form->sizeHint());
+        sub->show();
+        fitInArea(sub);
         m_trafficLog = form;
     }
     QMdiSubWindow *sub = subWindowOf(form);
@@ -859,10 +887,18 @@ void TMainForm::cascade()
         return;
     const QRect area = m_mdiArea->viewport()->rect();
     const int step = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, windows.first()) + 4;
+    // Room for every window with the offsets of those after it, but never less than half the
+    // area, after which the stack starts again at the corner.
+    const int offsets = step * int(windows.size() - 1);
+    const QSize room(std::max(area.width() - offsets, area.width() / 2),
+                     std::max(area.height() - offsets, area.height() / 2));
     QPoint corner;
     for (QMdiSubWindow *sub : std::as_const(windows)) {
         sub->showNormal();
-        const QSize size = sub->size().boundedTo(area.size());
+        // Each window gets back the size it had before tiling.
+        const QSize normal = sub->property(TiledFromProperty).toSize();
+        sub->setProperty(TiledFromProperty, QVariant());
+        const QSize size = (normal.isValid() ? normal : sub->size()).boundedTo(room);
         if (corner.y() + size.height() > area.height() || corner.x() + size.width() > area.width())
             corner = QPoint();
         sub->setGeometry(QRect(corner, size));
@@ -870,6 +906,20 @@ void TMainForm::cascade()
         corner += QPoint(step, step);
     }
     m_mdiArea->setActiveSubWindow(windows.last());
+}
+
+void TMainForm::fitInArea(QMdiSubWindow *sub) const
+{
+    const QRect area = m_mdiArea->viewport()->rect();
+    if (area.isEmpty())
+        return;
+    QRect placed(sub->pos(), sub->size().boundedTo(area.size()));
+    placed.moveRight(std::min(placed.right(), area.right()));
+    placed.moveBottom(std::min(placed.bottom(), area.bottom()));
+    placed.moveLeft(std::max(placed.left(), area.left()));
+    placed.moveTop(std::max(placed.top(), area.top()));
+    if (placed != sub->geometry())
+        sub->setGeometry(placed);
 }
 
 QList<QWidget *> TMainForm::ownWindows() const
@@ -908,6 +958,8 @@ void TMainForm::tile()
             cell = QRect(0, i * height, area.width(), height);
         }
         windows[i]->showNormal();
+        if (!windows[i]->property(TiledFromProperty).isValid())
+            windows[i]->setProperty(TiledFromProperty, windows[i]->size());
         windows[i]->setGeometry(cell);
     }
 }
@@ -1000,7 +1052,9 @@ void TMainForm::watchDetection()
     m_detectionNote->setObjectName(QStringLiteral("DetectionNote"));
     m_detectionNote->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_detectionNote->hide();
-    statusBar()->insertPermanentWidget(0, m_detectionNote);
+    // Permanent panels are counted after the normal ones: the hint panel is the one normal
+    // panel, so the note becomes the leftmost permanent one.
+    statusBar()->insertPermanentWidget(1, m_detectionNote);
     QAction *stop = menuAction(QStringLiteral("StopDetection1"));
     stop->setEnabled(false);
     InverterDetector *detector = &m_host->detector();

@@ -134,6 +134,8 @@ private:
     void cascade();
     // Top-level windows of the frame (the KX200 editor), dialogs left out.
     QList<QWidget *> ownWindows() const;
+    // Moves and, when it must, shrinks a child window so that it lies inside the client area.
+    void fitInArea(QMdiSubWindow *sub) const;
     void createMenus();
     void createToolBar();
     void createStatusBar();

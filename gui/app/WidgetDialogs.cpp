@@ -1,5 +1,6 @@
 #include "app/WidgetDialogs.h"
 
+#include "app/DialogOwner.h"
 #include "app/TDualListDialog.h"
 
 #include <QApplication>
@@ -34,6 +35,7 @@ QMessageBox::StandardButtons boxButtons(OperatorDialogs::Buttons buttons)
     case OperatorDialogs::Buttons::OkCancel:
         return QMessageBox::Ok | QMessageBox::Cancel;
     case OperatorDialogs::Buttons::YesNo:
+    case OperatorDialogs::Buttons::YesNoDefaultNo:
         return QMessageBox::Yes | QMessageBox::No;
     case OperatorDialogs::Buttons::YesNoCancel:
         return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
@@ -62,9 +64,13 @@ OperatorDialogs::Answer WidgetDialogs::message(const QString &caption, const QSt
 {
     // The box belongs to the window the operator works in, a top-level editor for one: it
     // opens over that window, which gets the focus back when the box closes.
-    QWidget *owner = QApplication::activeWindow();
+    QWidget *owner = DialogOwner::current() ? DialogOwner::current() : QApplication::activeWindow();
     QMessageBox box(boxIcon(icon), caption, text, boxButtons(buttons),
                     owner ? owner : m_parent.data());
+    if (buttons == Buttons::YesNoDefaultNo) {
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+    }
     switch (box.exec()) {
     case QMessageBox::Cancel:
         return Answer::Cancel;
@@ -79,12 +85,14 @@ OperatorDialogs::Answer WidgetDialogs::message(const QString &caption, const QSt
 
 QString WidgetDialogs::openFileName(const FileRequest &request)
 {
-    return runFileDialog(m_parent, request, QFileDialog::AcceptOpen);
+    return runFileDialog(DialogOwner::current() ? DialogOwner::current() : m_parent.data(), request,
+                         QFileDialog::AcceptOpen);
 }
 
 QString WidgetDialogs::saveFileName(const FileRequest &request)
 {
-    return runFileDialog(m_parent, request, QFileDialog::AcceptSave);
+    return runFileDialog(DialogOwner::current() ? DialogOwner::current() : m_parent.data(), request,
+                         QFileDialog::AcceptSave);
 }
 
 QStringList WidgetDialogs::chooseItems(const ChoiceRequest &request)

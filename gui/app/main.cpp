@@ -2,6 +2,7 @@
 #include "app/SettingsStore.h"
 #include "app/TMainForm.h"
 #include "app/ToolTipStyle.h"
+#include "app/ToolkitTranslations.h"
 #include "app/WidgetDialogs.h"
 #include "bus/BusHost.h"
 #include "serial/MessageNumbers.h"
@@ -43,6 +44,7 @@ int main(int argc, char *argv[])
     Application app(argc, argv);
     SetApplicationIdentity();
     ToolTipStyle::install();
+    ToolkitTranslations::install(app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

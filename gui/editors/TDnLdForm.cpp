@@ -3,6 +3,7 @@
 #include "setup/IniFile.h"
 #include "app/OperatorDialogs.h"
 #include "bus/TDM.h"
+#include "app/DialogOwner.h"
 #include "editors/CompareSlotDialog.h"
 #include "editors/ParameterSpinEdit.h"
 #include "serial/MessageNumbers.h"
@@ -24,6 +25,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -192,6 +194,7 @@ void TDnLdForm::buildPages()
             code->setFixedWidth(CodeWidth);
             QLabel *caption = panel(QStringLiteral("Наименование функции"), headerRow);
             QLabel *value = panel(QStringLiteral("Значение"), headerRow);
+            value->setObjectName(QStringLiteral("ValueHeader"));
             value->setFixedWidth(ValueWidth);
             header->addWidget(code);
             header->addWidget(caption, 1);
@@ -235,6 +238,45 @@ void TDnLdForm::buildPages()
         rowScroll->setMinimumWidth(rowScroll->widget()->minimumSizeHint().width() +
                                    rowScroll->verticalScrollBar()->sizeHint().width() +
                                    2 * rowScroll->frameWidth());
+    // What the longest list text needs, for a window wide enough to give it.
+    for (QWidget *f : std::as_const(m_fields)) {
+        auto *combo = qobject_cast<QComboBox *>(f);
+        if (!combo)
+            continue;
+        int widest = 0;
+        for (int i = 0; i < combo->count(); ++i)
+            widest = std::max(widest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        const QSize need = combo->style()->sizeFromContents(
+            QStyle::CT_ComboBox, &option, QSize(widest, combo->fontMetrics().height()), combo);
+        m_valueNeed = std::max(m_valueNeed, need.width());
+    }
+}
+
+void TDnLdForm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    fitValueColumn();
+}
+
+void TDnLdForm::fitValueColumn()
+{
+    // A window wider than it was made gives half of the extra width to the values, up to what
+    // the longest list text needs, so a maximised window shows list texts whole.
+    const int extra = std::max(0, width() - FormWidth);
+    const int valueWidth = std::clamp(ValueWidth + extra / 2, ValueWidth, m_valueNeed);
+    if (valueWidth == m_valueWidth)
+        return;
+    const int grown = valueWidth - m_valueWidth;
+    m_valueWidth = valueWidth;
+    for (QWidget *f : std::as_const(m_fields))
+        if (f)
+            f->setFixedWidth(valueWidth);
+    for (QLabel *header : m_pageControl->findChildren<QLabel *>(QStringLiteral("ValueHeader")))
+        header->setFixedWidth(valueWidth);
+    for (auto *rowScroll : m_pageControl->findChildren<QScrollArea *>(QStringLiteral("RowScroll")))
+        rowScroll->setMinimumWidth(rowScroll->minimumWidth() + grown);
 }
 
 QWidget *TDnLdForm::buildField(const ParameterRow &row)
@@ -326,13 +368,19 @@ void TDnLdForm::closeEvent(QCloseEvent *event)
 
 bool TDnLdForm::FormCloseQuery()
 {
+    return discardApproved(OperatorDialogs::Buttons::YesNo);
+}
+
+bool TDnLdForm::discardApproved(OperatorDialogs::Buttons buttons)
+{
     if (!m_transfer->isModified())
         return true;
+    const DialogOwner owner(window());
     const auto answer = OperatorDialogs::instance().message(
         windowTitle(),
         QStringLiteral(
             "Parameters has been modified\nDo you want to discard the modified parameters?"),
-        OperatorDialogs::Icon::Stop, OperatorDialogs::Buttons::YesNo);
+        OperatorDialogs::Icon::Stop, buttons);
     return answer == OperatorDialogs::Answer::Yes;
 }
 
@@ -350,8 +398,9 @@ void TDnLdForm::FormLoad()
 void TDnLdForm::UpLoadBtnClick()
 {
     // An upload overwrites the working copy: unsent edits go only when the operator says so,
-    // with the same question as closing the window. Enter reaches here as the default button.
-    if (!FormCloseQuery())
+    // with the same question as closing the window. Enter reaches here as the default button,
+    // so No is the question's default: a second Enter keeps the edits.
+    if (!discardApproved(OperatorDialogs::Buttons::YesNoDefaultNo))
         return;
     m_transfer->startUpload();
 }
@@ -375,6 +424,7 @@ void TDnLdForm::ComboBoxChange(int entry)
         const QSignalBlocker blocker(combo);
         combo->setCurrentIndex(m_transfer->shown(entry).itemIndex);
     }
+    compareAfterEdit();
 }
 
 void TDnLdForm::EditChange(int entry)
@@ -387,6 +437,7 @@ void TDnLdForm::EditChange(int entry)
         const QSignalBlocker blocker(edit);
         edit->setFieldText(edited.correctedText);
     }
+    compareAfterEdit();
 }
 
 // --- the view of the transfer ----------------------------------------------------------
@@ -434,11 +485,13 @@ void TDnLdForm::showProgress(int position, int maximum, const QString &text)
 void TDnLdForm::transferFinished(const ParameterTransfer::Outcome &outcome)
 {
     // The transfer's last exchange ends here: the outcome is shown from the main window's
-    // event loop, not from inside the bus callback.
+    // event loop, not from inside the bus callback, over this window even while the operator
+    // works in another one.
     OperatorNotice notice;
     notice.caption = windowTitle();
     notice.text = outcome.text;
     notice.icon = outcome.ok ? OperatorNotice::Icon::Information : OperatorNotice::Icon::Warning;
+    notice.owner = window();
     ReportNotice(notice);
     // A window of its own comes back to the front.
     if (isWindow() && isVisible()) {
@@ -453,6 +506,7 @@ void TDnLdForm::CompareBtnClick()
 {
     if (m_transfer->isBusy() || m_transfer->count() == 0)
         return;
+    const DialogOwner owner(window());
     OperatorDialogs::FileRequest request;
     request.title = QStringLiteral("Сравнить с файлом");
     request.filter = QStringLiteral("*.ini (Setup File) (*.ini);;All files (*)");
@@ -487,16 +541,24 @@ void TDnLdForm::CompareBtnClick()
     const int slot = dialog.chosenSlot();
 
     clearCompare();
-    const ParameterTransfer::Plan &plan = m_transfer->plan();
-    const QList<ParameterDiff::Value> fileValues =
-        ParameterDiff::fromSection(ini, TDM::SectionName(slot), plan);
-    m_compareEntries = ParameterDiff::compare(
-        plan, ParameterDiff::fromWorkingCopy(m_transfer->workingCopy()), fileValues);
-    for (const ParameterDiff::Value &value : fileValues)
+    m_compareFile = ParameterDiff::fromSection(ini, TDM::SectionName(slot), m_transfer->plan());
+    m_compareSource = QStringLiteral("%1, %2").arg(QFileInfo(fileName).fileName(),
+                                                   TDM::SectionName(slot).trimmed());
+    for (const ParameterDiff::Value &value : std::as_const(m_compareFile))
         m_compareValues << (value.state == ParameterDiff::Value::State::Known
                                 ? std::optional<int32_t>(value.raw)
                                 : std::nullopt);
-    for (const ParameterDiff::Entry &e : m_compareEntries) {
+    ShowMessage(windowTitle(), showCompare(), OperatorDialogs::Icon::Information);
+    updateControls();
+}
+
+QString TDnLdForm::showCompare()
+{
+    unmarkCompare();
+    const ParameterTransfer::Plan &plan = m_transfer->plan();
+    m_compareEntries = ParameterDiff::compare(
+        plan, ParameterDiff::fromWorkingCopy(m_transfer->workingCopy()), m_compareFile);
+    for (const ParameterDiff::Entry &e : std::as_const(m_compareEntries)) {
         QWidget *f = field(e.entry);
         if (!f)
             continue;
@@ -510,16 +572,20 @@ void TDnLdForm::CompareBtnClick()
     }
     const QString summary =
         m_compareEntries.isEmpty()
-            ? QStringLiteral("Совпадает с %1, %2: %3 параметров")
-                  .arg(QFileInfo(fileName).fileName(), TDM::SectionName(slot).trimmed())
-                  .arg(plan.count())
-            : QStringLiteral("Отличается от %1, %2: %3 из %4 параметров")
-                  .arg(QFileInfo(fileName).fileName(), TDM::SectionName(slot).trimmed())
+            ? QStringLiteral("Совпадает с %1: %2 параметров").arg(m_compareSource).arg(plan.count())
+            : QStringLiteral("Отличается от %1: %2 из %3 параметров")
+                  .arg(m_compareSource)
                   .arg(m_compareEntries.size())
                   .arg(plan.count());
     m_msgPanel->setText(summary);
-    ShowMessage(windowTitle(), summary, OperatorDialogs::Icon::Information);
-    updateControls();
+    return summary;
+}
+
+void TDnLdForm::compareAfterEdit()
+{
+    // An edit moves a field towards or away from the file's value.
+    if (!m_compareFile.isEmpty())
+        showCompare();
 }
 
 void TDnLdForm::TakeFileBtnClick()
@@ -530,7 +596,7 @@ void TDnLdForm::TakeFileBtnClick()
     m_msgPanel->setText(QStringLiteral("Значения взяты из файла: ЗАГР запишет их в ПЧ"));
 }
 
-void TDnLdForm::clearCompare()
+void TDnLdForm::unmarkCompare()
 {
     for (const ParameterDiff::Entry &e : std::as_const(m_compareEntries)) {
         if (QWidget *f = field(e.entry)) {
@@ -539,6 +605,12 @@ void TDnLdForm::clearCompare()
         }
     }
     m_compareEntries.clear();
+}
+
+void TDnLdForm::clearCompare()
+{
+    unmarkCompare();
+    m_compareFile.clear();
     m_compareValues.clear();
     updateControls();
 }

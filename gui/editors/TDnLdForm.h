@@ -3,6 +3,7 @@
 #include "app/CloseQuestion.h"
 #include "params/ParameterDiff.h"
 #include "params/ParameterTransfer.h"
+#include "setup/OperatorDialogs.h"
 
 #include <QList>
 #include <QWidget>
@@ -71,17 +72,27 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void customEvent(QEvent *event) override;
 
 private:
     void buildPages();
+    // Widens or narrows the value column with the window.
+    void fitValueColumn();
     QWidget *buildField(const ParameterRow &row);
     // Load (message 1434): the slot from the caption, then the driver's values.
     void FormLoad();
+    // Asks over unsent edits with the given buttons; true when there are none or they go.
+    bool discardApproved(OperatorDialogs::Buttons buttons);
     void showValues();
     void updateControls();
     void showProgress(int position, int maximum, const QString &text);
     void transferFinished(const ParameterTransfer::Outcome &outcome);
+    // Marks the fields that differ from the compared file and puts the count in the message
+    // panel; returns that text.
+    QString showCompare();
+    void compareAfterEdit();
+    void unmarkCompare();
     void clearCompare();
 
     ParameterTransfer *m_transfer;
@@ -95,6 +106,10 @@ private:
     QPushButton *m_takeFileBtn = nullptr;
     QList<ParameterDiff::Entry> m_compareEntries;
     QList<std::optional<int32_t>> m_compareValues; // the file's values of the last compare
+    QList<ParameterDiff::Value> m_compareFile;      // the same, as compared; empty: none
+    QString m_compareSource;                        // file and section compared with
+    int m_valueWidth = 190;                         // the value column's width now
+    int m_valueNeed = 190;                          // what the longest list text needs
     QLabel *m_msgPanel = nullptr;
     QProgressBar *m_progressBar = nullptr;
     QList<QWidget *> m_fields;

@@ -150,8 +150,14 @@ void TAddressForm::Edit1Change()
     bool ok = false;
     const qint64 value = text.trimmed().toLongLong(&ok, 10);
     if (!ok) {
-        // The text stays for the operator to correct; the address keeps its value.
+        // The address keeps its value, and after the box the field shows it again and has
+        // the keyboard, so the operator's next keys go where they were typed.
         ShowInvalidInteger(text);
+        const QSignalBlocker editBlocker(m_edit1);
+        m_edit1->setText(QString::number(m_address));
+        m_edit1->end(false);
+        activateWindow();
+        m_edit1->setFocus(Qt::OtherFocusReason);
         return;
     }
     applyAddress(value);
@@ -178,7 +184,7 @@ bool TAddressForm::confirmSetting()
                        "К шине должен быть подключён только тот ПЧ, адрес которого меняется.\n"
                        "Установить адрес %1?")
             .arg(m_address),
-        OperatorDialogs::Icon::Warning, OperatorDialogs::Buttons::YesNo);
+        OperatorDialogs::Icon::Warning, OperatorDialogs::Buttons::YesNoDefaultNo);
     return answer == OperatorDialogs::Answer::Yes;
 }
 

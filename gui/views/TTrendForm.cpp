@@ -16,6 +16,7 @@
 #include <QLineSeries>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
@@ -58,6 +59,19 @@ double niceTop(double value)
             return step * power;
     }
     return 10.0 * power;
+}
+
+// Grid lines at a step of 1, 2 or 5 times a power of ten, four to six of them over the span,
+// so that every label names its line exactly.
+double tickStep(double span)
+{
+    return niceTop(span / 5.0);
+}
+
+// Digits after the point that a label at the step needs.
+int stepDecimals(double step)
+{
+    return step >= 1.0 ? 0 : int(std::ceil(-std::log10(step) - 1e-9));
 }
 
 } // namespace
@@ -116,6 +130,9 @@ TTrendForm::TTrendForm(QWidget *parent) : QWidget(parent), m_store(&TrendStore::
         axis->setLinePenColor(Colors[q]);
         axis->setLabelsColor(Colors[q]);
         axis->setLabelFormat(q == 0 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0.0);
+        axis->setTickInterval(0.2);
         axis->setRange(0, 1);
         m_chart->addAxis(axis, sides[q]);
         series->attachAxis(m_timeAxis);
@@ -139,12 +156,14 @@ TTrendForm::TTrendForm(QWidget *parent) : QWidget(parent), m_store(&TrendStore::
     bar->addWidget(m_pauseBtn);
     bar->addWidget(csvBtn);
     bar->addWidget(pngBtn);
-    bar->addWidget(m_cursorLabel, 1);
+    bar->addStretch(1);
     bar->addWidget(closeBtn);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addLayout(bar);
     layout->addWidget(m_view, 1);
+    // The readout has a line of its own under the plot: the buttons leave it no room.
+    layout->addWidget(m_cursorLabel);
 
     m_redrawTimer.setSingleShot(true);
     m_redrawTimer.setInterval(RedrawIntervalMs);
@@ -264,8 +283,13 @@ void TTrendForm::redraw()
         // leave the scales (and the layout of their labels) alone.
         const double top = niceTop(high[q] * 1.05); // a little room above the line
         const double bottom = low[q] < 0 ? -niceTop(-low[q] * 1.05) : 0.0;
-        if (m_valueAxes[q]->max() != top || m_valueAxes[q]->min() != bottom)
+        if (m_valueAxes[q]->max() != top || m_valueAxes[q]->min() != bottom) {
+            const double step = tickStep(top - bottom);
+            m_valueAxes[q]->setTickInterval(step);
+            m_valueAxes[q]->setLabelFormat(
+                QStringLiteral("%.%1f").arg(std::max(stepDecimals(step), q == 0 ? 1 : 0)));
             m_valueAxes[q]->setRange(bottom, top);
+        }
     }
 }
 
@@ -323,9 +347,28 @@ bool TTrendForm::exportCsv(const QString &fileName, QString *error) const
         error);
 }
 
+QString TTrendForm::exportTitle() const
+{
+    const QString format = QStringLiteral("dd.MM.yyyy HH:mm:ss");
+    return QStringLiteral("ПЧ #%1, %2 - %3")
+        .arg(m_address < 0 ? QStringLiteral("?") : QString::number(m_address),
+             m_timeAxis->min().toString(format), m_timeAxis->max().toString(format));
+}
+
 bool TTrendForm::exportPng(const QString &fileName, QString *error)
 {
-    const QImage image = m_view->grab().toImage();
+    // The picture names the drive and the time it shows, in a line above the plot.
+    const QImage plot = m_view->grab().toImage();
+    const int header = fontMetrics().height() + 8;
+    QImage image(plot.width(), plot.height() + header, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        painter.setFont(font());
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(0, 0, image.width(), header), Qt::AlignCenter, exportTitle());
+        painter.drawImage(0, header, plot);
+    }
     return saveAtomically(
         fileName, [&](QIODevice &device) { return image.save(&device, "PNG"); }, error);
 }

@@ -61,6 +61,8 @@ public:
     // Atomic saves; false with the reason.
     bool exportCsv(const QString &fileName, QString *error = nullptr) const;
     bool exportPng(const QString &fileName, QString *error = nullptr);
+    // The line above an exported plot: the drive and the time span shown.
+    QString exportTitle() const;
     void ExportCsvBtnClick();
     void ExportPngBtnClick();
 

@@ -7,6 +7,7 @@
 #include "app/SettingsStore.h"
 #include "app/TMainForm.h"
 #include "app/WindowClasses.h"
+#include "views/TTrafficLogForm.h"
 #include "bus/BusHost.h"
 #include "bus/TDM.h"
 #include "bus/TInverterBase.h"
@@ -285,6 +286,7 @@ void tst_SettingsStore::trafficLogReopensWithoutEnteringTheWindowList()
         InstallSettingsStore(*station.form);
         station.form->show();
         station.form->TrafficLogItemClick();
+        station.form->trafficLogWindow()->parentWidget()->setGeometry(40, 30, 500, 300);
         QVERIFY(station.form->close());
     }
     IniFile stored(storeName());
@@ -301,6 +303,7 @@ void tst_SettingsStore::trafficLogReopensWithoutEnteringTheWindowList()
     again.form->show();
     QTRY_VERIFY(again.form->trafficLogWindow());
     QTRY_COMPARE(again.form->childWindows().size(), 2);
+    QCOMPARE(again.form->trafficLogWindow()->parentWidget()->geometry(), QRect(40, 30, 500, 300));
 }
 
 void tst_SettingsStore::olderWindowsStoreLoads()

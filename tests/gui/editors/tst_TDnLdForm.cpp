@@ -287,7 +287,7 @@ void tst_TDnLdForm::uploadOverUnsentEditsAsksFirst()
     QCOMPARE(m_dialogs->shown.size(), 1);
     QCOMPARE(m_dialogs->shown[0].text, QStringLiteral("Parameters has been modified\nDo you want "
                                                       "to discard the modified parameters?"));
-    QCOMPARE(m_dialogs->shown[0].buttons, OperatorDialogs::Buttons::YesNo);
+    QCOMPARE(m_dialogs->shown[0].buttons, OperatorDialogs::Buttons::YesNoDefaultNo);
     QCOMPARE(m_form->transfer().state(), ParameterTransfer::State::Idle);
     QVERIFY(m_line->requested.isEmpty());
     QCOMPARE(spin(18)->fieldText(), QStringLiteral("2.3"));
@@ -461,6 +461,15 @@ void tst_TDnLdForm::compareHighlightsWhatDiffersAndTakeMarksModified()
     // Compare changes nothing.
     QVERIFY(!m_form->transfer().isModified());
     QCOMPARE(m_form->transfer().value(2), 2000);
+    // The marks and the count follow every edit until the compare is cleared.
+    spin(2)->setFieldText(QStringLiteral("220.0"));
+    QCOMPARE(m_form->compareResult().size(), 2);
+    QVERIFY(!m_form->field(2)->styleSheet().contains(QStringLiteral("yellow")));
+    QCOMPARE(m_form->field(2)->toolTip(), QString());
+    QVERIFY(m_form->msgPanel()->text().contains(QStringLiteral("2 из 108")));
+    spin(18)->setFieldText(QStringLiteral("2.3"));
+    QCOMPARE(m_form->compareResult().size(), 3);
+    QVERIFY(m_form->field(18)->styleSheet().contains(QStringLiteral("yellow")));
 
     m_form->takeFileButton()->click();
     QVERIFY(m_form->transfer().isModified());

@@ -175,21 +175,24 @@ void tst_TAddressForm::addressIsBounded()
 void tst_TAddressForm::textThatIsNoNumberChangesNothing()
 {
     setAddress(12);
-    edit()->setText(QStringLiteral("1x"));
+    m_form->show();
+    edit()->setFocus();
+    edit()->end(false);
+    QTest::keyClick(edit(), Qt::Key_X);
     QCOMPARE(m_form->address(), 12);
     QCOMPARE(trackBar()->value(), 12);
-    QCOMPARE(edit()->text(), QStringLiteral("1x")); // left for the operator to correct
     QCOMPARE(m_dialogs->shown.size(), 1);
-    QCOMPARE(m_dialogs->shown.first().text, QStringLiteral("'1x' is not a valid integer value"));
+    QCOMPARE(m_dialogs->shown.first().text, QStringLiteral("'12x' is not a valid integer value"));
     QCOMPARE(m_dialogs->shown.first().icon, Icon::Stop);
+    // After the box the field shows the address in force and takes the next keys.
+    QCOMPARE(edit()->text(), QStringLiteral("12"));
+    QTest::keyClick(edit(), Qt::Key_Backspace);
+    QCOMPARE(m_form->address(), 1);
 
     edit()->setText(QString());
-    QCOMPARE(m_form->address(), 12);
+    QCOMPARE(m_form->address(), 1);
     QCOMPARE(m_dialogs->shown.size(), 2);
-
-    // Showing the dialog again puts the address back into the edit.
-    m_form->FormShow();
-    QCOMPARE(edit()->text(), QStringLiteral("12"));
+    QCOMPARE(edit()->text(), QStringLiteral("1"));
 }
 
 void tst_TAddressForm::trackBarAndUpDownFollow()
@@ -361,7 +364,7 @@ void tst_TAddressForm::settingAsksBeforeTheBroadcast()
     settingBtn()->click();
     QCOMPARE(m_dialogs->shown.size(), 1);
     const RecordingDialogs::Shown &question = m_dialogs->shown.first();
-    QCOMPARE(question.buttons, OperatorDialogs::Buttons::YesNo);
+    QCOMPARE(question.buttons, OperatorDialogs::Buttons::YesNoDefaultNo);
     QVERIFY(question.text.contains(QStringLiteral("Адрес 7 будет записан всем ПЧ на шине")));
     QVERIFY(question.text.contains(QStringLiteral("только тот ПЧ, адрес которого меняется")));
     // No: nothing is sent and the slot keeps its driver.
