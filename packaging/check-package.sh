@@ -27,7 +27,9 @@ for file in usr/bin/drivelink usr/bin/drivelink-cli usr/bin/drivelink-sim \
     usr/share/man/man1/drivelink.1.gz usr/share/man/man1/drivelink-cli.1.gz \
     usr/share/man/man1/drivelink-sim.1.gz \
     usr/share/bash-completion/completions/drivelink-cli \
-    usr/share/doc/drivelink/README.md usr/share/doc/drivelink/copyright; do
+    usr/share/doc/drivelink/README.md usr/share/doc/drivelink/copyright \
+    lib/systemd/system/drivelink-publish@.service \
+    usr/share/doc/drivelink/publish-example.conf; do
     [[ -e $root/$file ]] || fail "missing /$file"
 done
 
