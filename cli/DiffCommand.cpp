@@ -1,6 +1,7 @@
 #include "cli/DiffCommand.h"
 
 #include "setup/IniFile.h"
+#include "cli/TransferCommand.h"
 #include "bus/TDM.h"
 #include "bus/TInverterBase.h"
 #include "cli/CliExit.h"
@@ -9,15 +10,17 @@
 #include "cli/InverterTransfer.h"
 #include "params/EditorPlans.h"
 
-#include <QFileInfo>
 #include <QJsonObject>
 #include <QSet>
+
+#include <sys/stat.h>
 
 namespace {
 
 bool loadFile(IniFile &ini, CliOutput &out)
 {
-    if (!QFileInfo(ini.fileName()).isFile()) {
+    struct stat info;
+    if (::stat(ini.nativeFileName().constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
         out.error(QStringLiteral("cannot read %1: no such file").arg(ini.fileName()));
         return false;
     }
@@ -65,7 +68,7 @@ void DiffCommand::entry(const QString &where, const QJsonObject &context,
 
 int DiffCommand::drive(CliSession &session, int address, const QString &model, const QString &file)
 {
-    IniFile ini(file);
+    IniFile ini = TransferCommand::iniFile(file);
     if (!loadFile(ini, m_out))
         return CliExit::Failure;
     const QString fileModel = ParameterDiff::sectionModel(ini, address);
@@ -157,8 +160,9 @@ int DiffCommand::drive(CliSession &session, int address, const QString &model, c
 
 int DiffCommand::files(const QString &first, const QString &second)
 {
-    IniFile left(first);
-    IniFile right(second);
+    // Opened by the bytes the names stand for, as the other commands open theirs.
+    IniFile left = TransferCommand::iniFile(first);
+    IniFile right = TransferCommand::iniFile(second);
     if (!loadFile(left, m_out) || !loadFile(right, m_out))
         return CliExit::Failure;
     int differing = 0;
