@@ -1,6 +1,7 @@
 #include "cli/DiffCommand.h"
 
 #include "setup/IniFile.h"
+#include "cli/TransferCommand.h"
 #include "bus/TDM.h"
 #include "bus/TInverterBase.h"
 #include "cli/CliExit.h"
@@ -160,6 +161,7 @@ int DiffCommand::drive(CliSession &session, int address, const QString &model, c
 
 int DiffCommand::files(const QString &first, const QString &second)
 {
+    // Opened by the bytes the names stand for, as the other commands open theirs.
     IniFile left = TransferCommand::iniFile(first);
     IniFile right = TransferCommand::iniFile(second);
     if (!loadFile(left, m_out) || !loadFile(right, m_out))

@@ -100,17 +100,8 @@ int RegisterCommand::read(int address, int registerNumber, const QString &model)
     return finish(address, registerNumber, QStringLiteral("read"), record->Result, value);
 }
 
-int RegisterCommand::write(int address, int registerNumber, int value, const QString &model,
-                           bool force)
+int RegisterCommand::refuseWrite(const QString &type, int registerNumber, int value, bool force)
 {
-    QString why;
-    // The model written to is the one that answers: --model does not stand in for the probe.
-    if (const int confirmed = m_session.confirmModel(address, model, &why);
-        confirmed != CliExit::Ok) {
-        m_out.error(why + QStringLiteral(": not written"));
-        return confirmed;
-    }
-    const QString type = m_session.registry().GetTypeName(address);
     if (const QString code = commandCodeName(type, registerNumber); !code.isEmpty()) {
         m_out.error(QStringLiteral("register %1 is %2 of the %3 driver, not a register: not "
                                    "written")
@@ -143,6 +134,27 @@ int RegisterCommand::write(int address, int registerNumber, int value, const QSt
             return CliExit::Usage;
         }
     }
+    return CliExit::Ok;
+}
+
+int RegisterCommand::write(int address, int registerNumber, int value, const QString &model,
+                           bool force)
+{
+    // Refused before the bus for the model named, and again for the model that answers.
+    if (!model.isEmpty()) {
+        if (const int refused = refuseWrite(model, registerNumber, value, force))
+            return refused;
+    }
+    QString why;
+    // The model written to is the one that answers: --model does not stand in for the probe.
+    if (const int confirmed = m_session.confirmModel(address, model, &why);
+        confirmed != CliExit::Ok) {
+        m_out.error(why + QStringLiteral(": not written"));
+        return confirmed;
+    }
+    const QString type = m_session.registry().GetTypeName(address);
+    if (const int refused = refuseWrite(type, registerNumber, value, force))
+        return refused;
     const auto record =
         m_session.exchange(address, value, [registerNumber](TDM &dm, TransactionRecord &r) {
             return dm.WriteRegister(registerNumber, r);

@@ -27,6 +27,10 @@ public:
     static QString commandCodeName(const QString &model, int registerNumber);
 
 private:
+    // Usage (2) with the reason printed when a write of the value to the register of a model
+    // is refused: a command code, the bus address without force, a value its table row does
+    // not take; 0 when it may go.
+    int refuseWrite(const QString &type, int registerNumber, int value, bool force);
     int finish(int address, int registerNumber, const QString &what, int result, int value);
 
     CliSession &m_session;

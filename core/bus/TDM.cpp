@@ -330,10 +330,13 @@ void TDM::SaveInverters(IniFile &ini) const
     }
 }
 
-void TDM::LoadInverters(const IniFile &ini)
+QStringList TDM::LoadInverters(const IniFile &ini)
 {
+    QStringList duplicates;
     for (int slot = 0; slot < SlotCount; ++slot) {
         const QString section = SectionName(slot);
+        for (const QString &duplicate : ini.duplicates(section))
+            duplicates.append(QStringLiteral("ПЧ #%1: %2").arg(slot).arg(duplicate));
         // Only the exact text "true" marks a present inverter; other slots are left alone.
         if (ini.readString(section, QStringLiteral("Enable"), QStringLiteral("false")) !=
             QStringLiteral("true"))
@@ -347,4 +350,5 @@ void TDM::LoadInverters(const IniFile &ini)
             CreateKX300(slot);
         m_slots[slot]->LoadSetup(ini, section);
     }
+    return duplicates;
 }

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -102,7 +103,9 @@ public:
 
     // The inverter list of a setup file: one section per slot.
     void SaveInverters(IniFile &ini) const;
-    void LoadInverters(const IniFile &ini);
+    // Returns what the sections hold twice ("ПЧ #2: key n003 twice"; the first is read), for
+    // the caller to name.
+    QStringList LoadInverters(const IniFile &ini);
 
 private:
     template <typename Create> bool install(int slot, Create create);

@@ -20,8 +20,10 @@ int32_t toEntry(int64_t value)
 bool parse(const ParameterRow &row, QString text, double &value)
 {
     text.replace(QLatin1Char(','), QLatin1Char('.'));
+    // A fixed-point number takes no more decimals than the field's step.
     static const QRegularExpression integer(QStringLiteral("^[+-]?\\d+$"));
-    static const QRegularExpression fixed(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)$"));
+    const QRegularExpression fixed(
+        QStringLiteral("^[+-]?(\\d+\\.?\\d{0,%1}|\\.\\d{1,%1})$").arg(row.decimals));
     const QRegularExpression &pattern = row.kind == FieldKind::FixedPoint ? fixed : integer;
     if (!pattern.match(text).hasMatch())
         return false;
@@ -66,9 +68,10 @@ ParameterField::Shown ParameterField::show(const ParameterRow &row, int32_t stor
                                                                       : int64_t(stored));
         return shown;
     }
-    const int64_t value = std::clamp(interpret(row, stored), row.rawMinimum, row.rawMaximum);
+    const int64_t value = interpret(row, stored);
     shown.text = row.formatValue(value);
     shown.value = toEntry(value);
+    shown.outside = value < row.rawMinimum || value > row.rawMaximum;
     return shown;
 }
 
@@ -77,8 +80,11 @@ ParameterField::Edited ParameterField::edit(const ParameterRow &row, const QStri
     Edited edited;
     const QString trimmed = text.trimmed();
     double value = 0.0;
-    if (!trimmed.isEmpty() && !parse(row, trimmed, value))
+    // Text that is no number of the field is replaced visibly, never kept beside a value.
+    if (!trimmed.isEmpty() && !parse(row, trimmed, value)) {
         value = row.bounded ? row.minimum() : 0.0;
+        edited.corrected = true;
+    }
 
     int64_t raw = row.toRaw(value);
     if (row.bounded && value < row.minimum()) {

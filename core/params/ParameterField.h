@@ -23,6 +23,7 @@ public:
         int itemIndex = -1; // list fields: the selected item, -1 for an empty list field
         QString text;       // numeric fields: the text shown
         int32_t value = 0;  // the working-copy entry after showing
+        bool outside = false; // numeric fields: the value lies outside the field's bounds
     };
 
     // The outcome of a change of a numeric field's text.
@@ -34,8 +35,9 @@ public:
     };
 
     // Shows a stored value: a list selects the item of that index (none when the value is
-    // no item index; the value stays), an editable numeric field pulls the value into its
-    // bounds, every other field shows it as read.
+    // no item index; the value stays); a numeric field shows the value as read, in its
+    // bounds' sign, and flags it when it lies outside them: a drive's value is never pulled
+    // into the bounds behind the operator's back.
     static Shown show(const ParameterRow &row, int32_t stored);
 
     // A numeric field's new text: empty counts as 0, text that is no number of the field's

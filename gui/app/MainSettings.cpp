@@ -105,7 +105,13 @@ bool MainSettings::OpenSetupFile(TMainForm &form, const QString &fileName)
         ShowMessage(MessageCaption, error);
         return false;
     }
-    form.host()->registry().LoadInverters(ini);
+    const QStringList duplicates = form.host()->registry().LoadInverters(ini);
+    if (!duplicates.isEmpty()) {
+        // Of a key written twice the first is taken; the status bar names them all.
+        QStatusTipEvent tip(QStringLiteral("Файл \"%1\" содержит повторы, взяты первые: %2")
+                                .arg(fileName, duplicates.join(QStringLiteral("; "))));
+        QCoreApplication::sendEvent(&form, &tip);
+    }
     if (ini.mixedEncoding()) {
         // Lines another editor saved in another encoding may read garbled; the status bar
         // says so without stopping the open.

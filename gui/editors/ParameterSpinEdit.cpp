@@ -41,9 +41,10 @@ void ParameterSpinEdit::stepBy(int steps)
 // the field's bounds, the field's change handling decides.
 QValidator::State ParameterSpinEdit::validate(QString &input, int &) const
 {
-    static const QRegularExpression integer(QStringLiteral("^\\s*[+-]?\\d*\\s*$"));
-    static const QRegularExpression fixed(QStringLiteral("^\\s*[+-]?\\d*([.,]\\d*)?\\s*$"));
-    const QRegularExpression &pattern = m_decimals > 0 ? fixed : integer;
+    // No more decimals than the field's step has.
+    const QRegularExpression pattern(
+        m_decimals > 0 ? QStringLiteral("^\\s*[+-]?\\d*([.,]\\d{0,%1})?\\s*$").arg(m_decimals)
+                       : QStringLiteral("^\\s*[+-]?\\d*\\s*$"));
     return pattern.match(input).hasMatch() ? QValidator::Intermediate : QValidator::Invalid;
 }
 

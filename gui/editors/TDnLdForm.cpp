@@ -301,6 +301,15 @@ QWidget *TDnLdForm::buildField(const ParameterRow &row)
         edit->setStyleSheet(ReadOnlyStyle);
     }
     connect(edit, &ParameterSpinEdit::fieldTextChanged, this, [this, entry] { EditChange(entry); });
+    // A correction waits for the end of the typing: a number is never built on a corrected
+    // prefix ("2" of "220" shown as the minimum).
+    connect(edit, &QAbstractSpinBox::editingFinished, this, [this, edit, entry] {
+        const QString text = m_transfer->shown(entry).text;
+        if (!m_transfer->isUnread(entry) && edit->fieldText() != text) {
+            const QSignalBlocker blocker(edit);
+            edit->setFieldText(text);
+        }
+    });
     return edit;
 }
 
@@ -407,6 +416,8 @@ void TDnLdForm::UpLoadBtnClick()
 
 void TDnLdForm::DownLoadBtnClick()
 {
+    // A field still being typed in shows what is sent before it is sent.
+    showValues();
     m_transfer->startDownload();
 }
 
@@ -433,7 +444,7 @@ void TDnLdForm::EditChange(int entry)
     if (!edit)
         return;
     const ParameterField::Edited edited = m_transfer->editText(entry, edit->fieldText());
-    if (edited.corrected) {
+    if (edited.corrected && !edit->hasFocus()) {
         const QSignalBlocker blocker(edit);
         edit->setFieldText(edited.correctedText);
     }
@@ -451,7 +462,15 @@ void TDnLdForm::showValues()
             combo->setCurrentIndex(shown.itemIndex);
         } else if (auto *edit = qobject_cast<ParameterSpinEdit *>(m_fields[entry])) {
             const QSignalBlocker blocker(edit);
-            edit->setFieldText(shown.text);
+            const ParameterRow &row = m_transfer->row(entry);
+            // A value not read from the drive shows nothing; one outside the bounds as read.
+            edit->setFieldText(m_transfer->isUnread(entry) ? QString() : shown.text);
+            edit->setToolTip(m_transfer->isUnread(entry) ? QStringLiteral("Не прочитано")
+                             : shown.outside
+                                 ? QStringLiteral("Вне диапазона %1..%2")
+                                       .arg(row.formatValue(row.rawMinimum),
+                                            row.formatValue(row.rawMaximum))
+                                 : QString());
         }
     }
 }

@@ -309,6 +309,21 @@ void TRS232Form::OKBtnClick()
         m_tcpHost->setFocus();
         return;
     }
+    // A number field stores what it shows: text below its range or cut short is refused
+    // here, not replaced by the field's last acceptable value.
+    for (QSpinBox *number : {m_tcpPort, m_replyTimeout}) {
+        if (number->isEnabled() && !number->hasAcceptableInput()) {
+            ShowMessage(QStringLiteral("COM порт"),
+                        QStringLiteral("Значение «%1» вне диапазона %2..%3")
+                            .arg(number->text())
+                            .arg(number->minimum())
+                            .arg(number->maximum()),
+                        OperatorDialogs::Icon::Warning);
+            number->setFocus();
+            number->selectAll();
+            return;
+        }
+    }
     comm->setCommPort(chosen);
     comm->setParity(m_noneParity->isChecked() ? pNone : m_evenParity->isChecked() ? pEven : pOdd);
     comm->setByteSize(m_sevenBits->isChecked() ? 7 : 8);

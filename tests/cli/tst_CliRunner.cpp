@@ -70,30 +70,30 @@ private slots:
         const QString device = plant.start();
         QVERIFY(!device.isEmpty());
 
-        Run run = runCli(device, {"write", "1", "259", "1234"});
+        Run run = runCli(device, {"write", "1", "259", "2234"});
         QCOMPARE(run.code, int(CliExit::Ok));
         QCOMPARE(run.out, QStringLiteral("OK\n"));
-        QCOMPARE(plant.bus().registerValue(0, 259), std::optional<quint16>(1234));
+        QCOMPARE(plant.bus().registerValue(0, 259), std::optional<quint16>(2234));
 
         QVERIFY(plant.bus().setRegisterValue(0, 260, 0xFFF6));
         run = runCli(device, {"read", "1", "260"});
         QCOMPARE(run.code, int(CliExit::Ok));
         QCOMPARE(run.out, QStringLiteral("65526\n")); // KX100 words are unsigned
 
-        // KX300 words are signed; the model given skips detection.
-        QVERIFY(plant.bus().setRegisterValue(1, 0x0100, 0xFFF6));
-        run = runCli(device, {"--model", "KX300", "--json", "read", "3", "0x100"});
+        // A signed KX300 row reads signed; the model given skips detection.
+        QVERIFY(plant.bus().setRegisterValue(1, 410, 0xFFF6));
+        run = runCli(device, {"--model", "KX300", "--json", "read", "3", "410"});
         QCOMPARE(run.code, int(CliExit::Ok));
         QCOMPARE(jsonLines(run.out).value(0), (QJsonObject{{"command", "read"},
                                                            {"address", 3},
-                                                           {"register", 256},
+                                                           {"register", 410},
                                                            {"result", "OK"},
                                                            {"value", -10}}));
 
         // A negative value is written as its 16-bit word.
-        run = runCli(device, {"--model", "KX300", "write", "3", "0x100", "-2"});
+        run = runCli(device, {"--model", "KX300", "write", "3", "410", "-2"});
         QCOMPARE(run.code, int(CliExit::Ok));
-        QCOMPARE(plant.bus().registerValue(1, 0x0100), std::optional<quint16>(0xFFFE));
+        QCOMPARE(plant.bus().registerValue(1, 410), std::optional<quint16>(0xFFFE));
     }
 
     void commandCodesAreNotWrittenAsRegisters_data()
@@ -143,7 +143,7 @@ private slots:
             << QStringList{"read", "1", "9999"} << int(SimFault::None)
             << "drivelink-cli: address 1 register 9999: Inverter error\n";
         QTest::newRow("communication error")
-            << QStringList{"--model", "KX100", "write", "1", "259", "7"}
+            << QStringList{"--model", "KX100", "read", "1", "259"}
             << int(SimFault::CorruptCheck)
             << "drivelink-cli: address 1 register 259: RS232 communication error\n";
     }

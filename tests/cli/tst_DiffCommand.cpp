@@ -3,6 +3,7 @@
 #include "setup/IniFile.h"
 #include "bus/TDM.h"
 #include "cli/CliExit.h"
+#include "cli/CliFileName.h"
 #include "params/EditorPlans.h"
 #include "params/ParameterDiff.h"
 
@@ -103,6 +104,20 @@ private slots:
         const Run run = runCli(bus->slavePath(), {"--model", "KX200", "diff", "2", path});
         QCOMPARE(run.code, int(CliExit::Failure));
         QVERIFY(run.err.contains(QStringLiteral("holds no inverter for address 2")));
+    }
+
+    void namesThatAreNotUtf8()
+    {
+        // The names reach diff as the bytes the shell passed, as they reach the other commands.
+        QTemporaryDir dir;
+        const QByteArray native = QFile::encodeName(dir.path()) + "/plant-\xe0\xff.ini";
+        IniFile ini;
+        ini.setNativeFileName(native);
+        ini.parse(factorySection("KX200", 2));
+        QVERIFY(ini.save());
+        const QString name = CliFileName::fromArgument(native);
+        const Run run = runCli(QStringLiteral("/nonexistent"), {"diff", name, name});
+        QVERIFY2(run.code == int(CliExit::Ok), qPrintable(run.err));
     }
 };
 

@@ -325,6 +325,10 @@ void tst_TDM::incompleteSectionStaysIncomplete()
     dm.SaveInverters(saved);
     QCOMPARE(saved.readInteger(section, unread.first(), -1), 7);
     QCOMPARE(saved.readString(section, QStringLiteral("Incomplete")), unread.mid(1).join(','));
+    // What a section holds twice is named to the caller.
+    IniFile twice;
+    twice.parse(text + QStringLiteral("TypeName=KX100\n"));
+    QCOMPARE(TDM().LoadInverters(twice), QStringList{QStringLiteral("ПЧ #5: key TypeName twice")});
 }
 
 void tst_TDM::outOfRangeSlotsRefused_data()

@@ -154,19 +154,23 @@ void tst_TInverterKX300::decode_data()
     QTest::newRow("output voltage") << 4 << ""
                                     << "ReadOutputVoltage" << 0 << modbusReply("04 03 02 0f 3c")
                                     << 0 << "OutputVoltage=390 Params[37]=3900";
-    QTest::newRow("signed read of 0x0100")
+    // Words are stored in the sign of their table row.
+    QTest::newRow("signed read of B5-07")
         << 4 << ""
-        << "ReadRegister 0x100" << 0 << modbusReply("04 03 02 ff f6") << 0 << "Params[256]=-10";
+        << "ReadRegister 410" << 0 << modbusReply("04 03 02 ff f6") << 0 << "Params[410]=-10";
+    QTest::newRow("unsigned read of A1-00")
+        << 4 << ""
+        << "ReadRegister 0x100" << 0 << modbusReply("04 03 02 ff f6") << 0 << "Params[256]=65526";
     QTest::newRow("address 4 from slave 4") << 4 << ""
                                             << "ReadAddress" << 0 << modbusReply("04 03 02 00 04")
                                             << 0 << "Params[1052]=4 AddressConfirmed=1";
     QTest::newRow("address 5 from slave 4") << 4 << "AddressConfirmed=1"
                                             << "ReadAddress" << 0 << modbusReply("04 03 02 00 05")
                                             << 0 << "Params[1052]=5 AddressConfirmed=0";
-    QTest::newRow("write echo value is unsigned")
+    QTest::newRow("write echo value in the row's sign")
         << 4 << ""
         << "WriteRegister 410" << -5 << modbusReply("04 10 01 9a 00 01") << 0
-        << "Params[410]=65531";
+        << "Params[410]=-5";
     QTest::newRow("commit echo changes nothing")
         << 4 << ""
         << "SendCommit" << 0 << modbusReply("04 10 ff fd 00 01") << 0 << "";

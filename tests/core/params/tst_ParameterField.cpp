@@ -39,12 +39,13 @@ void tst_ParameterField::showNumeric_data()
 
     QTest::newRow("fixed one decimal") << "kx100"
                                        << "CD019" << 123 << "12.3" << 123;
-    QTest::newRow("below minimum shows minimum") << "kx100"
-                                                 << "CD003" << 1400 << "150.0" << 1500;
-    QTest::newRow("above maximum shows maximum") << "kx100"
-                                                 << "CD003" << 3000 << "255.0" << 2550;
+    // A value outside the bounds is shown and kept as read, and flagged.
+    QTest::newRow("below minimum as read") << "kx100"
+                                           << "CD003" << 1400 << "140.0" << 1400;
+    QTest::newRow("above maximum as read") << "kx100"
+                                           << "CD003" << 3000 << "300.0" << 3000;
     QTest::newRow("factory value below minimum") << "kx100"
-                                                 << "CD053" << 1 << "0.5" << 5;
+                                                 << "CD053" << 1 << "0.1" << 1;
     QTest::newRow("two decimals") << "kx200"
                                   << "CD09" << 5000 << "50.00" << 5000;
     QTest::newRow("three decimals") << "kx100"
@@ -57,9 +58,9 @@ void tst_ParameterField::showNumeric_data()
     QTest::newRow("negative stays") << "kx100"
                                     << "CD047" << -5 << "-5" << -5;
     QTest::newRow("word 0x8000 below minimum") << "kx100"
-                                               << "CD047" << 0x8000 << "-100" << -100;
-    QTest::newRow("0x7FFF is positive, shown as max") << "kx100"
-                                                      << "CD047" << 0x7FFF << "100" << 100;
+                                               << "CD047" << 0x8000 << "-32768" << -32768;
+    QTest::newRow("0x7FFF is positive, above max") << "kx100"
+                                                   << "CD047" << 0x7FFF << "32767" << 32767;
     // An unsigned field above 0x7FFF reads a sign-extended word as unsigned.
     QTest::newRow("sign-extended word unsigned") << "kx100"
                                                  << "CD068" << -30000 << "35.536" << 35536;
@@ -86,6 +87,9 @@ void tst_ParameterField::showNumeric()
     const ParameterField::Shown shown = ParameterField::show(row(table, code), stored);
     QTEST(shown.text, "text");
     QTEST(int(shown.value), "held");
+    const ParameterRow &r = row(table, code);
+    QCOMPARE(shown.outside, ParameterField::clamps(r) && (shown.value < r.rawMinimum ||
+                                                          shown.value > r.rawMaximum));
 }
 
 void tst_ParameterField::showList_data()
@@ -138,9 +142,12 @@ void tst_ParameterField::edit_data()
     QTest::newRow("decimal comma") << "kx100"
                                    << "CD019"
                                    << "2,3" << 23 << "";
-    QTest::newRow("rounded to nearest") << "kx100"
-                                        << "CD019"
-                                        << "2.36" << 24 << "";
+    QTest::newRow("more decimals than the step") << "kx100"
+                                                 << "CD019"
+                                                 << "2.36" << 0 << "0.0";
+    QTest::newRow("the issue's 255.05") << "kx100"
+                                        << "CD003"
+                                        << "255.05" << 1500 << "150.0";
     QTest::newRow("two decimals") << "kx200"
                                   << "CD09"
                                   << "50.05" << 5005 << "";
@@ -164,19 +171,19 @@ void tst_ParameterField::edit_data()
                                             << "-101" << -100 << "-100";
     QTest::newRow("lone sign gives minimum") << "kx100"
                                              << "CD047"
-                                             << "-" << -100 << "";
+                                             << "-" << -100 << "-100";
     QTest::newRow("decimals in integer field") << "kx100"
                                                << "CD046"
-                                               << "2.5" << 0 << "";
+                                               << "2.5" << 0 << "0";
     QTest::newRow("huge integer") << "kx100"
                                   << "CD046"
                                   << "99999999999999999999" << 200 << "200";
     QTest::newRow("not a number") << "kx100"
                                   << "CD003"
-                                  << "abc" << 1500 << "";
+                                  << "abc" << 1500 << "150.0";
     QTest::newRow("inf is no number") << "kx100"
                                       << "CD019"
-                                      << "inf" << 0 << "";
+                                      << "inf" << 0 << "0.0";
     QTest::newRow("blanks around") << "kx100"
                                    << "CD046"
                                    << " 12 " << 12 << "";
@@ -211,7 +218,7 @@ void tst_ParameterField::shownValueIsStable()
                 QCOMPARE(twice.value, once.value);
                 QCOMPARE(twice.text, once.text);
                 QCOMPARE(twice.itemIndex, once.itemIndex);
-                if (r.isNumeric() && ParameterField::clamps(r)) {
+                if (r.isNumeric() && ParameterField::clamps(r) && !once.outside) {
                     // What the field shows, typed back, is the value it holds.
                     QCOMPARE(ParameterField::edit(r, once.text).value, once.value);
                 }

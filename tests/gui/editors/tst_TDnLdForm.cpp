@@ -12,6 +12,7 @@
 #include "serial/MessageNumbers.h"
 #include "serial/WindowMessage.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -142,15 +143,20 @@ void tst_TDnLdForm::showLoadsTheDriverValues()
     driver->setParam(5, 9);      // CD005, two items
     driver->setParam(47, 65531); // CD047 as the driver decodes -5
     driver->setParam(19, 123);   // CD019
+    driver->markUnread(20);      // CD020, named incomplete by the file
     openForm();
-    QCOMPARE(spin(2)->fieldText(), QStringLiteral("150.0"));
-    QCOMPARE(m_form->transfer().value(2), 1500);
+    // A drive's value outside the bounds is shown as read and flagged, never clamped.
+    QCOMPARE(spin(2)->fieldText(), QStringLiteral("140.0"));
+    QCOMPARE(m_form->transfer().value(2), 1400);
+    QVERIFY(!spin(2)->toolTip().isEmpty());
+    QCOMPARE(spin(19)->fieldText(), QString());
+    QVERIFY(m_form->transfer().isUnread(19));
     QCOMPARE(combo(4)->currentIndex(), -1);
     QCOMPARE(combo(4)->currentText(), QString());
     QCOMPARE(m_form->transfer().value(4), 9);
     QCOMPARE(spin(46)->fieldText(), QStringLiteral("-5"));
     QCOMPARE(spin(18)->fieldText(), QStringLiteral("12.3"));
-    // The load leaves the window clean although it pulled CD003 into its bounds.
+    // The load leaves the window clean.
     QVERIFY(!m_form->transfer().isModified());
     QVERIFY(!m_form->downLoadButton()->isEnabled());
 }
@@ -168,10 +174,22 @@ void tst_TDnLdForm::typingFollowsTheFieldRules()
     QCOMPARE(edit->text(), QStringLiteral("3600.0"));
     QCOMPARE(m_form->transfer().value(18), 36000);
 
-    // The first digit in a field whose minimum is 150 is replaced by the minimum at once.
+    // While the operator types, a number is not built on a corrected prefix: "220" stays
+    // what was typed and is put into the bounds when the typing ends.
     QLineEdit *voltage = spin(2)->findChild<QLineEdit *>();
+    QApplication::setActiveWindow(m_form);
+    spin(2)->setFocus();
+    QVERIFY(spin(2)->hasFocus());
+    voltage->selectAll();
+    QTest::keyClicks(voltage, QStringLiteral("220"));
+    QCOMPARE(voltage->text(), QStringLiteral("220"));
+    QCOMPARE(m_form->transfer().value(2), 2200);
+    QTest::keyClicks(voltage, QStringLiteral(".05")); // one decimal is the step
+    QCOMPARE(voltage->text(), QStringLiteral("220.0"));
     voltage->selectAll();
     QTest::keyClicks(voltage, QStringLiteral("2"));
+    QCOMPARE(voltage->text(), QStringLiteral("2"));
+    spin(18)->setFocus(); // the typing ends
     QCOMPARE(voltage->text(), QStringLiteral("150.0"));
     QCOMPARE(m_form->transfer().value(2), 1500);
 }

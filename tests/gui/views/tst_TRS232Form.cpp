@@ -9,8 +9,8 @@
 #include "views/TRS232Form.h"
 
 #include <QButtonGroup>
-#include <QLineEdit>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -309,6 +309,16 @@ void tst_TRS232Form::exchangeTimingShownAndStored()
     timeout->setValue(20000); // beyond the range: the longest time-out
     form.findChild<QPushButton *>("OKBtn")->click();
     QCOMPARE(comm.exchangeTiming().value(), (ExchangeTiming{true, 10000}));
+
+    // What the field shows is stored, or refused with a word: never its last good value.
+    timeout->lineEdit()->selectAll();
+    QTest::keyClicks(timeout->lineEdit(), QStringLiteral("5"));
+    form.findChild<QPushButton *>("OKBtn")->click();
+    QCOMPARE(comm.exchangeTiming().value(), (ExchangeTiming{true, 10000}));
+    QCOMPARE(m_dialogs->shown.size(), 1);
+    QTest::keyClicks(timeout->lineEdit(), QStringLiteral("50"));
+    form.findChild<QPushButton *>("OKBtn")->click();
+    QCOMPARE(comm.exchangeTiming().value(), (ExchangeTiming{true, 50}));
 
     fast->setChecked(false);
     QVERIFY(!timeout->isEnabled());
