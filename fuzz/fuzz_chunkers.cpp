@@ -17,9 +17,8 @@
 
 #include <QByteArrayList>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QMutex>
-#include <QThread>
+#include <QSemaphore>
 
 namespace {
 
@@ -47,6 +46,19 @@ QByteArrayList predicted(const ReplyRule &rule, const QByteArray &request, const
     return chunks;
 }
 
+// Tells each look at the line error counters, which the receive thread takes after every read.
+class SignallingAdapter : public FakeAdapter
+{
+public:
+    mutable QSemaphore looks;
+    bool readLineErrorCounts(LineErrorCounts &counts) const override
+    {
+        const bool counted = FakeAdapter::readLineErrorCounts(counts);
+        looks.release();
+        return counted;
+    }
+};
+
 QByteArrayList throughTcp(const std::shared_ptr<BusReplyRule> &rule, const QByteArray &request,
                           const QByteArray &stream)
 {
@@ -73,8 +85,8 @@ QByteArrayList throughSerial(const std::shared_ptr<BusReplyRule> &rule, const QB
                              const QByteArray &stream)
 {
     static PseudoTerminalPair line;
-    static std::shared_ptr<FakeAdapter> adapter = [] {
-        auto device = std::make_shared<FakeAdapter>();
+    static std::shared_ptr<SignallingAdapter> adapter = [] {
+        auto device = std::make_shared<SignallingAdapter>();
         FUZZ_CHECK(line.isOpen());
         FUZZ_CHECK(device->open(line.slavePath()) == SerialDevice::OpenResult::Ok);
         return device;
@@ -96,14 +108,11 @@ QByteArrayList throughSerial(const std::shared_ptr<BusReplyRule> &rule, const QB
         Qt::DirectConnection);
     reader.start();
     FUZZ_CHECK(reader.waitUntilRunning(5000));
+    FUZZ_CHECK(adapter->looks.tryAcquire(1, 5000)); // the thread's first look, at its start
     for (const char byte : stream) {
         // One byte per read: the next goes once the thread has taken this one.
-        const int reads = adapter->counterReads();
         FUZZ_CHECK(line.write(QByteArray(1, byte)));
-        const QDeadlineTimer deadline(5000);
-        while (adapter->counterReads() == reads && !deadline.hasExpired())
-            QThread::yieldCurrentThread();
-        FUZZ_CHECK(adapter->counterReads() > reads);
+        FUZZ_CHECK(adapter->looks.tryAcquire(1, 5000));
     }
     stop->set();
     reader.wait();
