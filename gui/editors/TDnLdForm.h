@@ -3,7 +3,7 @@
 #include "app/CloseQuestion.h"
 #include "params/ParameterDiff.h"
 #include "params/ParameterTransfer.h"
-#include "setup/OperatorDialogs.h"
+#include "app/OperatorDialogs.h"
 
 #include <QList>
 #include <QWidget>
