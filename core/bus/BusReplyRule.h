@@ -9,4 +9,14 @@ class BusReplyRule : public ReplyRule
 public:
     ReplyMatch match(const uint8_t *request, int requestLength, const uint8_t *reply,
                      int replyLength) const override;
+
+    // Modbus only: a slash reply names its register, so it cannot shift. The key is the
+    // slave address; the synchronising request reads two (variant 0) or three registers from
+    // the register of the request it goes before, whose reply (9 or 11 bytes) no one-register
+    // read or write shares.
+    int syncKey(const uint8_t *request, int requestLength) const override;
+    int buildSync(const uint8_t *request, int requestLength, int variant,
+                  uint8_t *sync) const override;
+    bool isFrameFrom(int key, const uint8_t *bytes, int length) const override;
+    bool isRefusal(const uint8_t *reply, int replyLength) const override;
 };

@@ -4,6 +4,7 @@
 #include "serial/TransactionRecord.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -18,11 +19,26 @@ class WindowMessage;
 //
 // A received chunk completes the exchange only when it can be the reply to the request in
 // flight (the reply rule decides; without one every chunk can). Any other chunk is stray: it
-// is counted and dropped, and the exchange waits on. After a time-out the line stays closed
-// to requests that begin like the one that timed out (same protocol, address and function)
-// until it has been quiet for a guard time, so a late reply is not taken for the next
-// request; a stray chunk restarts the guard. A late reply cannot pass for the reply to a
-// request that begins otherwise, so those go on at once.
+// is counted and dropped, and the exchange waits on.
+//
+// A late reply must never be taken for the reply to a later request. Where the rule names a
+// device key for a request (a protocol whose replies do not name their register), a time-out
+// or a corrupt reply marks the device unsynchronised, and the next exchange with it is the
+// rule's synchronising request, sent in place of the queued request and never reported to a
+// requester. Its reply cannot be confused with a late one; late replies met meanwhile are
+// dropped as stray. A device answers in order, so once that reply is in, nothing older can
+// follow, and the queued request goes out. A refusal of it names nothing, so after one the
+// device stays on probation: the next reply must not be a refusal either. A synchronising
+// request that times out is followed by one quiet wait of a guard time; then the queued
+// request goes out if nothing from that device came meanwhile, and fails as a time-out,
+// unsent, if something did (a late drive yields failed exchanges, never shifted ones). Once a
+// request sent after such a wait times out too, the device counts as silent, and further
+// queued requests fail with their synchronising request, without the wait.
+//
+// Requests without a key (their replies name what they answer) keep a plain guard: after a
+// time-out the line stays closed to requests that begin like the one that timed out (same
+// protocol, address and function) for a guard time; requests that begin otherwise go on.
+// Stray bytes never lengthen a guard: a request waits at most one guard.
 //
 // Two timings: the standard one counts 1000 ms ticks up to a 3000 ms limit; the fast one has
 // one reply deadline per exchange, counted from the end of the request's line time, and
@@ -76,6 +92,8 @@ public:
     void RS232OnTime();
     // The fast timing's deadline has passed; tests call it directly instead of waiting.
     void replyDeadline();
+    // The guard or quiet wait has run out; tests call it directly instead of waiting.
+    void guardOver();
     // A chunk received from the port.
     void ReceiveData(const QByteArray &buffer);
     // Stops and restarts the port; the exchange in flight is not touched.
@@ -91,6 +109,9 @@ public:
     const TransactionRecord &currentTransaction() const { return m_current; }
     // Chunks received that were no reply to the request in flight.
     int strayCount() const { return m_strayCount; }
+    // Synchronising requests sent, and whether the device of a key is unsynchronised.
+    int syncCount() const { return m_syncCount; }
+    bool isUnsynchronised(int key) const { return m_sync.value(key).lost; }
 
     // The status-bar text for a request ("RS233(Send):") or a reply ("RS232(Recieve):").
     static QString frameText(bool request, const uint8_t *frame, int length);
@@ -131,13 +152,31 @@ protected:
 private:
     bool EnqueueRequest(const TransactionRecord &record);
     bool DequeueRequest(TransactionRecord &record);
+    // Sends a synchronising request in place of the record when its device needs one.
     void StartTransaction(const TransactionRecord &record);
+    void sendExchange(const TransactionRecord &record);
     void FinishTransaction();
     void ShowFrame(bool request);
     // Every chunk not taken as a reply ends here.
     void discardChunk(const QByteArray &buffer);
     bool isReplyToCurrent(const QByteArray &buffer) const;
     void linkLost();
+    // The synchronisation state of a device key (see the class comment).
+    struct SyncState
+    {
+        bool lost = false;     // replies from it may be late ones
+        bool weak = false;     // resynchronised by a refusal: on probation
+        bool heard = false;    // a frame of it arrived while it was unsynchronised
+        bool fellBack = false; // the last request went out after a quiet wait
+        bool silent = false;   // a request after a quiet wait timed out too
+        int sent = 0;          // synchronising requests sent to it
+    };
+    int syncKeyOf(const TransactionRecord &record) const;
+    // Finishes a synchronising exchange and decides about the request it stands before.
+    void finishSync(bool answered);
+    void startHeld();
+    void failRecord(TransactionRecord record);
+    void noteSyncOutcome(int key);
     void failQueued();
     void applyFraming();
 
@@ -158,5 +197,12 @@ private:
     bool m_timedOut = false;
     bool m_lost = false;
     QByteArray m_guarded; // the start of the request that timed out; empty after a reply
+    QHash<int, SyncState> m_sync;
+    bool m_syncing = false;      // the exchange in flight is a synchronising one
+    bool m_hasHeld = false;      // m_held waits for its device's synchronisation
+    TransactionRecord m_held;    // the request the synchronising exchange stands before
+    int m_heldKey = -1;
+    QByteArray m_syncRequest;    // the last synchronising request sent
+    int m_syncCount = 0;
     QElapsedTimer m_sentAt;
 };
