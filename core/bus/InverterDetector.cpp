@@ -142,14 +142,15 @@ void InverterDetector::probeResult(uint32_t message, TransactionRecord &record)
 
     if (m_recheck) {
         // The second KX100 probe after a KX300 answer: an answer makes the slot a KX100,
-        // silence or a refusal confirms the KX300, a broken reply tells nothing sure.
+        // silence or a refusal lets the KX300 probe's outcome stand, a broken reply tells
+        // nothing sure.
         m_recheck = false;
         if (record.Result == TransactionResult::Ok) {
             endChain(InverterStateCode::Present);
         } else if (record.Result == TransactionResult::TimeOut ||
                    record.Result == TransactionResult::InverterError) {
             m_registry->PutInverter(m_slot, std::move(m_answered));
-            endChain(InverterStateCode::Present);
+            endChain(m_answeredState);
         } else {
             endChain(InverterStateCode::Fault);
         }
@@ -162,11 +163,13 @@ void InverterDetector::probeResult(uint32_t message, TransactionRecord &record)
         (record.Result == TransactionResult::InverterError && message == Msg::DetectKX100Result);
     if (message == Msg::DetectKX100Result && record.Result == TransactionResult::InverterError)
         m_kx100Refused = true;
-    if (record.Result == TransactionResult::Ok && message == Msg::DetectKX300Result &&
+    if (record.Result != TransactionResult::TimeOut && message == Msg::DetectKX300Result &&
         !m_kx100Refused && !m_stopChain && hasRoom()) {
         // The KX100 probe was only silent: it may have met a drive still deaf from the KX200
-        // probe. Ask it once more before the answer counts.
+        // probe. Ask it once more before the KX300 probe's answer counts.
         m_recheck = true;
+        m_answeredState = record.Result == TransactionResult::Ok ? InverterStateCode::Present
+                                                                 : InverterStateCode::Fault;
         m_answered = m_registry->TakeInverter(m_slot);
         if (!probe(m_slot, Msg::DetectKX100Result))
             endChain(InverterStateCode::Fault);

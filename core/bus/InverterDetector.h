@@ -105,4 +105,5 @@ private:
     bool m_kx100Refused = false; // the KX100 probe of this chain was answered by a refusal
     bool m_recheck = false;      // the KX100 probe in flight is the second one, after KX300
     std::unique_ptr<TInverterBase> m_answered; // the KX300 driver that answered, meanwhile
+    int m_answeredState = 0;                   // the state its answer gave
 };

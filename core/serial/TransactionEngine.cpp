@@ -190,18 +190,15 @@ void TransactionEngine::startHeld()
 {
     m_hasHeld = false;
     SyncState &state = m_sync[m_heldKey];
-    if (state.lost && state.heard) {
-        // Something of that device arrived late after all: what it sends is not yet known to
-        // be in step, so the request fails without going out.
+    if (state.lost) {
+        // The wait has passed without the answer: what the device sends is not known to be
+        // in step, so the request fails without going out. Without a sound from it meanwhile
+        // it counts as silent, and its next unanswered synchronisation spares the wait.
+        state.silent = !state.heard;
         state.heard = false;
         failRecord(m_held);
         PostMessage(this, Msg::NextTransaction);
         return;
-    }
-    if (state.lost) {
-        // The quiet wait has passed without a sound from the device.
-        state.lost = false;
-        state.fellBack = true;
     }
     StartTransaction(m_held);
 }
@@ -243,6 +240,7 @@ void TransactionEngine::StartTransaction(const TransactionRecord &record)
 
 void TransactionEngine::sendExchange(const TransactionRecord &record)
 {
+    m_strayTail.clear();
     m_inFlight = true;
     m_timedOut = false;
     emit busyChanged(true);
@@ -354,11 +352,16 @@ void TransactionEngine::ReceiveData(const QByteArray &buffer)
             }
         }
         // A checked frame of an unsynchronised device that nothing takes tells that it is
-        // still answering late; noise does not.
+        // still answering late; noise does not. A late frame may come in pieces.
         if (!m_inFlight || !isReplyToCurrent(buffer)) {
+            m_strayTail = (m_strayTail + buffer).right(StrayTailBytes);
+            const auto *tail = reinterpret_cast<const uint8_t *>(m_strayTail.constData());
+            const int tailSize = int(m_strayTail.size());
             for (auto it = m_sync.begin(); it != m_sync.end(); ++it) {
-                if (it->lost && m_rule->isFrameFrom(it.key(), bytes, size))
-                    it->heard = true;
+                for (int length = 5; it->lost && !it->heard && length <= tailSize; ++length) {
+                    if (m_rule->isFrameFrom(it.key(), tail + tailSize - length, length))
+                        it->heard = true;
+                }
             }
         }
     }
@@ -439,14 +442,13 @@ void TransactionEngine::noteSyncOutcome(int key)
     if (m_timedOut) {
         state.lost = true;
         state.heard = false;
-        state.silent = state.silent || state.fellBack;
     } else if (length > 0 && (!clean || (refusal && state.weak))) {
         // A broken reply may have been anybody's; a second refusal after a refused
         // synchronisation may be the synchronising request's own.
-        state.weak = state.heard = state.fellBack = false;
+        state.weak = state.heard = false;
         state.lost = true;
     } else if (clean) {
-        state.lost = state.weak = state.heard = state.fellBack = state.silent = false;
+        state.lost = state.weak = state.heard = false;
     }
 }
 

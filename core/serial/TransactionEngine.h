@@ -29,11 +29,11 @@ class WindowMessage;
 // dropped as stray. A device answers in order, so once that reply is in, nothing older can
 // follow, and the queued request goes out. A refusal of it names nothing, so after one the
 // device stays on probation: the next reply must not be a refusal either. A synchronising
-// request that times out is followed by one quiet wait of a guard time; then the queued
-// request goes out if nothing from that device came meanwhile, and fails as a time-out,
-// unsent, if something did (a late drive yields failed exchanges, never shifted ones). Once a
-// request sent after such a wait times out too, the device counts as silent, and further
-// queued requests fail with their synchronising request, without the wait.
+// request that times out is followed by one wait of a guard time for its late answer, which
+// lets the queued request go out; without it the request fails as a time-out, unsent, and the
+// device stays unsynchronised (a late drive yields failed exchanges, never shifted ones). A
+// device that stayed without a sound in that wait counts as silent: its next unanswered
+// synchronisation fails the request at once, so a dead drive costs one time-out per request.
 //
 // Requests without a key (their replies name what they answer) keep a plain guard: after a
 // time-out the line stays closed to requests that begin like the one that timed out (same
@@ -167,8 +167,7 @@ private:
         bool lost = false;     // replies from it may be late ones
         bool weak = false;     // resynchronised by a refusal: on probation
         bool heard = false;    // a frame of it arrived while it was unsynchronised
-        bool fellBack = false; // the last request went out after a quiet wait
-        bool silent = false;   // a request after a quiet wait timed out too
+        bool silent = false;   // its last synchronisation went unanswered without a sound
         int sent = 0;          // synchronising requests sent to it
     };
     int syncKeyOf(const TransactionRecord &record) const;
@@ -203,6 +202,8 @@ private:
     TransactionRecord m_held;    // the request the synchronising exchange stands before
     int m_heldKey = -1;
     QByteArray m_syncRequest;    // the last synchronising request sent
+    static constexpr int StrayTailBytes = 16;
+    QByteArray m_strayTail;      // the last stray bytes since the last request went out
     int m_syncCount = 0;
     QElapsedTimer m_sentAt;
 };
