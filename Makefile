@@ -4,6 +4,8 @@
 #   make bench installs what is missing, builds the release configuration, runs the benchmarks
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
             libxkbcommon-dev fonts-dejavu-core qt6-charts-dev
+# The Modbus peers of the tests: a libmodbus and a pymodbus slave on socat pseudo-terminals.
+TEST_PACKAGES := libmodbus-dev python3-pymodbus socat
 # What `make package` and `make package-check` need besides: the .deb tools and the validators.
 PACKAGE_TOOLS := dpkg-dev file fakeroot desktop-file-utils appstream lintian man-db \
                  bash-completion
@@ -35,7 +37,8 @@ build: deps
 	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(RUN_DIR) -j $(JOBS)
 
-build-test: deps
+build-test:
+	$(MAKE) deps NEEDED="$(PACKAGES) $(TEST_PACKAGES)"
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDRIVELINK_SANITIZE=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
 

@@ -147,6 +147,11 @@ void InverterDetector::probeResult(uint32_t message, TransactionRecord &record)
         m_recheck = false;
         if (record.Result == TransactionResult::Ok) {
             endChain(InverterStateCode::Present);
+        } else if ((record.Result == TransactionResult::TimeOut ||
+                    record.Result == TransactionResult::InverterError) &&
+                   m_answeredState == InverterStateCode::NoInverter) {
+            m_registry->RemoveInverter(m_slot);
+            endChain(InverterStateCode::NoInverter);
         } else if (record.Result == TransactionResult::TimeOut ||
                    record.Result == TransactionResult::InverterError) {
             m_registry->PutInverter(m_slot, std::move(m_answered));
@@ -163,13 +168,13 @@ void InverterDetector::probeResult(uint32_t message, TransactionRecord &record)
         (record.Result == TransactionResult::InverterError && message == Msg::DetectKX100Result);
     if (message == Msg::DetectKX100Result && record.Result == TransactionResult::InverterError)
         m_kx100Refused = true;
-    if (record.Result != TransactionResult::TimeOut && message == Msg::DetectKX300Result &&
-        !m_kx100Refused && !m_stopChain && hasRoom()) {
+    if (message == Msg::DetectKX300Result && !m_kx100Refused && !m_stopChain && hasRoom()) {
         // The KX100 probe was only silent: it may have met a drive still deaf from the KX200
-        // probe. Ask it once more before the KX300 probe's answer counts.
+        // probe. Ask it once more before the KX300 probe's outcome counts.
         m_recheck = true;
-        m_answeredState = record.Result == TransactionResult::Ok ? InverterStateCode::Present
-                                                                 : InverterStateCode::Fault;
+        m_answeredState = record.Result == TransactionResult::Ok        ? InverterStateCode::Present
+                          : record.Result == TransactionResult::TimeOut ? InverterStateCode::NoInverter
+                                                                        : InverterStateCode::Fault;
         m_answered = m_registry->TakeInverter(m_slot);
         if (!probe(m_slot, Msg::DetectKX100Result))
             endChain(InverterStateCode::Fault);

@@ -18,9 +18,9 @@ struct TransactionRecord;
 // request of KX200, then KX100, then KX300, and ends holding the driver of the first model
 // that answered validly (state 1), the driver whose probe was refused or corrupted (state 3),
 // or nothing after three silent probes (state 0). A drive may still be deaf from a frame of the
-// other protocol when the KX100 probe comes, so a KX300 answer after a silent KX100 probe is
-// taken only once the KX100 probe, asked once more, stays silent again or is refused; a
-// KX100 answer to it makes the slot a KX100. One slot is probed at a time; further slots
+// other protocol when the KX100 probe comes, so after a silent KX100 probe the outcome of the
+// KX300 probe (an answer, a refusal or silence) is taken only once the KX100 probe, asked once
+// more, stays silent again or is refused; a KX100 answer to it makes the slot a KX100. One slot is probed at a time; further slots
 // wait in a ring of 500 in their order. Progress goes to the child windows as inverter state
 // notifications, starting with state 2.
 //
