@@ -3,6 +3,8 @@
 #include "bus/ModbusFrame.h"
 #include "bus/SlashFrame.h"
 
+#include <algorithm>
+
 ReplyMatch BusReplyRule::match(const uint8_t *request, int requestLength, const uint8_t *reply,
                                int replyLength) const
 {
@@ -31,7 +33,7 @@ int BusReplyRule::buildSync(const uint8_t *request, int requestLength, int varia
     sync[2] = request[2];
     sync[3] = request[3];
     sync[4] = 0;
-    sync[5] = uint8_t(variant == 0 ? 2 : 3);
+    sync[5] = uint8_t(2 + std::clamp(variant, 0, 7));
     ModbusFrame::appendCrc(sync, 6);
     return ModbusFrame::ReadLength;
 }

@@ -11,9 +11,9 @@ public:
                      int replyLength) const override;
 
     // Modbus only: a slash reply names its register, so it cannot shift. The key is the
-    // slave address; the synchronising request reads two (variant 0) or three registers from
-    // the register of the request it goes before, whose reply (9 or 11 bytes) no one-register
-    // read or write shares.
+    // slave address; the synchronising request reads 2 + variant registers (2..9) from the
+    // register of the request it goes before, whose reply (9..23 bytes) no one-register read
+    // or write shares.
     int syncKey(const uint8_t *request, int requestLength) const override;
     int buildSync(const uint8_t *request, int requestLength, int variant,
                   uint8_t *sync) const override;

@@ -36,9 +36,9 @@ public:
         return -1;
     }
     // Writes into `sync` (room for 16 bytes) a request to the same device whose reply cannot
-    // be taken for a late reply to any request of the key, nor the reverse, nor for the reply
-    // to the synchronising request of the other variant (0 or 1); returns its length, 0 when
-    // there is none.
+    // be taken for a late reply to any request of the key, nor the reverse, nor (unless it is
+    // a refusal) for the reply to the synchronising request of another variant (0..7);
+    // returns its length, 0 when there is none.
     virtual int buildSync(const uint8_t *request, int requestLength, int variant,
                           uint8_t *sync) const
     {

@@ -216,9 +216,9 @@ void TransactionEngine::StartTransaction(const TransactionRecord &record)
     const int key = syncKeyOf(record);
     if (key >= 0 && m_sync.value(key).lost) {
         uint8_t sync[16] = {};
-        // Successive ones differ, so a late answer to one cannot pass for the next's.
+        // Eight in turn differ, so a late answer to one cannot pass for one of the next seven.
         const int length =
-            m_rule->buildSync(record.TxFrame, record.TxLength, m_sync[key].sent++ % 2, sync);
+            m_rule->buildSync(record.TxFrame, record.TxLength, m_sync[key].sent++ % 8, sync);
         if (length > 0) {
             m_held = record;
             m_heldKey = key;
@@ -344,7 +344,7 @@ void TransactionEngine::ReceiveData(const QByteArray &buffer)
             if (match.verdict == ReplyMatch::Verdict::Complete && match.length == size &&
                 !m_rule->isRefusal(bytes, size)) {
                 SyncState &state = m_sync[m_heldKey];
-                state.lost = state.weak = state.heard = state.silent = false;
+                state.lost = state.weak = state.heard = state.silent = state.late = false;
                 m_quiet.stop();
                 discardChunk(buffer);
                 PostMessage(this, Msg::NextTransaction);
@@ -360,7 +360,7 @@ void TransactionEngine::ReceiveData(const QByteArray &buffer)
             for (auto it = m_sync.begin(); it != m_sync.end(); ++it) {
                 for (int length = 5; it->lost && !it->heard && length <= tailSize; ++length) {
                     if (m_rule->isFrameFrom(it.key(), tail + tailSize - length, length))
-                        it->heard = true;
+                        it->heard = it->late = true;
                 }
             }
         }
@@ -461,20 +461,21 @@ void TransactionEngine::finishSync(bool answered)
     const int length = std::max(0, int(m_current.RxLength));
     const ReplyMatch match = m_rule->match(m_current.TxFrame, int(m_current.TxLength), reply,
                                            length);
-    if (answered && match.verdict == ReplyMatch::Verdict::Complete) {
+    const bool refusal = answered && m_rule->isRefusal(reply, length);
+    // A refusal names nothing: from a device seen answering late it may be an older one.
+    if (answered && match.verdict == ReplyMatch::Verdict::Complete && !(refusal && state.late)) {
         // Nothing older can follow the answer: the held request goes next.
-        const bool refusal = m_rule->isRefusal(reply, length);
         const int sent = state.sent;
         state = SyncState();
         state.sent = sent;
         state.weak = refusal;
         if (m_timing == Timing::Fast)
             m_quiet.start((frameGapUs() + 999) / 1000);
-    } else if (m_timedOut && !state.silent && guardMs() > 0) {
+    } else if ((m_timedOut || refusal) && !state.silent && guardMs() > 0) {
         // One quiet wait; whatever arrives meanwhile does not lengthen it.
         state.heard = false;
         m_quiet.start(guardMs());
-    } else if (m_timedOut && !state.silent) {
+    } else if ((m_timedOut || refusal) && !state.silent) {
         // No wait at all: as after a quiet one.
     } else {
         // A silent device, a broken answer, or a closed port: the request fails unsent.

@@ -27,8 +27,10 @@ class WindowMessage;
 // rule's synchronising request, sent in place of the queued request and never reported to a
 // requester. Its reply cannot be confused with a late one; late replies met meanwhile are
 // dropped as stray. A device answers in order, so once that reply is in, nothing older can
-// follow, and the queued request goes out. A refusal of it names nothing, so after one the
-// device stays on probation: the next reply must not be a refusal either. A synchronising
+// follow, and the queued request goes out. Eight synchronising requests in turn differ, so an
+// answer to one of them cannot pass for the answer to the next seven. A refusal of it names
+// nothing: it counts only from a device not seen answering late, and after one the device
+// stays on probation: the next reply must not be a refusal either. A synchronising
 // request that times out is followed by one wait of a guard time for its late answer, which
 // lets the queued request go out; without it the request fails as a time-out, unsent, and the
 // device stays unsynchronised (a late drive yields failed exchanges, never shifted ones). A
@@ -168,6 +170,7 @@ private:
         bool weak = false;     // resynchronised by a refusal: on probation
         bool heard = false;    // a frame of it arrived while it was unsynchronised
         bool silent = false;   // its last synchronisation went unanswered without a sound
+        bool late = false;     // seen answering late since its last clean synchronisation
         int sent = 0;          // synchronising requests sent to it
     };
     int syncKeyOf(const TransactionRecord &record) const;
