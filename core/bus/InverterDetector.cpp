@@ -172,9 +172,10 @@ void InverterDetector::probeResult(uint32_t message, TransactionRecord &record)
         // The KX100 probe was only silent: it may have met a drive still deaf from the KX200
         // probe. Ask it once more before the KX300 probe's outcome counts.
         m_recheck = true;
-        m_answeredState = record.Result == TransactionResult::Ok        ? InverterStateCode::Present
-                          : record.Result == TransactionResult::TimeOut ? InverterStateCode::NoInverter
-                                                                        : InverterStateCode::Fault;
+        m_answeredState = record.Result == TransactionResult::Ok ? InverterStateCode::Present
+                          : record.Result == TransactionResult::TimeOut
+                              ? InverterStateCode::NoInverter
+                              : InverterStateCode::Fault;
         m_answered = m_registry->TakeInverter(m_slot);
         if (!probe(m_slot, Msg::DetectKX100Result))
             endChain(InverterStateCode::Fault);

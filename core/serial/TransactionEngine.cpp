@@ -435,8 +435,8 @@ void TransactionEngine::noteSyncOutcome(int key)
     SyncState &state = m_sync[key];
     const auto *reply = m_current.RxFrame;
     const int length = std::max(0, int(m_current.RxLength));
-    const ReplyMatch match = m_rule->match(m_current.TxFrame, int(m_current.TxLength), reply,
-                                           length);
+    const ReplyMatch match =
+        m_rule->match(m_current.TxFrame, int(m_current.TxLength), reply, length);
     const bool clean = length > 0 && match.verdict == ReplyMatch::Verdict::Complete;
     const bool refusal = clean && m_rule->isRefusal(reply, length);
     if (m_timedOut) {
@@ -459,8 +459,8 @@ void TransactionEngine::finishSync(bool answered)
     SyncState &state = m_sync[m_heldKey];
     const auto *reply = m_current.RxFrame;
     const int length = std::max(0, int(m_current.RxLength));
-    const ReplyMatch match = m_rule->match(m_current.TxFrame, int(m_current.TxLength), reply,
-                                           length);
+    const ReplyMatch match =
+        m_rule->match(m_current.TxFrame, int(m_current.TxLength), reply, length);
     const bool refusal = answered && m_rule->isRefusal(reply, length);
     // A refusal names nothing: from a device seen answering late it may be an older one.
     if (answered && match.verdict == ReplyMatch::Verdict::Complete && !(refusal && state.late)) {

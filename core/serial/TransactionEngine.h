@@ -166,12 +166,12 @@ private:
     // The synchronisation state of a device key (see the class comment).
     struct SyncState
     {
-        bool lost = false;     // replies from it may be late ones
-        bool weak = false;     // resynchronised by a refusal: on probation
-        bool heard = false;    // a frame of it arrived while it was unsynchronised
-        bool silent = false;   // its last synchronisation went unanswered without a sound
-        bool late = false;     // seen answering late since its last clean synchronisation
-        int sent = 0;          // synchronising requests sent to it
+        bool lost = false;   // replies from it may be late ones
+        bool weak = false;   // resynchronised by a refusal: on probation
+        bool heard = false;  // a frame of it arrived while it was unsynchronised
+        bool silent = false; // its last synchronisation went unanswered without a sound
+        bool late = false;   // seen answering late since its last clean synchronisation
+        int sent = 0;        // synchronising requests sent to it
     };
     int syncKeyOf(const TransactionRecord &record) const;
     // Finishes a synchronising exchange and decides about the request it stands before.
@@ -200,13 +200,13 @@ private:
     bool m_lost = false;
     QByteArray m_guarded; // the start of the request that timed out; empty after a reply
     QHash<int, SyncState> m_sync;
-    bool m_syncing = false;      // the exchange in flight is a synchronising one
-    bool m_hasHeld = false;      // m_held waits for its device's synchronisation
-    TransactionRecord m_held;    // the request the synchronising exchange stands before
+    bool m_syncing = false;   // the exchange in flight is a synchronising one
+    bool m_hasHeld = false;   // m_held waits for its device's synchronisation
+    TransactionRecord m_held; // the request the synchronising exchange stands before
     int m_heldKey = -1;
-    QByteArray m_syncRequest;    // the last synchronising request sent
+    QByteArray m_syncRequest; // the last synchronising request sent
     static constexpr int StrayTailBytes = 16;
-    QByteArray m_strayTail;      // the last stray bytes since the last request went out
+    QByteArray m_strayTail; // the last stray bytes since the last request went out
     int m_syncCount = 0;
     QElapsedTimer m_sentAt;
 };

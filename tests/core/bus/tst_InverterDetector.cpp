@@ -97,28 +97,33 @@ void tst_InverterDetector::probeChain_data()
     QTest::addColumn<int>("probes");
     QTest::addColumn<QByteArray>("kx100Again"); // reply to the KX100 probe asked once more
 
-    QTest::newRow("empty address") << 5 << QByteArray() << QByteArray() << QByteArray()
-                                   << int(InverterStateCode::NoInverter) << QString() << 2 << QByteArray();
+    QTest::newRow("empty address")
+        << 5 << QByteArray() << QByteArray() << QByteArray() << int(InverterStateCode::NoInverter)
+        << QString() << 2 << QByteArray();
     QTest::newRow("KX200 answers")
         << 3 << withSum("2F 03 52 08 02 00 03") << QByteArray() << QByteArray()
         << int(InverterStateCode::Present) << "KX200" << 1 << QByteArray();
-    QTest::newRow("KX200 refuses") << 3 << withSum("2F 03 72 08 02 00 00") << QByteArray()
-                                   << QByteArray() << int(InverterStateCode::Fault) << "KX200" << 1 << QByteArray();
-    QTest::newRow("KX200 corrupt") << 3 << QByteArray("2F 03 52 08 02 00 03 00") << QByteArray()
-                                   << QByteArray() << int(InverterStateCode::Fault) << "KX200" << 1 << QByteArray();
+    QTest::newRow("KX200 refuses")
+        << 3 << withSum("2F 03 72 08 02 00 00") << QByteArray() << QByteArray()
+        << int(InverterStateCode::Fault) << "KX200" << 1 << QByteArray();
+    QTest::newRow("KX200 corrupt")
+        << 3 << QByteArray("2F 03 52 08 02 00 03 00") << QByteArray() << QByteArray()
+        << int(InverterStateCode::Fault) << "KX200" << 1 << QByteArray();
     QTest::newRow("KX100 after KX200 time-out")
         << 4 << QByteArray() << withCrc("04 03 02 00 04") << QByteArray()
         << int(InverterStateCode::Present) << "KX100" << 2 << QByteArray();
     QTest::newRow("KX100 exception goes on to KX300")
         << 4 << QByteArray() << withCrc("04 83 02") << withCrc("04 03 02 00 04")
         << int(InverterStateCode::Present) << "KX300" << 3 << QByteArray();
-    QTest::newRow("KX100 corrupt") << 4 << QByteArray() << QByteArray("04 03 02 00 04 00 00")
-                                   << QByteArray() << int(InverterStateCode::Fault) << "KX100" << 2 << QByteArray();
+    QTest::newRow("KX100 corrupt")
+        << 4 << QByteArray() << QByteArray("04 03 02 00 04 00 00") << QByteArray()
+        << int(InverterStateCode::Fault) << "KX100" << 2 << QByteArray();
     QTest::newRow("KX300 answers")
         << 30 << QByteArray() << QByteArray() << withCrc("1E 03 02 00 1E")
         << int(InverterStateCode::Present) << "KX300" << 4 << QByteArray();
-    QTest::newRow("KX300 exception") << 30 << QByteArray() << QByteArray() << withCrc("1E 83 02")
-                                     << int(InverterStateCode::Fault) << "KX300" << 4 << QByteArray();
+    QTest::newRow("KX300 exception")
+        << 30 << QByteArray() << QByteArray() << withCrc("1E 83 02")
+        << int(InverterStateCode::Fault) << "KX300" << 4 << QByteArray();
     // A drive still deaf from the KX200 probe misses the first KX100 probe.
     QTest::newRow("KX100 answers when asked again")
         << 4 << QByteArray() << QByteArray() << withCrc("04 03 02 00 04")
@@ -221,7 +226,8 @@ void tst_InverterDetector::sameAddressTwice()
 
 void tst_InverterDetector::slotQueuedWhileChainRuns()
 {
-    // Slot 9 stays silent (its KX300 probe fails unsent with its synchronisation); slot 12, queued meanwhile, waits its turn.
+    // Slot 9 stays silent (its KX300 probe fails unsent with its synchronisation); slot 12, queued
+    // meanwhile, waits its turn.
     m_link->script(kx300Probe(12), withCrc("0C 03 02 00 0C"));
     answerSyncs(12);
     QVERIFY(m_host->detector().queueSlot(9));
@@ -234,9 +240,8 @@ void tst_InverterDetector::slotQueuedWhileChainRuns()
 
     QVERIFY(waitForChains(2));
     QCoreApplication::sendPostedEvents();
-    QCOMPARE(writtenHex(), (QList<QByteArray>{kx200Probe(9), kx100Probe(9),
-                                              kx200Probe(12), kx100Probe(12), kx300Probe(12),
-                                              kx100Probe(12)}));
+    QCOMPARE(writtenHex(), (QList<QByteArray>{kx200Probe(9), kx100Probe(9), kx200Probe(12),
+                                              kx100Probe(12), kx300Probe(12), kx100Probe(12)}));
     QCOMPARE(m_panel->states(), (StateList{{9, 2}, {9, 0}, {12, 2}, {12, 1}}));
     QVERIFY(!m_host->registry().HasInverter(9));
     QCOMPARE(m_host->registry().GetTypeName(12), QStringLiteral("KX300"));

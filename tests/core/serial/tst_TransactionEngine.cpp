@@ -389,9 +389,9 @@ void tst_TransactionEngine::lateRepliesNeverShiftTheStream()
     port.receiveHex("05 03 02 00 25 88 5f");
     QTRY_COMPARE(requester.completions.size(), 2);
     QCOMPARE(requester.completions[0].Result, TransactionResult::TimeOut);
-    QCOMPARE(FakeCommLink::hex(QByteArray(reinterpret_cast<const char *>(
-                                              requester.completions[1].RxFrame),
-                                          requester.completions[1].RxLength)),
+    QCOMPARE(FakeCommLink::hex(
+                 QByteArray(reinterpret_cast<const char *>(requester.completions[1].RxFrame),
+                            requester.completions[1].RxLength)),
              FakeCommLink::normalise("05 03 02 00 25 88 5f"));
     QCOMPARE(engine.syncCount(), 1);
 
