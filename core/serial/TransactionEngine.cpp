@@ -442,9 +442,10 @@ void TransactionEngine::noteSyncOutcome(int key)
     if (m_timedOut) {
         state.lost = true;
         state.heard = false;
-    } else if (length > 0 && (!clean || (refusal && state.weak))) {
-        // A broken reply may have been anybody's; a second refusal after a refused
-        // synchronisation may be the synchronising request's own.
+    } else if (refusal && state.weak) {
+        // A second refusal after a refused synchronisation may be the synchronising request's
+        // own. (A broken reply shifts nothing: without a time-out before it, it is this
+        // request's own reply, damaged on the line.)
         state.weak = state.heard = false;
         state.lost = true;
     } else if (clean) {

@@ -23,9 +23,8 @@ class WindowMessage;
 //
 // A late reply must never be taken for the reply to a later request. Where the rule names a
 // device key for a request (a protocol whose replies do not name their register), a time-out
-// or a corrupt reply marks the device unsynchronised, and the next exchange with it is the
-// rule's synchronising request, sent in place of the queued request and never reported to a
-// requester. Its reply cannot be confused with a late one; late replies met meanwhile are
+// marks the device unsynchronised, and the next exchange with it is the rule's synchronising
+// request, sent in place of the queued request and never reported to a requester. Its reply cannot be confused with a late one; late replies met meanwhile are
 // dropped as stray. A device answers in order, so once that reply is in, nothing older can
 // follow, and the queued request goes out. Eight synchronising requests in turn differ, so an
 // answer to one of them cannot pass for the answer to the next seven. A refusal of it names
