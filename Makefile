@@ -9,8 +9,9 @@ PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
 # What `make package` and `make package-check` need besides: the .deb tools and the validators.
 PACKAGE_TOOLS := dpkg-dev file fakeroot desktop-file-utils appstream lintian man-db \
                  bash-completion
-# The broker the tests and the benchmarks of publish start on 127.0.0.1.
-TEST_PACKAGES := mosquitto
+# The peers of the tests and benchmarks: the broker publish's tests start on 127.0.0.1, and a
+# libmodbus and a pymodbus slave on socat pseudo-terminals.
+TEST_PACKAGES := mosquitto libmodbus-dev python3-pymodbus socat
 # Only the benchmarks use these (libmodbus is the peer they measure against).
 BENCH_PACKAGES := libmodbus-dev
 # Only the fuzz targets use these: clang with its libFuzzer and sanitizer runtimes.

@@ -9,6 +9,7 @@
 #include <iterator>
 
 namespace {
+constexpr int DefaultDeafMs = 500;
 const int kBaudRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 std::optional<int> number(const QString &text, int lowest, int highest)
@@ -47,7 +48,9 @@ void addOptions(QCommandLineParser &parser)
                       QStringLiteral("Reply at once, without pacing bytes at the line speed.")});
     parser.addOption({QStringLiteral("fault"),
                       QStringLiteral("Fault of the inverters at an address; kind: %1. "
-                                     "late:MS answers MS milliseconds late (1500).")
+                                     "late:MS answers MS milliseconds late (1500); deaf:MS "
+                                     "ignores everything for MS milliseconds after a frame "
+                                     "it cannot parse (500).")
                           .arg(simFaultNames().join(QStringLiteral(", "))),
                       QStringLiteral("address:kind[:ms]")});
     parser.addOption({QStringLiteral("no-broadcast-reply"),
@@ -162,12 +165,14 @@ std::optional<SimCommandLine::Options> SimCommandLine::parse(const QStringList &
         const bool sized = parts.size() == 2 || parts.size() == 3;
         const std::optional<int> address = sized ? number(parts[0], 0, 255) : std::nullopt;
         const std::optional<SimFault> fault = sized ? simFaultFromName(parts[1]) : std::nullopt;
-        std::optional<int> lateMs = SimInverter::DefaultLateMs;
+        const bool timed = fault == SimFault::LateReply || fault == SimFault::Deaf;
+        std::optional<int> lateMs =
+            fault == SimFault::Deaf ? DefaultDeafMs : SimInverter::DefaultLateMs;
         if (parts.size() == 3)
-            lateMs = fault == SimFault::LateReply ? number(parts[2], 0, 600000) : std::nullopt;
+            lateMs = timed ? number(parts[2], 0, 600000) : std::nullopt;
         if (!address || !fault || !lateMs) {
             return fail(QStringLiteral("bad --fault %1: expected ADDR:KIND with KIND one of %2, "
-                                       "or ADDR:late:MS")
+                                       "or ADDR:late:MS, ADDR:deaf:MS")
                             .arg(text, simFaultNames().join(QStringLiteral(", "))));
         }
         if (!occupied(*address))

@@ -4,7 +4,7 @@
 #include <utility>
 
 namespace {
-const std::array<std::pair<SimFault, const char *>, 8> kNames = {{
+const std::array<std::pair<SimFault, const char *>, 9> kNames = {{
     {SimFault::None, "none"},
     {SimFault::Silent, "silent"},
     {SimFault::CorruptCheck, "corrupt"},
@@ -13,6 +13,7 @@ const std::array<std::pair<SimFault, const char *>, 8> kNames = {{
     {SimFault::StrayBytes, "stray"},
     {SimFault::LineError, "line"},
     {SimFault::LateReply, "late"},
+    {SimFault::Deaf, "deaf"},
 }};
 } // namespace
 

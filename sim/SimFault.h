@@ -19,6 +19,9 @@
 //                report for a broken character; the program sees a reply that fails its check.
 //  LateReply     handles the request and answers correctly, but only after a delay (the
 //                inverter's late time, 1500 ms unless set), as a drive that is slow to answer.
+//  Deaf          after a frame it cannot parse (another protocol's frame, a broken check, noise)
+//                ignores everything for a while (the inverter's late time; 500 ms by default
+//                on the command line), then answers normally again.
 enum class SimFault {
     None,
     Silent,
@@ -27,11 +30,12 @@ enum class SimFault {
     SplitReply,
     StrayBytes,
     LineError,
-    LateReply
+    LateReply,
+    Deaf
 };
 
 // Names used on the command line and in logs: none, silent, corrupt, refuse, split, stray,
-// line, late.
+// line, late, deaf.
 QString simFaultName(SimFault fault);
 std::optional<SimFault> simFaultFromName(const QString &name);
 QStringList simFaultNames();

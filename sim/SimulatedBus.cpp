@@ -277,7 +277,7 @@ void SimulatedBus::handleFrames(const QList<SimFrame> &frames, Clock::time_point
         {
             std::lock_guard lock(m_mutex);
             syncClockLocked(now);
-            replies = dispatch(frame);
+            replies = dispatch(frame, now);
             timing = m_timing;
         }
         for (const Reply &reply : replies)
@@ -285,10 +285,31 @@ void SimulatedBus::handleFrames(const QList<SimFrame> &frames, Clock::time_point
     }
 }
 
-QList<SimulatedBus::Reply> SimulatedBus::dispatch(const SimFrame &frame)
+void SimulatedBus::deafenLocked(Clock::time_point now, const SimFrame *frame)
+{
+    m_deafUntil.resize(m_inverters.size());
+    for (size_t i = 0; i < m_inverters.size(); ++i) {
+        const SimInverter &inverter = *m_inverters[i];
+        if (inverter.fault() != SimFault::Deaf || now < m_deafUntil[i])
+            continue;
+        if (!frame || frame->protocol != inverter.protocol() || !frame->checkOk)
+            m_deafUntil[i] = now + std::chrono::milliseconds(std::max(0, inverter.lateMs()));
+    }
+}
+
+QList<SimulatedBus::Reply> SimulatedBus::dispatch(const SimFrame &frame, Clock::time_point now)
 {
     QList<Reply> replies;
-    for (const auto &inverter : m_inverters) {
+    // Who is deaf now stays deaf for this frame; a frame it cannot parse makes it deaf.
+    m_deafUntil.resize(m_inverters.size());
+    std::vector<bool> deaf(m_inverters.size());
+    for (size_t i = 0; i < m_inverters.size(); ++i)
+        deaf[i] = m_inverters[i]->fault() == SimFault::Deaf && now < m_deafUntil[i];
+    deafenLocked(now, &frame);
+    for (size_t i = 0; i < m_inverters.size(); ++i) {
+        const auto &inverter = m_inverters[i];
+        if (deaf[i])
+            continue;
         if (inverter->protocol() != frame.protocol)
             continue;
         if (!frame.broadcast && inverter->address() != frame.address)
@@ -417,6 +438,10 @@ void SimulatedBus::maybeSendNoise(Clock::time_point now, const Timing &timing)
 void SimulatedBus::logDiscarded()
 {
     const QByteArray dropped = m_parser.takeDiscarded();
+    if (!dropped.isEmpty()) {
+        std::lock_guard lock(m_mutex);
+        deafenLocked(Clock::now(), nullptr);
+    }
     if (!dropped.isEmpty())
         log(QStringLiteral("rx noise %1").arg(hex(dropped)));
 }

@@ -144,7 +144,9 @@ private:
     void hold(const QList<SimFrame> &frames, Clock::time_point due);
     void releaseHeld(Clock::time_point now);
     void handleFrames(const QList<SimFrame> &frames, Clock::time_point now);
-    QList<Reply> dispatch(const SimFrame &frame);
+    QList<Reply> dispatch(const SimFrame &frame, Clock::time_point now);
+    // Deaf inverters stop listening after a frame they cannot parse.
+    void deafenLocked(Clock::time_point now, const SimFrame *frame);
     void schedule(const Reply &reply, Clock::time_point now, const Timing &timing);
     void pumpOutput(Clock::time_point now, const Timing &timing);
     void maybeSendNoise(Clock::time_point now, const Timing &timing);
@@ -159,6 +161,7 @@ private:
     Logger m_logger;
     bool m_manualClock = false;
     mutable Clock::time_point m_lastClock;
+    std::vector<Clock::time_point> m_deafUntil; // per inverter index
     PseudoTerminal m_pty;
 
     std::thread m_thread;

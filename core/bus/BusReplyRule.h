@@ -12,4 +12,14 @@ public:
     // A frame starting with '/' ends with its sum (3 bytes at least), any other with its
     // CRC (4 bytes at least), as the reply checks of the two protocols have it.
     bool checksOut(const uint8_t *bytes, int length) const override;
+
+    // Modbus only: a slash reply names its register, so it cannot shift. The key is the
+    // slave address; the synchronising request reads 2 + variant registers (2..9) from the
+    // register of the request it goes before, whose reply (9..23 bytes) no one-register read
+    // or write shares.
+    int syncKey(const uint8_t *request, int requestLength) const override;
+    int buildSync(const uint8_t *request, int requestLength, int variant,
+                  uint8_t *sync) const override;
+    bool isFrameFrom(int key, const uint8_t *bytes, int length) const override;
+    bool isRefusal(const uint8_t *reply, int replyLength) const override;
 };

@@ -95,6 +95,8 @@ void InverterDetector::startChain(int slot)
     m_idle = false;
     m_slot = slot;
     m_stopChain = false;
+    m_kx100Refused = false;
+    m_recheck = false;
     emit progress(slot, ++m_runIndex, m_runCount);
     if (!hasRoom()) {
         // Nothing has been touched yet: the slot stays as it is.
@@ -138,11 +140,46 @@ void InverterDetector::probeResult(uint32_t message, TransactionRecord &record)
         return;
     m_registry->ProcessReply(record);
 
+    if (m_recheck) {
+        // The second KX100 probe after a KX300 answer: an answer makes the slot a KX100,
+        // silence or a refusal lets the KX300 probe's outcome stand, a broken reply tells
+        // nothing sure.
+        m_recheck = false;
+        if (record.Result == TransactionResult::Ok) {
+            endChain(InverterStateCode::Present);
+        } else if ((record.Result == TransactionResult::TimeOut ||
+                    record.Result == TransactionResult::InverterError) &&
+                   m_answeredState == InverterStateCode::NoInverter) {
+            m_registry->RemoveInverter(m_slot);
+            endChain(InverterStateCode::NoInverter);
+        } else if (record.Result == TransactionResult::TimeOut ||
+                   record.Result == TransactionResult::InverterError) {
+            m_registry->PutInverter(m_slot, std::move(m_answered));
+            endChain(m_answeredState);
+        } else {
+            endChain(InverterStateCode::Fault);
+        }
+        return;
+    }
+
     // A refusal of the KX100 probe counts as silence: another model may be listening.
     const bool tryNext =
         record.Result == TransactionResult::TimeOut ||
         (record.Result == TransactionResult::InverterError && message == Msg::DetectKX100Result);
-    if (record.Result == TransactionResult::Ok) {
+    if (message == Msg::DetectKX100Result && record.Result == TransactionResult::InverterError)
+        m_kx100Refused = true;
+    if (message == Msg::DetectKX300Result && !m_kx100Refused && !m_stopChain && hasRoom()) {
+        // The KX100 probe was only silent: it may have met a drive still deaf from the KX200
+        // probe. Ask it once more before the KX300 probe's outcome counts.
+        m_recheck = true;
+        m_answeredState = record.Result == TransactionResult::Ok ? InverterStateCode::Present
+                          : record.Result == TransactionResult::TimeOut
+                              ? InverterStateCode::NoInverter
+                              : InverterStateCode::Fault;
+        m_answered = m_registry->TakeInverter(m_slot);
+        if (!probe(m_slot, Msg::DetectKX100Result))
+            endChain(InverterStateCode::Fault);
+    } else if (record.Result == TransactionResult::Ok) {
         endChain(InverterStateCode::Present);
     } else if (!tryNext) {
         endChain(InverterStateCode::Fault);
@@ -182,6 +219,8 @@ void InverterDetector::giveBack()
 void InverterDetector::endChain(int state)
 {
     m_previous.reset();
+    m_answered.reset();
+    m_recheck = false;
     const int slot = m_slot;
     m_registry->NotifyChildren(slot, state);
     m_idle = true;

@@ -17,9 +17,12 @@ struct TransactionRecord;
 // Finds out which model answers at a bus address: the slot is probed with the identification
 // request of KX200, then KX100, then KX300, and ends holding the driver of the first model
 // that answered validly (state 1), the driver whose probe was refused or corrupted (state 3),
-// or nothing after three silent probes (state 0). One slot is probed at a time; further slots
-// wait in a ring of 500 in their order. Progress goes to the child windows as inverter state
-// notifications, starting with state 2.
+// or nothing after three silent probes (state 0). A drive may still be deaf from a frame of the
+// other protocol when the KX100 probe comes, so after a silent KX100 probe the outcome of the
+// KX300 probe (an answer, a refusal or silence) is taken only once the KX100 probe, asked once
+// more, stays silent again or is refused; a KX100 answer to it makes the slot a KX100. One slot is
+// probed at a time; further slots wait in a ring of 500 in their order. Progress goes to the child
+// windows as inverter state notifications, starting with state 2.
 //
 // The detector works on the main window's messages: queue a slot (Msg::QueueDetection, wParam
 // slot), start the next one (Msg::NextDetection), drop the queued slots (Msg::StopDetection)
@@ -98,5 +101,9 @@ private:
     MessageRing<int, RingSize> m_queue;
     bool m_idle = true;
     int m_slot = -1;
-    uint32_t m_expected = 0; // completion message of the probe in flight
+    uint32_t m_expected = 0;     // completion message of the probe in flight
+    bool m_kx100Refused = false; // the KX100 probe of this chain was answered by a refusal
+    bool m_recheck = false;      // the KX100 probe in flight is the second one, after KX300
+    std::unique_ptr<TInverterBase> m_answered; // the KX300 driver that answered, meanwhile
+    int m_answeredState = 0;                   // the state its answer gave
 };

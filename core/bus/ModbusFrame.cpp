@@ -6,6 +6,7 @@ namespace ModbusFrame {
 
 namespace {
 constexpr int MinimumReply = 4; // address, function and two CRC bytes
+constexpr int MaxReadQuantity = 9; // a longer read is never sent
 constexpr int CrcBytes = 2;
 
 void putWord(uint8_t *at, uint16_t word)
@@ -105,9 +106,12 @@ ReplyMatch matchReply(const uint8_t *request, int requestLength, const uint8_t *
     } else if (function == ReadFunction) {
         if (replyLength < 3)
             return {Verdict::Partial, 0};
-        if (reply[2] != 2) // one register: two data bytes
+        // Two data bytes per register asked for: one for every read of the drivers, 2..9 for
+        // the engine's synchronising reads.
+        const int quantity = (request[4] << 8) | request[5];
+        if (quantity < 1 || quantity > MaxReadQuantity || reply[2] != 2 * quantity)
             return {Verdict::Foreign, 0};
-        length = 7;
+        length = 5 + 2 * quantity;
     } else {
         // The echo names the register and the quantity written.
         for (int i = 2; i < 6 && i < replyLength; ++i) {

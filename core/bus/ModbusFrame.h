@@ -32,10 +32,11 @@ void buildWrite(TransactionRecord &record, uint8_t slave, uint16_t registerNumbe
 int32_t checkReply(const TransactionRecord &record);
 
 // What the received bytes are for the request: the reply's length follows from the function
-// code (read reply 7 bytes with byte count 2, write echo 8 bytes naming the register and
-// quantity written, exception reply 5 bytes), and it must come from the slave addressed. A
-// broadcast address write is answered, if at all, by the drive at its new address (or from
-// address 0).
+// code (read reply 5 bytes plus two per register asked for: 7 for the drivers' one-register
+// reads, 9..23 for the engine's synchronising reads of 2..9 registers; write echo 8 bytes
+// naming the register and quantity written; exception reply 5 bytes), and it must come from
+// the slave addressed. A broadcast address write is answered, if at all, by the drive at its
+// new address (or from address 0).
 ReplyMatch matchReply(const uint8_t *request, int requestLength, const uint8_t *reply,
                       int replyLength);
 // The same for the bytes of a finished record.

@@ -33,4 +33,43 @@ public:
         (void)length;
         return false;
     }
+
+    // Re-synchronisation after a time-out (see TransactionEngine). A protocol whose replies
+    // do not name what they answer gives the device a request addresses as a key (>= 0);
+    // -1: no synchronisation for this request (its replies name it, or it is a broadcast).
+    virtual int syncKey(const uint8_t *request, int requestLength) const
+    {
+        (void)request;
+        (void)requestLength;
+        return -1;
+    }
+    // Writes into `sync` (room for 16 bytes) a request to the same device whose reply cannot
+    // be taken for a late reply to any request of the key, nor the reverse, nor (unless it is
+    // a refusal) for the reply to the synchronising request of another variant (0..7);
+    // returns its length, 0 when there is none.
+    virtual int buildSync(const uint8_t *request, int requestLength, int variant,
+                          uint8_t *sync) const
+    {
+        (void)request;
+        (void)requestLength;
+        (void)variant;
+        (void)sync;
+        return 0;
+    }
+    // Whether bytes are one whole, checked frame from the key's device (a reply of some
+    // request); noise is not.
+    virtual bool isFrameFrom(int key, const uint8_t *bytes, int length) const
+    {
+        (void)key;
+        (void)bytes;
+        (void)length;
+        return false;
+    }
+    // Whether a checked reply is a refusal, which carries nothing that names its request.
+    virtual bool isRefusal(const uint8_t *reply, int replyLength) const
+    {
+        (void)reply;
+        (void)replyLength;
+        return false;
+    }
 };

@@ -25,7 +25,7 @@ TransactionEngine::TransactionEngine(CommLink *port, QObject *parent)
     connect(&m_deadline, &QTimer::timeout, this, &TransactionEngine::replyDeadline);
     m_quiet.setSingleShot(true);
     m_quiet.setTimerType(Qt::PreciseTimer);
-    connect(&m_quiet, &QTimer::timeout, this, &TransactionEngine::startNextIfIdle);
+    connect(&m_quiet, &QTimer::timeout, this, &TransactionEngine::guardOver);
     InitTransaction(m_current, nullptr, 0, 0, 0);
     if (m_port) {
         connect(m_port, &CommLink::OnReceiveData, this, &TransactionEngine::ReceiveData);
@@ -144,10 +144,23 @@ QByteArray requestKind(const TransactionRecord &record)
 }
 } // namespace
 
+int TransactionEngine::syncKeyOf(const TransactionRecord &record) const
+{
+    if (!m_rule || record.TxLength <= 0 || record.TxLength > TransactionRecord::FrameSize)
+        return -1;
+    return m_rule->syncKey(record.TxFrame, record.TxLength);
+}
+
 void TransactionEngine::startNextIfIdle()
 {
     if (m_inFlight)
         return;
+    if (m_hasHeld) {
+        // The request behind a synchronising exchange goes first; its wait holds the line.
+        if (!m_quiet.isActive())
+            startHeld();
+        return;
+    }
     if (m_quiet.isActive()) {
         // t3.5 after a frame holds for everything; a guard only for the kind that timed out.
         const TransactionRecord *next = m_ring.front();
@@ -174,8 +187,61 @@ int TransactionEngine::pendingCount() const
     return m_ring.size();
 }
 
+void TransactionEngine::startHeld()
+{
+    m_hasHeld = false;
+    SyncState &state = m_sync[m_heldKey];
+    if (state.lost) {
+        // The wait has passed without the answer: what the device sends is not known to be
+        // in step, so the request fails without going out. Without a sound from it meanwhile
+        // it counts as silent, and its next unanswered synchronisation spares the wait.
+        state.silent = !state.heard;
+        state.heard = false;
+        failRecord(m_held);
+        PostMessage(this, Msg::NextTransaction);
+        return;
+    }
+    StartTransaction(m_held);
+}
+
+void TransactionEngine::failRecord(TransactionRecord record)
+{
+    record.RxLength = -1;
+    record.Result = TransactionResult::TimeOut;
+    PostMessage(record.NotifyWindow, record.NotifyMessage, 0, 0,
+                std::make_shared<TransactionRecord>(record));
+}
+
 void TransactionEngine::StartTransaction(const TransactionRecord &record)
 {
+    const int key = syncKeyOf(record);
+    if (key >= 0 && m_sync.value(key).lost) {
+        uint8_t sync[16] = {};
+        // Eight in turn differ, so a late answer to one cannot pass for one of the next seven.
+        const int length =
+            m_rule->buildSync(record.TxFrame, record.TxLength, m_sync[key].sent++ % 8, sync);
+        if (length > 0) {
+            m_held = record;
+            m_heldKey = key;
+            m_syncing = true;
+            ++m_syncCount;
+            m_syncRequest = QByteArray(reinterpret_cast<const char *>(sync), length);
+            TransactionRecord probe = record;
+            std::memcpy(probe.TxFrame, sync, size_t(length));
+            probe.TxLength = length;
+            probe.RxLength = -1;
+            probe.NotifyMessage = 0;
+            probe.NotifyWindow = nullptr;
+            sendExchange(probe);
+            return;
+        }
+    }
+    sendExchange(record);
+}
+
+void TransactionEngine::sendExchange(const TransactionRecord &record)
+{
+    m_strayTail.clear();
     m_inFlight = true;
     m_timedOut = false;
     m_broken.clear();
@@ -225,6 +291,12 @@ void TransactionEngine::StartTransaction(const TransactionRecord &record)
         m_tickCount = 0;
         m_timer.start();
     }
+}
+
+void TransactionEngine::guardOver()
+{
+    m_quiet.stop();
+    startNextIfIdle();
 }
 
 void TransactionEngine::RS232OnTime()
@@ -289,6 +361,30 @@ void TransactionEngine::ReceiveData(const QByteArray &buffer)
 {
     qsizetype start = 0;
     const Chunk chunk = m_inFlight ? classify(buffer, start) : Chunk::Stray;
+    if (m_rule && !m_sync.isEmpty()) {
+        const auto *bytes = reinterpret_cast<const uint8_t *>(buffer.constData());
+        const int size = int(buffer.size());
+        // The answer to a synchronising request that timed out, arriving in the quiet wait:
+        // the device is in step again.
+        if (m_hasHeld && !m_inFlight && !m_syncRequest.isEmpty()) {
+            const ReplyMatch match =
+                m_rule->match(reinterpret_cast<const uint8_t *>(m_syncRequest.constData()),
+                              int(m_syncRequest.size()), bytes, size);
+            if (match.verdict == ReplyMatch::Verdict::Complete && match.length == size &&
+                !m_rule->isRefusal(bytes, size)) {
+                SyncState &state = m_sync[m_heldKey];
+                state.lost = state.weak = state.heard = state.silent = state.late = false;
+                m_quiet.stop();
+                discardChunk(buffer);
+                PostMessage(this, Msg::NextTransaction);
+                return;
+            }
+        }
+        // A checked frame of an unsynchronised device that nothing takes tells that it is
+        // still answering late; noise does not. A late frame may come in pieces.
+        if (chunk != Chunk::Reply || start > 0)
+            noteUntaken(chunk == Chunk::Reply ? buffer.left(start) : buffer);
+    }
     if (chunk == Chunk::Broken && m_timing == Timing::Fast) {
         // The rest of the reply, or the whole reply after noise, may still come.
         if (!m_broken.isEmpty())
@@ -307,6 +403,19 @@ void TransactionEngine::ReceiveData(const QByteArray &buffer)
     takeReply(buffer.mid(start));
 }
 
+void TransactionEngine::noteUntaken(const QByteArray &bytes)
+{
+    m_strayTail = (m_strayTail + bytes).right(StrayTailBytes);
+    const auto *tail = reinterpret_cast<const uint8_t *>(m_strayTail.constData());
+    const int tailSize = int(m_strayTail.size());
+    for (auto it = m_sync.begin(); it != m_sync.end(); ++it) {
+        for (int length = 5; it->lost && !it->heard && length <= tailSize; ++length) {
+            if (m_rule->isFrameFrom(it.key(), tail + tailSize - length, length))
+                it->heard = it->late = true;
+        }
+    }
+}
+
 void TransactionEngine::takeReply(const QByteArray &reply)
 {
     m_broken.clear();
@@ -322,9 +431,6 @@ void TransactionEngine::discardChunk(const QByteArray &buffer)
 {
     ++m_strayCount;
     emit strayReceived(buffer);
-    // Bytes on a line that should be quiet keep it closed a while longer.
-    if (m_quiet.isActive() && !m_guarded.isEmpty())
-        m_quiet.start(guardMs());
     // Nobody waits for these bytes: in the standard timing, restarting the port discards
     // whatever else is pending.
     if (!m_inFlight && m_timing == Timing::Standard)
@@ -352,17 +458,80 @@ void TransactionEngine::FinishTransaction()
     if (m_current.RxLength < 0)
         m_current.Result = TransactionResult::TimeOut;
     emit exchangeFinished(m_current, m_sentAt.isValid() ? m_sentAt.elapsed() : 0);
+    if (m_syncing) {
+        finishSync(m_current.RxLength > 0);
+        return;
+    }
+    const int key = syncKeyOf(m_current);
+    if (key >= 0)
+        noteSyncOutcome(key);
     PostMessage(m_current.NotifyWindow, m_current.NotifyMessage, 0, 0,
                 std::make_shared<TransactionRecord>(m_current));
     // After a time-out a late reply may still be on its way; after a reply the fast timing
     // keeps t3.5 between frames.
     m_guarded.clear();
     m_quiet.stop();
-    if (m_timedOut && guardMs() > 0) {
+    if (m_timedOut && key < 0 && guardMs() > 0) {
         m_guarded = requestKind(m_current);
         m_quiet.start(guardMs());
     } else if (!m_timedOut && m_timing == Timing::Fast && m_current.RxLength > 0) {
         m_quiet.start((frameGapUs() + 999) / 1000);
+    }
+    PostMessage(this, Msg::NextTransaction);
+}
+
+void TransactionEngine::noteSyncOutcome(int key)
+{
+    SyncState &state = m_sync[key];
+    const auto *reply = m_current.RxFrame;
+    const int length = std::max(0, int(m_current.RxLength));
+    const ReplyMatch match =
+        m_rule->match(m_current.TxFrame, int(m_current.TxLength), reply, length);
+    const bool clean = length > 0 && match.verdict == ReplyMatch::Verdict::Complete;
+    const bool refusal = clean && m_rule->isRefusal(reply, length);
+    if (m_timedOut) {
+        state.lost = true;
+        state.heard = false;
+    } else if (refusal && state.weak) {
+        // A second refusal after a refused synchronisation may be the synchronising request's
+        // own. (A broken reply shifts nothing: without a time-out before it, it is this
+        // request's own reply, damaged on the line.)
+        state.weak = state.heard = false;
+        state.lost = true;
+    } else if (clean) {
+        state.lost = state.weak = state.heard = false;
+    }
+}
+
+void TransactionEngine::finishSync(bool answered)
+{
+    m_syncing = false;
+    m_hasHeld = true;
+    SyncState &state = m_sync[m_heldKey];
+    const auto *reply = m_current.RxFrame;
+    const int length = std::max(0, int(m_current.RxLength));
+    const ReplyMatch match =
+        m_rule->match(m_current.TxFrame, int(m_current.TxLength), reply, length);
+    const bool refusal = answered && m_rule->isRefusal(reply, length);
+    // A refusal names nothing: from a device seen answering late it may be an older one.
+    if (answered && match.verdict == ReplyMatch::Verdict::Complete && !(refusal && state.late)) {
+        // Nothing older can follow the answer: the held request goes next.
+        const int sent = state.sent;
+        state = SyncState();
+        state.sent = sent;
+        state.weak = refusal;
+        if (m_timing == Timing::Fast)
+            m_quiet.start((frameGapUs() + 999) / 1000);
+    } else if ((m_timedOut || refusal) && !state.silent && guardMs() > 0) {
+        // One quiet wait; whatever arrives meanwhile does not lengthen it.
+        state.heard = false;
+        m_quiet.start(guardMs());
+    } else if ((m_timedOut || refusal) && !state.silent) {
+        // No wait at all: as after a quiet one.
+    } else {
+        // A silent device, a broken answer, or a closed port: the request fails unsent.
+        m_hasHeld = false;
+        failRecord(m_held);
     }
     PostMessage(this, Msg::NextTransaction);
 }
@@ -380,6 +549,11 @@ void TransactionEngine::linkLost()
     m_current.RxLength = -1;
     m_current.LineLost = true;
     FinishTransaction();
+    if (m_hasHeld) {
+        m_hasHeld = false;
+        m_quiet.stop();
+        failRecord(m_held);
+    }
     failQueued();
     emit portLost(port);
 }

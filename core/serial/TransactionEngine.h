@@ -4,6 +4,7 @@
 #include "serial/TransactionRecord.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -23,11 +24,28 @@ class WindowMessage;
 // rather than a time-out: at once in the standard timing, whose chunks end in silence; in the
 // fast timing at the reply deadline, unless the whole reply follows. Any other chunk, among
 // them a well-formed frame of another slave, function or register, is stray: it is counted
-// and dropped, and the exchange waits on. After a time-out the line stays closed
-// to requests that begin like the one that timed out (same protocol, address and function)
-// until it has been quiet for a guard time, so a late reply is not taken for the next
-// request; a stray chunk restarts the guard. A late reply cannot pass for the reply to a
-// request that begins otherwise, so those go on at once.
+// and dropped, and the exchange waits on.
+//
+// A late reply must never be taken for the reply to a later request. Where the rule names a
+// device key for a request (a protocol whose replies do not name their register), a time-out
+// marks the device unsynchronised, and the next exchange with it is the rule's synchronising
+// request, sent in place of the queued request and never reported to a requester. Its reply
+// cannot be confused with a late one; late replies met meanwhile are dropped as stray. A
+// device answers in order, so once that reply is in, nothing older can follow, and the queued
+// request goes out. Eight synchronising requests in turn differ, so an answer to one of them
+// cannot pass for the answer to the next seven. A refusal of it names nothing: it counts only
+// from a device not seen answering late, and after one the device stays on probation: the
+// next reply must not be a refusal either. A synchronising request that times out is followed
+// by one wait of a guard time for its late answer, which lets the queued request go out;
+// without it the request fails as a time-out, unsent, and the device stays unsynchronised (a
+// late drive yields failed exchanges, never shifted ones). A device that stayed without a
+// sound in that wait counts as silent: its next unanswered synchronisation fails the request
+// at once, so a dead drive costs one time-out per request.
+//
+// Requests without a key (their replies name what they answer) keep a plain guard: after a
+// time-out the line stays closed to requests that begin like the one that timed out (same
+// protocol, address and function) for a guard time; requests that begin otherwise go on.
+// Stray bytes never lengthen a guard: a request waits at most one guard.
 //
 // Two timings: the standard one counts 1000 ms ticks up to a 3000 ms limit; the fast one has
 // one reply deadline per exchange, counted from the end of the request's line time, and
@@ -81,6 +99,8 @@ public:
     void RS232OnTime();
     // The fast timing's deadline has passed; tests call it directly instead of waiting.
     void replyDeadline();
+    // The guard or quiet wait has run out; tests call it directly instead of waiting.
+    void guardOver();
     // A chunk received from the port.
     void ReceiveData(const QByteArray &buffer);
     // Stops and restarts the port; the exchange in flight is not touched.
@@ -96,6 +116,9 @@ public:
     const TransactionRecord &currentTransaction() const { return m_current; }
     // Chunks received that were no reply to the request in flight.
     int strayCount() const { return m_strayCount; }
+    // Synchronising requests sent, and whether the device of a key is unsynchronised.
+    int syncCount() const { return m_syncCount; }
+    bool isUnsynchronised(int key) const { return m_sync.value(key).lost; }
 
     // The status-bar text for a request ("RS233(Send):") or a reply ("RS232(Recieve):").
     static QString frameText(bool request, const uint8_t *frame, int length);
@@ -136,7 +159,9 @@ protected:
 private:
     bool EnqueueRequest(const TransactionRecord &record);
     bool DequeueRequest(TransactionRecord &record);
+    // Sends a synchronising request in place of the record when its device needs one.
     void StartTransaction(const TransactionRecord &record);
+    void sendExchange(const TransactionRecord &record);
     void FinishTransaction();
     void ShowFrame(bool request);
     // Every chunk not taken as a reply ends here.
@@ -147,7 +172,26 @@ private:
     enum class Chunk { Reply, Broken, Stray };
     Chunk classify(const QByteArray &buffer, qsizetype &start) const;
     void takeReply(const QByteArray &reply);
+    // Bytes no exchange takes: a checked frame among them tells that an unsynchronised
+    // device still answers late.
+    void noteUntaken(const QByteArray &bytes);
     void linkLost();
+    // The synchronisation state of a device key (see the class comment).
+    struct SyncState
+    {
+        bool lost = false;   // replies from it may be late ones
+        bool weak = false;   // resynchronised by a refusal: on probation
+        bool heard = false;  // a frame of it arrived while it was unsynchronised
+        bool silent = false; // its last synchronisation went unanswered without a sound
+        bool late = false;   // seen answering late since its last clean synchronisation
+        int sent = 0;        // synchronising requests sent to it
+    };
+    int syncKeyOf(const TransactionRecord &record) const;
+    // Finishes a synchronising exchange and decides about the request it stands before.
+    void finishSync(bool answered);
+    void startHeld();
+    void failRecord(TransactionRecord record);
+    void noteSyncOutcome(int key);
     void failQueued();
     void applyFraming();
 
@@ -169,5 +213,14 @@ private:
     bool m_lost = false;
     QByteArray m_guarded; // the start of the request that timed out; empty after a reply
     QByteArray m_broken;  // fast timing: a broken reply held until the deadline
+    QHash<int, SyncState> m_sync;
+    bool m_syncing = false;   // the exchange in flight is a synchronising one
+    bool m_hasHeld = false;   // m_held waits for its device's synchronisation
+    TransactionRecord m_held; // the request the synchronising exchange stands before
+    int m_heldKey = -1;
+    QByteArray m_syncRequest; // the last synchronising request sent
+    static constexpr int StrayTailBytes = 16;
+    QByteArray m_strayTail; // the last stray bytes since the last request went out
+    int m_syncCount = 0;
     QElapsedTimer m_sentAt;
 };

@@ -74,6 +74,52 @@ private slots:
         QCOMPARE(mismatches, 0);
     }
 
+    // A drive answering late by a multiple of the time-out, or deaf for a while after a frame
+    // of the other protocol: detection names its model or nothing, never another model, and
+    // no read takes a value that is not its register's.
+    void lateOrDeafDrivesGiveNoWrongModelNorValue_data()
+    {
+        QTest::addColumn<int>("address");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("faultMs");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<bool>("mustFind"); // the model must be found, not only not mistaken
+        for (const double times : {0.5, 1.0, 2.0, 3.0, 5.0}) {
+            QTest::addRow("KX100 late %.1fx", times)
+                << 1 << int(SimFault::LateReply) << int(times * 60) << 60 << (times < 1);
+        }
+        QTest::newRow("KX300 late 2x") << 3 << int(SimFault::LateReply) << 120 << 60 << false;
+        QTest::newRow("KX100 deaf 500 ms") << 1 << int(SimFault::Deaf) << 500 << 300 << true;
+        QTest::newRow("KX300 deaf 500 ms") << 3 << int(SimFault::Deaf) << 500 << 300 << true;
+    }
+
+    void lateOrDeafDrivesGiveNoWrongModelNorValue()
+    {
+        QFETCH(int, address);
+        QFETCH(int, fault);
+        QFETCH(int, faultMs);
+        QFETCH(int, timeoutMs);
+        QFETCH(bool, mustFind);
+        const auto session = open(timeoutMs);
+        SimulatedBus &bus = session->plant()->bus();
+        const int index = bus.indicesAt(1).first();
+        for (int reg = 257; reg < 267; ++reg)
+            bus.setRegisterValue(index, reg, uint16_t(reg));
+        bus.setFaultAt(address, SimFault(fault), faultMs);
+
+        const QString model = address == 1 ? "KX100" : "KX300";
+        const QList<CliSession::Detection> found = session->detect({address});
+        QCOMPARE(found.size(), 1);
+        QVERIFY2(found.first().model == model || (!mustFind && found.first().model.isEmpty()),
+                 qPrintable(found.first().model));
+        if (address != 1)
+            return;
+        QVERIFY(session->ensureInverter(1, QStringLiteral("KX100"), nullptr));
+        int mismatches = 0;
+        readChecked(*session, &mismatches);
+        QCOMPARE(mismatches, 0);
+    }
+
     void noisyOrSplitRepliesRejectNoHealthyDrive_data()
     {
         QTest::addColumn<int>("faulty");

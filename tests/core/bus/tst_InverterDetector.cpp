@@ -38,11 +38,26 @@ private:
         return QTest::qWaitFor(
             [&] { return m_finished->count() >= n && m_host->detector().isIdle(); }, 5000);
     }
+    // A drive that answers the engine's synchronising reads of its probe registers.
+    void answerSyncs(int slot)
+    {
+        const QByteArray address = QByteArray::number(slot, 16).rightJustified(2, '0');
+        for (const QByteArray reg : {"01 6A", "04 1C"}) {
+            m_link->script(withCrc(address + " 03 " + reg + " 00 02"),
+                           withCrc(address + " 03 04 00 00 00 00"));
+            m_link->script(withCrc(address + " 03 " + reg + " 00 03"),
+                           withCrc(address + " 03 06 00 00 00 00 00 00"));
+        }
+    }
+    // The probes written; the engine's synchronising reads (two or three registers) left out.
     QList<QByteArray> writtenHex() const
     {
         QList<QByteArray> result;
-        for (const QByteArray &bytes : m_link->written)
+        for (const QByteArray &bytes : m_link->written) {
+            if (bytes.size() == 8 && bytes[1] == 3 && (bytes[5] == 2 || bytes[5] == 3))
+                continue;
             result << FakeCommLink::hex(bytes);
+        }
         return result;
     }
 
@@ -80,29 +95,48 @@ void tst_InverterDetector::probeChain_data()
     QTest::addColumn<int>("state");
     QTest::addColumn<QString>("model"); // empty: the slot ends empty
     QTest::addColumn<int>("probes");
+    QTest::addColumn<QByteArray>("kx100Again"); // reply to the KX100 probe asked once more
 
-    QTest::newRow("empty address") << 5 << QByteArray() << QByteArray() << QByteArray()
-                                   << int(InverterStateCode::NoInverter) << QString() << 3;
+    QTest::newRow("empty address")
+        << 5 << QByteArray() << QByteArray() << QByteArray() << int(InverterStateCode::NoInverter)
+        << QString() << 2 << QByteArray();
     QTest::newRow("KX200 answers")
         << 3 << withSum("2F 03 52 08 02 00 03") << QByteArray() << QByteArray()
-        << int(InverterStateCode::Present) << "KX200" << 1;
-    QTest::newRow("KX200 refuses") << 3 << withSum("2F 03 72 08 02 00 00") << QByteArray()
-                                   << QByteArray() << int(InverterStateCode::Fault) << "KX200" << 1;
-    QTest::newRow("KX200 corrupt") << 3 << QByteArray("2F 03 52 08 02 00 03 00") << QByteArray()
-                                   << QByteArray() << int(InverterStateCode::Fault) << "KX200" << 1;
+        << int(InverterStateCode::Present) << "KX200" << 1 << QByteArray();
+    QTest::newRow("KX200 refuses")
+        << 3 << withSum("2F 03 72 08 02 00 00") << QByteArray() << QByteArray()
+        << int(InverterStateCode::Fault) << "KX200" << 1 << QByteArray();
+    QTest::newRow("KX200 corrupt")
+        << 3 << QByteArray("2F 03 52 08 02 00 03 00") << QByteArray() << QByteArray()
+        << int(InverterStateCode::Fault) << "KX200" << 1 << QByteArray();
     QTest::newRow("KX100 after KX200 time-out")
         << 4 << QByteArray() << withCrc("04 03 02 00 04") << QByteArray()
-        << int(InverterStateCode::Present) << "KX100" << 2;
+        << int(InverterStateCode::Present) << "KX100" << 2 << QByteArray();
     QTest::newRow("KX100 exception goes on to KX300")
         << 4 << QByteArray() << withCrc("04 83 02") << withCrc("04 03 02 00 04")
-        << int(InverterStateCode::Present) << "KX300" << 3;
-    QTest::newRow("KX100 corrupt") << 4 << QByteArray() << QByteArray("04 03 02 00 04 00 00")
-                                   << QByteArray() << int(InverterStateCode::Fault) << "KX100" << 2;
+        << int(InverterStateCode::Present) << "KX300" << 3 << QByteArray();
+    QTest::newRow("KX100 corrupt")
+        << 4 << QByteArray() << QByteArray("04 03 02 00 04 00 00") << QByteArray()
+        << int(InverterStateCode::Fault) << "KX100" << 2 << QByteArray();
     QTest::newRow("KX300 answers")
         << 30 << QByteArray() << QByteArray() << withCrc("1E 03 02 00 1E")
-        << int(InverterStateCode::Present) << "KX300" << 3;
-    QTest::newRow("KX300 exception") << 30 << QByteArray() << QByteArray() << withCrc("1E 83 02")
-                                     << int(InverterStateCode::Fault) << "KX300" << 3;
+        << int(InverterStateCode::Present) << "KX300" << 4 << QByteArray();
+    QTest::newRow("KX300 exception")
+        << 30 << QByteArray() << QByteArray() << withCrc("1E 83 02")
+        << int(InverterStateCode::Fault) << "KX300" << 4 << QByteArray();
+    // A drive still deaf from the KX200 probe misses the first KX100 probe.
+    QTest::newRow("KX100 answers when asked again")
+        << 4 << QByteArray() << QByteArray() << withCrc("04 03 02 00 04")
+        << int(InverterStateCode::Present) << "KX100" << 4 << withCrc("04 03 02 00 04");
+    QTest::newRow("KX300 refusal, then KX100 answers when asked again")
+        << 4 << QByteArray() << QByteArray() << withCrc("04 83 02")
+        << int(InverterStateCode::Present) << "KX100" << 4 << withCrc("04 03 02 00 04");
+    QTest::newRow("KX100 refuses when asked again")
+        << 4 << QByteArray() << QByteArray() << withCrc("04 03 02 00 04")
+        << int(InverterStateCode::Present) << "KX300" << 4 << withCrc("04 83 02");
+    QTest::newRow("KX100 corrupt when asked again")
+        << 4 << QByteArray() << QByteArray() << withCrc("04 03 02 00 04")
+        << int(InverterStateCode::Fault) << "KX100" << 4 << QByteArray("04 03 02 00 04 00 00");
 }
 
 void tst_InverterDetector::probeChain()
@@ -114,10 +148,17 @@ void tst_InverterDetector::probeChain()
     QFETCH(int, state);
     QFETCH(QString, model);
     QFETCH(int, probes);
+    QFETCH(QByteArray, kx100Again);
+    if (!kx300Reply.isEmpty())
+        answerSyncs(slot);
+    if (kx100Reply.isEmpty() && !kx100Again.isEmpty())
+        m_link->script(kx100Probe(slot), "FF"); // not a reply: the first probe goes unanswered
     if (!kx200Reply.isEmpty())
         m_link->script(kx200Probe(slot), kx200Reply);
     if (!kx100Reply.isEmpty())
         m_link->script(kx100Probe(slot), kx100Reply);
+    if (!kx100Again.isEmpty())
+        m_link->script(kx100Probe(slot), kx100Again);
     if (!kx300Reply.isEmpty())
         m_link->script(kx300Probe(slot), kx300Reply);
 
@@ -126,7 +167,8 @@ void tst_InverterDetector::probeChain()
     QCoreApplication::sendPostedEvents();
 
     const QList<QByteArray> expectedProbes =
-        QList<QByteArray>{kx200Probe(slot), kx100Probe(slot), kx300Probe(slot)}.mid(0, probes);
+        QList<QByteArray>{kx200Probe(slot), kx100Probe(slot), kx300Probe(slot), kx100Probe(slot)}
+            .mid(0, probes);
     QCOMPARE(writtenHex(), expectedProbes);
     QCOMPARE(m_panel->states(), (StateList{{slot, InverterStateCode::Detecting}, {slot, state}}));
     QCOMPARE(m_finished->first(), (QVariantList{slot, state}));
@@ -184,8 +226,10 @@ void tst_InverterDetector::sameAddressTwice()
 
 void tst_InverterDetector::slotQueuedWhileChainRuns()
 {
-    // Slot 9 stays silent for three probes; slot 12, queued meanwhile, waits its turn.
+    // Slot 9 stays silent (its KX300 probe fails unsent with its synchronisation); slot 12, queued
+    // meanwhile, waits its turn.
     m_link->script(kx300Probe(12), withCrc("0C 03 02 00 0C"));
+    answerSyncs(12);
     QVERIFY(m_host->detector().queueSlot(9));
     QVERIFY(QTest::qWaitFor([&] { return m_link->written.size() == 2; }, 5000));
     SendMessage(MainWindow(), Msg::QueueDetection, 12);
@@ -196,8 +240,8 @@ void tst_InverterDetector::slotQueuedWhileChainRuns()
 
     QVERIFY(waitForChains(2));
     QCoreApplication::sendPostedEvents();
-    QCOMPARE(writtenHex(), (QList<QByteArray>{kx200Probe(9), kx100Probe(9), kx300Probe(9),
-                                              kx200Probe(12), kx100Probe(12), kx300Probe(12)}));
+    QCOMPARE(writtenHex(), (QList<QByteArray>{kx200Probe(9), kx100Probe(9), kx200Probe(12),
+                                              kx100Probe(12), kx300Probe(12), kx100Probe(12)}));
     QCOMPARE(m_panel->states(), (StateList{{9, 2}, {9, 0}, {12, 2}, {12, 1}}));
     QVERIFY(!m_host->registry().HasInverter(9));
     QCOMPARE(m_host->registry().GetTypeName(12), QStringLiteral("KX300"));

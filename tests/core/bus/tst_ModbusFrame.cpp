@@ -229,6 +229,12 @@ void tst_ModbusFrame::matchReply_data()
     QTest::newRow("other slave") << read << QByteArray("06 03 02 00 24 0d 9f") << foreign << 0;
     QTest::newRow("byte count of two registers")
         << read << QByteArray("05 03 04 00 24 00 25 3e 23") << foreign << 0;
+    QTest::newRow("two-register read reply")
+        << QByteArray("05 03 00 24 00 02 85 84") << QByteArray("05 03 04 00 24 00 25 3e 23")
+        << complete << 9;
+    QTest::newRow("one-register reply to a two-register read")
+        << QByteArray("05 03 00 24 00 02 85 84") << QByteArray("05 03 02 00 24 49 9f") << foreign
+        << 0;
     QTest::newRow("function 0x80") << read << QByteArray("05 80 02 81 c0") << foreign << 0;
     QTest::newRow("write echo") << write << QByteArray("05 10 00 02 00 01 a1 8d") << complete << 8;
     QTest::newRow("read-form reply to a write")

@@ -65,6 +65,7 @@ private slots:
     void frameText();
     void onlyTheReplyToTheRequestInFlightCompletesIt();
     void timeOutGuardHoldsBackRequestsOfTheSameKind();
+    void lateRepliesNeverShiftTheStream();
     void fastDeadlineEndsTheExchange();
     void brokenReplyEndsTheExchange_data();
     void brokenReplyEndsTheExchange();
@@ -356,27 +357,68 @@ void tst_TransactionEngine::timeOutGuardHoldsBackRequestsOfTheSameKind()
     engine.setReplyRule(std::make_shared<BusReplyRule>());
     engine.setGuardMs(60000);
     Requester requester;
-    engine.submit(request(&requester, ReadAt5));
-    engine.submit(request(&requester, "2f 05 52 00 01 87")); // another protocol
-    engine.submit(request(&requester, ReadAt5));
+    const QByteArray slashRead = "2f 05 52 00 01 87";
+    engine.submit(request(&requester, slashRead));
+    engine.submit(request(&requester, ReadAt5)); // another protocol
+    engine.submit(request(&requester, slashRead));
     timeOut(engine);
-    // A late reply to the first cannot pass for the slash frame's: that one goes at once.
+    // A late reply to the first cannot pass for the Modbus frame's: that one goes at once.
     QTRY_COMPARE(port.written.size(), 2);
-    QVERIFY(engine.isGuarding());
-    port.receiveHex("2f 05 52 00 01 13 88 22");
-    QTRY_COMPARE(port.written.size(), 3);
-
-    timeOut(engine);
-    engine.submit(request(&requester, ReadAt5));
-    port.receiveHex(ReplyFrom5); // the late reply keeps the line closed to its kind
-    QCoreApplication::processEvents();
-    QCOMPARE(requester.completions.size(), 3);
-    QCOMPARE(port.written.size(), 3);
     QVERIFY(engine.isGuarding());
 
     engine.setGuardMs(1);
-    port.receiveHex("00"); // restarts the guard with the shorter time
-    QTRY_COMPARE(port.written.size(), 4);
+    port.receiveHex("00"); // noise never restarts a guard, not even with a shorter time
+    QCoreApplication::processEvents();
+    QVERIFY(engine.isGuarding());
+    QCOMPARE(port.written.size(), 2);
+}
+
+void tst_TransactionEngine::lateRepliesNeverShiftTheStream()
+{
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    engine.setReplyRule(std::make_shared<BusReplyRule>());
+    engine.setGuardMs(60000);
+    Requester requester;
+    const QByteArray read25 = "05 03 00 25 00 01 94 45";
+    const QByteArray read26 = "05 03 00 26 00 01 64 45";
+    engine.submit(request(&requester, ReadAt5));
+    engine.submit(request(&requester, read25));
+    timeOut(engine);
+    // The next exchange with slave 5 reads two registers; a late one-register reply is stray.
+    QTRY_COMPARE(port.lastWrittenHex(), FakeCommLink::normalise("05 03 00 25 00 02 d4 44"));
+    port.receiveHex(ReplyFrom5);
+    QCoreApplication::processEvents();
+    QCOMPARE(port.written.size(), 2);
+    port.receiveHex("05 03 04 00 01 00 02 6f f2");
+    QTRY_COMPARE(port.lastWrittenHex(), FakeCommLink::normalise(read25));
+    port.receiveHex("05 03 02 00 25 88 5f");
+    QTRY_COMPARE(requester.completions.size(), 2);
+    QCOMPARE(requester.completions[0].Result, TransactionResult::TimeOut);
+    QCOMPARE(FakeCommLink::hex(
+                 QByteArray(reinterpret_cast<const char *>(requester.completions[1].RxFrame),
+                            requester.completions[1].RxLength)),
+             FakeCommLink::normalise("05 03 02 00 25 88 5f"));
+    QCOMPARE(engine.syncCount(), 1);
+
+    // Unanswered synchronisation: one quiet wait; a late frame of the slave in it makes the
+    // request fail unsent, and the next synchronising request differs from the last ones.
+    engine.submit(request(&requester, read26));
+    timeOut(engine); // the read of 0x26
+    engine.submit(request(&requester, read26));
+    QTRY_COMPARE(port.lastWrittenHex(), FakeCommLink::normalise("05 03 00 26 00 03 e5 84"));
+    timeOut(engine);
+    QVERIFY(engine.isGuarding());
+    port.receiveHex("05 03 02 00 26 c8 5e"); // late, in the wait
+    engine.submit(request(&requester, read26));
+    QCoreApplication::processEvents();
+    QCOMPARE(requester.completions.size(), 3);
+    engine.guardOver();
+    QTRY_COMPARE(requester.completions.size(), 4);
+    QCOMPARE(requester.completions[3].Result, TransactionResult::TimeOut);
+    QCOMPARE(port.written.count(QByteArray::fromHex(read26)), 1); // it did not go out again
+    QVERIFY(engine.isUnsynchronised(5));
+    QTRY_COMPARE(port.lastWrittenHex(), FakeCommLink::normalise("05 03 00 26 00 04 a4 46"));
 }
 
 void tst_TransactionEngine::fastDeadlineEndsTheExchange()
