@@ -303,9 +303,12 @@ QWidget *TDnLdForm::buildField(const ParameterRow &row)
     connect(edit, &ParameterSpinEdit::fieldTextChanged, this, [this, entry] { EditChange(entry); });
     // A correction waits for the end of the typing: a number is never built on a corrected
     // prefix ("2" of "220" shown as the minimum).
-    connect(edit, &QAbstractSpinBox::editingFinished, this, [this, edit, entry] {
-        const QString text = m_transfer->shown(entry).text;
-        if (!m_transfer->isUnread(entry) && edit->fieldText() != text) {
+    // Bound to the transfer, not the window: a field losing its focus while the window is
+    // taken down reaches no half-destroyed window.
+    ParameterTransfer *transfer = m_transfer;
+    connect(edit, &QAbstractSpinBox::editingFinished, transfer, [transfer, edit, entry] {
+        const QString text = transfer->shown(entry).text;
+        if (!transfer->isUnread(entry) && edit->fieldText() != text) {
             const QSignalBlocker blocker(edit);
             edit->setFieldText(text);
         }

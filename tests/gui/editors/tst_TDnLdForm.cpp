@@ -361,8 +361,9 @@ void tst_TDnLdForm::closeQueryAfterDefaultButNotAfterTransfer()
     openForm();
     m_form->defaultButton()->click();
     QVERIFY(m_form->downLoadButton()->isEnabled());
-    QCOMPARE(spin(52)->fieldText(), QStringLiteral("0.5")); // CD053 factory value 0.1
-    QCOMPARE(m_form->transfer().value(52), 5);
+    // CD053's factory value 0.1 lies below the field's minimum: shown as it is, not 0.5.
+    QCOMPARE(spin(52)->fieldText(), QStringLiteral("0.1"));
+    QCOMPARE(m_form->transfer().value(52), 1);
 
     m_dialogs->answers = {OperatorDialogs::Answer::No};
     QVERIFY(!m_form->close());
@@ -384,7 +385,7 @@ void tst_TDnLdForm::closeQueryAfterDefaultButNotAfterTransfer()
     m_form->downLoadButton()->click();
     waitIdle();
     QCOMPARE(m_dialogs->texts().last(), QStringLiteral("Download OK"));
-    QCOMPARE(m_line->registers.value(256 + 53), uint16_t(5));
+    QCOMPARE(m_line->registers.value(256 + 53), uint16_t(1)); // the value shown is sent
     const int shownBefore = int(m_dialogs->shown.size());
     QVERIFY(m_form->close());
     QCOMPARE(m_dialogs->shown.size(), shownBefore);
@@ -444,8 +445,8 @@ void tst_TDnLdForm::compareHighlightsWhatDiffersAndTakeMarksModified()
         ini.writeString(section, QStringLiteral("TypeName"), QStringLiteral("KX100"));
         for (const ParameterDef &def : ParameterSet::forModel(QStringLiteral("KX100")).rows())
             ini.writeInteger(section, def.key, def.defaultValue);
-        // The factory CD053 lies below its field's minimum; the file holds what loads show.
-        ini.writeInteger(section, QStringLiteral("n053"), 5);
+        // The factory CD053 lies below its field's minimum; a load keeps it, so it compares
+        // equal with the file.
     }
     ini.writeInteger(TDM::SectionName(4), QStringLiteral("n003"), 2200);
     ini.writeInteger(TDM::SectionName(4), QStringLiteral("n005"), 9);

@@ -311,12 +311,14 @@ void tst_TRS232Form::exchangeTimingShownAndStored()
     QCOMPARE(comm.exchangeTiming().value(), (ExchangeTiming{true, 10000}));
 
     // What the field shows is stored, or refused with a word: never its last good value.
-    timeout->lineEdit()->selectAll();
-    QTest::keyClicks(timeout->lineEdit(), QStringLiteral("5"));
+    const qsizetype messages = m_dialogs->shown.size();
+    QLineEdit *typed = timeout->findChild<QLineEdit *>();
+    typed->selectAll();
+    QTest::keyClicks(typed, QStringLiteral("5"));
     form.findChild<QPushButton *>("OKBtn")->click();
     QCOMPARE(comm.exchangeTiming().value(), (ExchangeTiming{true, 10000}));
-    QCOMPARE(m_dialogs->shown.size(), 1);
-    QTest::keyClicks(timeout->lineEdit(), QStringLiteral("50"));
+    QCOMPARE(m_dialogs->shown.size(), messages + 1);
+    QTest::keyClicks(typed, QStringLiteral("50"));
     form.findChild<QPushButton *>("OKBtn")->click();
     QCOMPARE(comm.exchangeTiming().value(), (ExchangeTiming{true, 50}));
 
