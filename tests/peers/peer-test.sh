@@ -31,7 +31,7 @@ check() { # what, expected, actual
         echo "ok   $1"
     fi
 }
-for timing in fast spec; do
+for timing in fast standard; do
     run() { timeout 120 "$cli" --port "$dir/master" --timing "$timing" "$@" 2>>"$dir/cli.log"; }
     scan=$(run --trace --json scan $slave 2>&1)
     check "$timing scan" "KX100" "$(echo "$scan" | grep -o '"model":"[A-Z0-9]*"' | cut -d'"' -f4)"
