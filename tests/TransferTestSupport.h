@@ -72,14 +72,23 @@ private:
         if (f.size() < 8 || uint8_t(f[0]) != m_slave || withCrc(f.left(f.size() - 2)) != f)
             return {};
         const int reg = (uint8_t(f[2]) << 8) | uint8_t(f[3]);
-        requested.append(reg);
+        const int quantity = (uint8_t(f[4]) << 8) | uint8_t(f[5]);
+        const uint8_t function = uint8_t(f[1]);
+        // The engine's reads of several registers re-synchronise it; they are not requests
+        // of the transfer.
+        const bool engineRead = function == 0x03 && quantity > 1;
+        if (!engineRead)
+            requested.append(reg);
         if (silent.contains(reg))
             return {};
-        const uint8_t function = uint8_t(f[1]);
         if (refused.contains(reg))
             return withCrc(f.left(1).append(char(function | 0x80)).append(char(2)));
-        if (function == 0x03)
-            return withCrc(f.left(2).append(char(2)).append(word(registers.value(reg))));
+        if (function == 0x03) {
+            QByteArray reply = f.left(2).append(char(2 * quantity));
+            for (int n = 0; n < quantity; ++n)
+                reply.append(word(registers.value(reg + n)));
+            return withCrc(reply);
+        }
         if (function == 0x10 && f.size() == 11) {
             const uint16_t value = uint16_t((uint8_t(f[7]) << 8) | uint8_t(f[8]));
             writes.append({reg, value});

@@ -37,9 +37,9 @@ for timing in fast standard; do
     check "$timing scan" "KX100" "$(echo "$scan" | grep -o '"model":"[A-Z0-9]*"' | cut -d'"' -f4)"
     echo "$scan" >>"$dir/cli.log"
     check "$timing read" "1005" "$(run --model KX100 read $slave 261 | grep -o '[0-9]\+$')"
-    run --model KX100 write $slave 300 4321 >/dev/null
-    check "$timing write" "4321" "$(run --model KX100 read $slave 300 | grep -o '[0-9]\+$')"
-    run --model KX100 write $slave 300 1044 >/dev/null
+    run --model KX100 write $slave 318 4321 >/dev/null
+    check "$timing write" "4321" "$(run --model KX100 read $slave 318 | grep -o '[0-9]\+$')"
+    run --model KX100 write $slave 318 1062 >/dev/null
     rm -f "$dir/up.ini"
     run --model KX100 upload $slave "$dir/up.ini" >/dev/null
     wrong=0

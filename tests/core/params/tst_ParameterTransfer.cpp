@@ -36,7 +36,7 @@ private slots:
     void kx200DownloadSkipsReadoutsAndReserved();
     void failedCommitsArePassedOverAndReported();
     void listValueOutsideItemsDownloadsUnchanged();
-    void defaultsPullIntoBoundsAndMarkModified();
+    void defaultsAreTakenAsTheyAreAndMarkModified();
     void editsFollowTheFieldRules();
     void noSecondTransferAndNoEditsWhileRunning();
     void loadRefusesEmptiedOrReplacedSlot();
@@ -226,7 +226,7 @@ void tst_ParameterTransfer::kx100UploadReadsEveryRegisterInCodeOrder()
 
     QCOMPARE(transfer->value(0), 1);
     QCOMPARE(transfer->value(107), 108);
-    QCOMPARE(transfer->value(2), 1500); // shown as 150.0
+    QCOMPARE(transfer->value(2), 1400); // shown as read, below the field's minimum
     QCOMPARE(transfer->value(46), -5);
     QCOMPARE(transfer->value(43), 7);
     QCOMPARE(transfer->shown(43).itemIndex, -1);
@@ -387,7 +387,7 @@ void tst_ParameterTransfer::listValueOutsideItemsDownloadsUnchanged()
     QCOMPARE(transfer->value(4), 9);
 }
 
-void tst_ParameterTransfer::defaultsPullIntoBoundsAndMarkModified()
+void tst_ParameterTransfer::defaultsAreTakenAsTheyAreAndMarkModified()
 {
     startHost(RegisterLine::Protocol::Modbus, 1);
     m_host->registry().CreateKX100(1);
@@ -399,8 +399,8 @@ void tst_ParameterTransfer::defaultsPullIntoBoundsAndMarkModified()
     QCOMPARE(shown.size(), 1);
     QVERIFY(transfer->isModified());
     QVERIFY(transfer->canDownload());
-    QCOMPARE(transfer->value(52), 5); // CD053 factory value 1 shows as 0.5
-    QCOMPARE(transfer->shown(52).text, QStringLiteral("0.5"));
+    QCOMPARE(transfer->value(52), 1); // CD053's factory value 0.1, below the field's 0.5
+    QCOMPARE(transfer->shown(52).text, QStringLiteral("0.1"));
     QCOMPARE(transfer->value(2), 2000); // CD003
     QCOMPARE(transfer->value(1), 6);    // CD002, a disabled list, still takes its default
     // The driver is not touched by Default.
@@ -548,9 +548,9 @@ void tst_ParameterTransfer::valueBeyondTheRegisterIsNotSent()
     QVERIFY2(outcome.text.contains(QStringLiteral("CD025 (99999)")), qPrintable(outcome.text));
     QCOMPARE(m_line->written.size(), 214); // every other parameter with its commit
     QVERIFY(!m_line->registers.contains(256 + 25));
-    // The window's own load pulls the value into the field's bounds.
+    // The window's own load shows the value as it is stored, never a clamped one.
     QVERIFY(transfer->Load());
-    QCOMPARE(transfer->value(24), 65535);
+    QCOMPARE(transfer->value(24), 99999);
 }
 
 void tst_ParameterTransfer::strayCompletionIsDropped()
