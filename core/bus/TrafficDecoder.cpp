@@ -6,6 +6,7 @@
 #include "bus/TInverterKX200.h"
 #include "bus/TInverterKX300.h"
 #include "params/ParameterRowTable.h"
+#include "params/ParameterValue.h"
 #include "serial/MessageNumbers.h"
 
 #include <QHash>
@@ -323,9 +324,13 @@ QString TrafficDecoder::replyText(const TrafficEntry &entry)
     const auto reply = ModbusFrame::takeApart(record);
     if (!reply)
         return QStringLiteral("неполный ответ");
-    // KX300 reads are signed words; everything else goes as sent.
-    const int value = reply->isRead && entry.model == Model::KX300 ? int(int16_t(reply->value))
-                                                                   : int(reply->value);
+    // A word in the sign of the parameter row behind its register (a counter such as U1-13 is
+    // unsigned, a KX300 register without a row is signed); an unknown drive's word as sent.
+    const int value = entry.model == Model::Unknown
+                          ? int(reply->value)
+                          : int(ParameterValue::registerWord(TrafficEntry::modelName(entry.model),
+                                                             reply->registerNumber,
+                                                             uint16_t(reply->value)));
     QString text;
     if (!reply->isRead && isOperationRegister(entry.model, reply->registerNumber))
         text = commandText(entry.model, reply->registerNumber, value);

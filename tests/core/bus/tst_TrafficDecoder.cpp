@@ -72,6 +72,9 @@ private slots:
         QTest::newRow("KX300 signed read")
             << kx300 << withCrc("01 03 00 21 00 01") << withCrc("01 03 02 EC 78") << 0
             << "чтение U1-02 = -5000";
+        QTest::newRow("KX300 unsigned counter")
+            << kx300 << withCrc("01 03 00 2C 00 01") << withCrc("01 03 02 9C 40") << 0
+            << "чтение U1-13 = 40000";
         QTest::newRow("KX300 stop") << kx300 << withCrc("01 10 00 00 00 01 02 00 00")
                                     << withCrc("01 10 00 00 00 01") << 0 << "команда стоп = 0";
         QTest::newRow("unknown Modbus") << int(Model::Unknown) << withCrc("01 03 00 24 00 01")
