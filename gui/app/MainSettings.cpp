@@ -91,6 +91,17 @@ QStringList MainSettings::LoadMainSettings(TMainForm &form, const IniFile &ini)
     return notes;
 }
 
+void MainSettings::LoadInverters(TMainForm &form, const IniFile &ini, const QString &fileName)
+{
+    const QStringList duplicates = form.host()->registry().LoadInverters(ini);
+    if (!duplicates.isEmpty()) {
+        // Of a key written twice the first is taken; the status bar names them all.
+        QStatusTipEvent tip(QStringLiteral("Файл \"%1\" содержит повторы, взяты первые: %2")
+                                .arg(fileName, duplicates.join(QStringLiteral("; "))));
+        QCoreApplication::sendEvent(&form, &tip);
+    }
+}
+
 bool MainSettings::OpenSetupFile(TMainForm &form, const QString &fileName)
 {
     // A missing file would read as an empty one and pass for a successful open.
@@ -105,13 +116,7 @@ bool MainSettings::OpenSetupFile(TMainForm &form, const QString &fileName)
         ShowMessage(MessageCaption, error);
         return false;
     }
-    const QStringList duplicates = form.host()->registry().LoadInverters(ini);
-    if (!duplicates.isEmpty()) {
-        // Of a key written twice the first is taken; the status bar names them all.
-        QStatusTipEvent tip(QStringLiteral("Файл \"%1\" содержит повторы, взяты первые: %2")
-                                .arg(fileName, duplicates.join(QStringLiteral("; "))));
-        QCoreApplication::sendEvent(&form, &tip);
-    }
+    LoadInverters(form, ini, fileName);
     if (ini.mixedEncoding()) {
         // Lines another editor saved in another encoding may read garbled; the status bar
         // says so without stopping the open.

@@ -34,6 +34,9 @@ public:
     // restarted) and brings up the listed windows of restorable classes, without duplicating
     // a window of the same class and caption. Returns notes on entries that were refused.
     static QStringList LoadMainSettings(TMainForm &form, const IniFile &ini);
+    // Loads the inverter list and parameter sets of a setup file or the settings store; keys
+    // and sections written twice (the first is taken) are named in the status bar.
+    static void LoadInverters(TMainForm &form, const IniFile &ini, const QString &fileName);
 
     // Reads a setup file into the registry and the main window. Failures and refused entries
     // are reported in message boxes; false when nothing could be read.

@@ -100,7 +100,7 @@ bool SettingsStore::restore()
 
 void SettingsStore::FormPlacementResotorePlacement(const IniFile &ini)
 {
-    m_form.host()->registry().LoadInverters(ini);
+    MainSettings::LoadInverters(m_form, ini, m_fileName);
     const QStringList notes = MainSettings::LoadMainSettings(m_form, ini);
     if (!notes.isEmpty())
         ShowMessage(MainSettings::MessageCaption,

@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
@@ -314,7 +315,7 @@ void tst_SettingsStore::olderWindowsStoreLoads()
         "[TMainForm.MRUManager1]\r\nItem_0=C:\\Наладка\\Цех 2.ini\r\n"
         "[" +
         TDM::SectionName(4) +
-        "]\r\nEnable=true\r\nTypeName=KX100\r\n"
+        "]\r\nEnable=true\r\nTypeName=KX100\r\nEnable=false\r\n"
         "[RS232 Section]\r\nCOM Port=COM2\r\nBaud Rate=9600\r\nParity=2\r\nStop Bits=0\r\n"
         "Byte Size=8\r\n"
         "[MDI Section]\r\nCount=1\r\nForm1=TMonitorForm\r\n"
@@ -330,6 +331,8 @@ void tst_SettingsStore::olderWindowsStoreLoads()
     QVERIFY(store.restore());
     QVERIFY(m_dialogs->shown.isEmpty());
     QCOMPARE(station.registry().GetTypeName(4), QStringLiteral("KX100"));
+    // A key written twice is named, as when a setup file is opened.
+    QVERIFY(station.form->messagePanel()->text().contains(QStringLiteral("повторы")));
     QCOMPARE(station.port().commPort(), QStringLiteral("COM2"));
     QCOMPARE(station.form->mruManager()->items(), QStringList{"C:\\Наладка\\Цех 2.ini"});
     const QList<QWidget *> children = station.form->childWindows();
