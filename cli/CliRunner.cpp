@@ -89,12 +89,7 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
         return PublishCommand(options, output).run();
 
     CliSession session;
-    CliSession::Settings settings;
-    settings.port = options.port;
-    settings.line = options.line;
-    settings.simulate = options.simulate;
-    settings.timeoutMs = options.timeoutMs;
-    settings.fastTiming = options.fastTiming;
+    const CliSession::Settings settings = CliSession::Settings::of(options);
     if (!session.open(settings, &why)) {
         output.error(why);
         return CliExit::Failure;

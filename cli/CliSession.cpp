@@ -1,5 +1,7 @@
 #include "cli/CliSession.h"
 
+#include "cli/CliOptions.h"
+
 #include "bus/BusHost.h"
 #include "bus/TDM.h"
 #include "serial/MessageNumbers.h"
@@ -292,4 +294,15 @@ QString CliSession::stateText(int state)
     default:
         return QStringLiteral("fault");
     }
+}
+
+CliSession::Settings CliSession::Settings::of(const CliOptions &options)
+{
+    Settings settings;
+    settings.port = options.port;
+    settings.line = options.line;
+    settings.simulate = options.simulate;
+    settings.timeoutMs = options.timeoutMs;
+    settings.fastTiming = options.fastTiming;
+    return settings;
 }

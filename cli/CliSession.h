@@ -11,6 +11,8 @@
 #include <memory>
 #include <optional>
 
+class CliOptions;
+
 class BusHost;
 class SimulatedPlant;
 class TComm32;
@@ -33,6 +35,9 @@ public:
         bool simulate = false;
         int timeoutMs = 0;      // 0: the timing's own time-out
         bool fastTiming = true; // false: the program window's timing
+
+        // The line the command line names.
+        static Settings of(const CliOptions &options);
     };
 
     // Outcome of detecting one address.

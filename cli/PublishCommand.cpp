@@ -23,12 +23,7 @@ PublishCommand::~PublishCommand() = default;
 bool PublishCommand::openSession(QString *error)
 {
     auto session = std::make_unique<CliSession>();
-    CliSession::Settings settings;
-    settings.port = m_options.port;
-    settings.line = m_options.line;
-    settings.simulate = m_options.simulate;
-    settings.timeoutMs = m_options.timeoutMs;
-    settings.fastTiming = m_options.fastTiming;
+    const CliSession::Settings settings = CliSession::Settings::of(m_options);
     if (!session->open(settings, error))
         return false;
     // A service runs for months: no log table grows, only the statistics count.
