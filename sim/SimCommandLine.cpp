@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
 
 namespace {
 constexpr int DefaultDeafMs = 500;
@@ -58,7 +59,59 @@ void addOptions(QCommandLineParser &parser)
                                      "writes without answering."),
                       QStringLiteral("address")});
     parser.addOption({QStringLiteral("verbose"), QStringLiteral("Log every frame to stderr.")});
+    parser.addOption({QStringLiteral("echo"),
+                      QStringLiteral("The line returns every byte sent to it before any reply.")});
+    parser.addOption({QStringLiteral("latency"),
+                      QStringLiteral("Deliver the line's bytes in batches every MS milliseconds, "
+                                     "as a USB adapter's latency timer does."),
+                      QStringLiteral("ms")});
+    parser.addOption({QStringLiteral("noise"),
+                      QStringLiteral("Random bytes between frames, PER_S a second on average."),
+                      QStringLiteral("per_s")});
+    parser.addOption({QStringLiteral("seed"),
+                      QStringLiteral("Seed of the noise, for repeatable runs (1)."),
+                      QStringLiteral("n"), QStringLiteral("1")});
+    parser.addOption({QStringLiteral("unplug-after"),
+                      QStringLiteral("Remove the link (or restart the gateway) after MS "
+                                     "milliseconds; SIGUSR1 removes it, SIGUSR2 brings it back."),
+                      QStringLiteral("ms")});
+    parser.addOption({QStringLiteral("unplug-pause"),
+                      QStringLiteral("Bring the removed link back after MS milliseconds (1000)."),
+                      QStringLiteral("ms"), QStringLiteral("1000")});
+    parser.addOption({QStringLiteral("unplug-every"),
+                      QStringLiteral("Remove the link again every MS milliseconds."),
+                      QStringLiteral("ms")});
     parser.addHelpOption();
+}
+// The line conditions and the unplug schedule.
+bool parseLineOptions(const QCommandLineParser &parser, SimCommandLine::Options &options,
+                      QString *error)
+{
+    const auto value = [&](const char *name, int lowest, int highest, int *into) {
+        const QString option = QString::fromLatin1(name);
+        if (!parser.isSet(option))
+            return true;
+        const std::optional<int> parsed = number(parser.value(option), lowest, highest);
+        if (!parsed && error)
+            *error = QStringLiteral("bad --%1: %2").arg(option, parser.value(option));
+        if (parsed)
+            *into = *parsed;
+        return parsed.has_value();
+    };
+    LineConditions::Settings &line = options.line;
+    line.echo = parser.isSet(QStringLiteral("echo"));
+    int seed = 1;
+    int noise = 0;
+    if (!value("latency", 0, 10000, &line.latencyMs) || !value("noise", 0, 100000, &noise) ||
+        !value("seed", 0, std::numeric_limits<int>::max(), &seed) ||
+        !value("unplug-after", 0, 86400000, &options.unplug.afterMs) ||
+        !value("unplug-pause", 0, 86400000, &options.unplug.pauseMs) ||
+        !value("unplug-every", 1, 86400000, &options.unplug.everyMs))
+        return false;
+    line.noisePerSecond = noise;
+    line.seed = quint32(seed);
+    line.timing = options.timing;
+    return true;
 }
 } // namespace
 
@@ -188,5 +241,7 @@ std::optional<SimCommandLine::Options> SimCommandLine::parse(const QStringList &
                 QStringLiteral("--no-broadcast-reply %1: no inverter at that address").arg(text));
         options.quietOnBroadcast.append(*address);
     }
+    if (!parseLineOptions(parser, options, error))
+        return std::nullopt;
     return options;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/LineConditions.h"
+#include "sim/LinePlug.h"
 #include "sim/SimFault.h"
 #include "sim/SimulatedBus.h"
 #include "sim/SimulatedPlant.h"
@@ -14,6 +16,8 @@
 //   (--link PATH | --tcp [ADDR:]PORT) [--kx100 ADDR]... [--kx200 ADDR]... [--kx300 ADDR]...
 //   [--baud N] [--parity none|even|odd] [--turnaround MS] [--fast] [--fault ADDR:KIND[:MS]]...
 //   [--no-broadcast-reply ADDR]... [--verbose]
+//   [--echo] [--latency MS] [--noise PER_S [--seed N]]
+//   [--unplug-after MS] [--unplug-pause MS] [--unplug-every MS]
 // Without any --kxNNN option the default plant is served.
 class SimCommandLine
 {
@@ -35,6 +39,8 @@ public:
         QList<FaultSetting> faults;
         QList<int> quietOnBroadcast; // addresses whose inverters do not answer broadcasts
         bool verbose = false;
+        LineConditions::Settings line; // its timing is set from the one above
+        LinePlug::Schedule unplug;
     };
 
     // arguments include the program name first. nullopt with *error set on a usage error.

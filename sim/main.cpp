@@ -1,11 +1,17 @@
 // drivelink-sim: serves simulated inverters on a pseudo-terminal whose slave side is reached
 // through a symbolic link, or through a TCP gateway in front of it, until SIGINT or SIGTERM.
+// Line conditions (echo, latency, noise) put a relay between the link and the bus; SIGUSR1
+// pulls the link (or stops the gateway) and SIGUSR2 puts it back.
 
+#include "sim/LineConditions.h"
+#include "sim/LinePlug.h"
+#include "sim/SignalPipe.h"
 #include "sim/SimCommandLine.h"
 #include "sim/SimTcpGateway.h"
 #include "sim/SimulatedPlant.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QTime>
 
@@ -75,29 +81,39 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    // The serving thread inherits this mask, so the stopSignals reach sigwait() below.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // The serving threads inherit this mask; the signals reach the main thread's SignalPipe.
+    sigset_t handled;
+    sigemptyset(&handled);
+    for (int number : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2})
+        sigaddset(&handled, number);
+    pthread_sigmask(SIG_BLOCK, &handled, nullptr);
 
     SimulatedPlant plant(options->members);
     plant.setTiming(options->timing);
+    LineConditions line;
+    line.setSettings(options->line);
     if (options->verbose) {
         // Each line starts with the time as the program's traffic trace writes it, so the two
         // sides of the line compare side by side.
-        plant.bus().setLogger([](const QString &line) {
+        const auto logger = [](const QString &text) {
             const QString time = QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz"));
-            std::fprintf(stderr, "%s  %s\n", qPrintable(time), qPrintable(line));
+            std::fprintf(stderr, "%s  %s\n", qPrintable(time), qPrintable(text));
             std::fflush(stderr);
-        });
+        };
+        plant.bus().setLogger(logger);
+        line.setLogger(logger);
     }
-    const QString device = plant.start(&error);
-    if (device.isEmpty()) {
+    const QString busDevice = plant.start(&error);
+    if (busDevice.isEmpty()) {
         printError(error);
         return 1;
     }
+    const bool relayed = options->line.any();
+    if (relayed && !line.start(busDevice, &error)) {
+        printError(error);
+        return 1;
+    }
+    QString device = relayed ? line.frontPath() : busDevice;
     for (const SimCommandLine::FaultSetting &setting : options->faults)
         plant.bus().setFaultAt(setting.address, setting.fault, setting.lateMs);
     for (int address : options->quietOnBroadcast) {
@@ -134,10 +150,58 @@ int main(int argc, char *argv[])
     }
     std::fflush(stderr);
 
-    int signal = 0;
-    while (sigwait(&stopSignals, &signal) != 0) {
+    // Unplugging a link closes the device the program holds (the relay's, or the bus's own)
+    // and removes the link; a gateway restarts on the same port.
+    const int tcpPort = gateway.port();
+    const auto pull = [&](QString *) {
+        gateway.stop();
+        if (!options->link.isEmpty()) {
+            removeLink(options->link, device);
+            if (relayed)
+                line.stop();
+            else
+                plant.stop();
+        }
+        return true;
+    };
+    const auto putBack = [&](QString *why) {
+        if (!options->link.isEmpty()) {
+            device = relayed ? (line.start(busDevice, why) ? line.frontPath() : QString())
+                             : plant.start(why);
+            if (device.isEmpty() || !makeLink(options->link, device, why))
+                return false;
+        }
+        return options->tcpPort < 0 || gateway.start(device, options->tcpAddress, tcpPort, why);
+    };
+    LinePlug plug(pull, putBack);
+    plug.setSchedule(options->unplug);
+    QObject::connect(&plug, &LinePlug::changed, [](bool plugged, const QString &why) {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (!why.isEmpty())
+            printError(why);
+        else if (plugged)
+            std::fprintf(stderr, "line back at %lld\n", static_cast<long long>(now));
+        else
+            std::fprintf(stderr, "line removed at %lld\n", static_cast<long long>(now));
+        std::fflush(stderr);
+    });
+    SignalPipe signalPipe;
+    QObject::connect(&signalPipe, &SignalPipe::received, &app, [&](int number) {
+        if (number == SIGUSR1)
+            plug.unplug();
+        else if (number == SIGUSR2)
+            plug.replug();
+        else
+            QCoreApplication::quit();
+    });
+    if (!signalPipe.listen({SIGINT, SIGTERM, SIGUSR1, SIGUSR2})) {
+        printError(QStringLiteral("cannot handle signals"));
+        return 1;
     }
+    plug.start();
+    app.exec();
     gateway.stop();
+    line.stop();
     if (!options->link.isEmpty())
         removeLink(options->link, device);
     plant.stop();
