@@ -56,6 +56,7 @@ bool CliSession::open(const Settings &settings, QString *error)
         m_lostPort = port;
         wake();
     });
+    connect(&m_host->engine(), &TransactionEngine::portReturned, this, [] { wake(); });
     // The engine takes the timing up when the port starts.
     ExchangeTiming timing;
     timing.fast = settings.fastTiming;

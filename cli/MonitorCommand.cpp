@@ -5,13 +5,16 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "monitor/TrendBuffer.h"
+#include "serial/TComm32.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonObject>
 
-int MonitorCommand::run(int address, const QString &model, int count, int intervalMs,
-                        int maxErrors, bool csv)
+#include <utility>
+
+int MonitorCommand::run(int address, const QString &model, int count, int intervalMs, int maxErrors,
+                        bool csv)
 {
     QString why;
     if (!m_session.ensureInverter(address, model, &why)) {
@@ -24,22 +27,44 @@ int MonitorCommand::run(int address, const QString &model, int count, int interv
     if (csv)
         m_out.text(TrendBuffer::csvHeader());
     QElapsedTimer clock;
+    qint64 due = 0;
     bool anyFailed = false;
+    bool lineDown = false;
     int failedInRow = 0;
     for (int sample = 0; count < 0 || sample < count; ++sample) {
         if (sample > 0) {
-            const qint64 due = qint64(sample) * intervalMs;
+            due += intervalMs;
             CliSession::pause(int(qMax<qint64>(0, due - clock.elapsed())));
         } else {
             clock.start();
         }
         int result = TransactionResult::Ok;
+        bool lineLost = false;
         for (Read read : reads) {
             const auto record = m_session.exchange(
                 address, 0, [read](TDM &dm, TransactionRecord &r) { return (dm.*read)(r); });
             result = record ? record->Result : int(TransactionResult::CommError);
+            lineLost = record && record->LineLost;
             if (result != TransactionResult::Ok)
                 break;
+        }
+        if (lineLost) {
+            // The line is gone (an adapter pulled, a gateway restarted): told once, and the
+            // polling goes on as soon as the device is back, at the latest after a second.
+            anyFailed = true;
+            --sample;
+            if (!std::exchange(lineDown, true))
+                m_out.error(QStringLiteral("address %1: %2; polling goes on until it returns")
+                                .arg(address)
+                                .arg(m_session.linkLostText()));
+            CliSession::waitUntil([this] { return m_session.port().isOpen(); },
+                                  qMin(intervalMs, LineRetryMs));
+            due = clock.elapsed() - intervalMs;
+            continue;
+        }
+        if (std::exchange(lineDown, false)) {
+            m_out.error(QStringLiteral("address %1: line back").arg(address));
+            m_session.clearLinkLost();
         }
         if (result != TransactionResult::Ok) {
             // One bad frame costs one sample, not the whole watch.
@@ -49,8 +74,8 @@ int MonitorCommand::run(int address, const QString &model, int count, int interv
                 m_out.error(QStringLiteral("address %1: %2").arg(address).arg(text));
             else
                 m_out.result(QStringLiteral("address %1: %2").arg(address).arg(text),
-                         QJsonObject{{QStringLiteral("address"), address},
-                                     {QStringLiteral("error"), text}});
+                             QJsonObject{{QStringLiteral("address"), address},
+                                         {QStringLiteral("error"), text}});
             if (++failedInRow >= maxErrors) {
                 m_out.error(QStringLiteral("address %1: %2 samples in a row failed")
                                 .arg(address)

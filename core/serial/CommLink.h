@@ -35,6 +35,9 @@ public:
     // The exchange timing chosen with the line's settings, which the engine takes up each time
     // the line starts; none when the engine's owner sets the timing itself.
     virtual std::optional<ExchangeTiming> exchangeTiming() const { return std::nullopt; }
+    // The file of the device the line opens, watched for its return after a loss; empty for
+    // a line without one (a gateway is simply tried again).
+    virtual QString deviceFile() const { return QString(); }
     // False when the device the line opens is known to be missing.
     virtual bool deviceExists() const { return true; }
     // Time one character takes on the line; 0 when unknown.

@@ -88,6 +88,11 @@ bool TComm32::deviceExists() const
     return QFileInfo::exists(portName());
 }
 
+QString TComm32::deviceFile() const
+{
+    return TcpLink::isTcpName(m_commPort) ? QString() : portName();
+}
+
 int TComm32::characterTimeUs() const
 {
     if (m_device)

@@ -66,6 +66,7 @@ public:
     // The device path of CommPort.
     QString portName() const override { return devicePath(m_commPort); }
     bool deviceExists() const override;
+    QString deviceFile() const override;
     // Of the open line, else of the line settings.
     int characterTimeUs() const override;
     void discardInput() override;

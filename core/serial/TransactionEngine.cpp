@@ -26,6 +26,7 @@ TransactionEngine::TransactionEngine(CommLink *port, QObject *parent)
     m_quiet.setSingleShot(true);
     m_quiet.setTimerType(Qt::PreciseTimer);
     connect(&m_quiet, &QTimer::timeout, this, &TransactionEngine::guardOver);
+    connect(&m_returnWatch, &DeviceReturnWatch::returned, this, [this] { reopenLost(); });
     InitTransaction(m_current, nullptr, 0, 0, 0);
     if (m_port) {
         connect(m_port, &CommLink::OnReceiveData, this, &TransactionEngine::ReceiveData);
@@ -262,10 +263,8 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     m_current.LineLost = false;
 
     // A port whose device went away is tried again once the device is back.
-    if (m_port && !m_port->isOpen() && m_lost && m_port->deviceExists()) {
-        if (m_port->StartComm())
-            m_lost = false;
-    }
+    if (m_port && !m_port->isOpen() && m_lost && m_port->deviceExists())
+        reopenLost();
     if (m_port && !m_port->isOpen()) {
         // Nothing can go on the line: the exchange fails at once, without a word per request.
         emit frameShown(closedPortText(m_port->portName()));
@@ -442,8 +441,10 @@ void TransactionEngine::restartPort()
     if (!m_port)
         return;
     m_port->StopComm();
-    if (m_port->StartComm())
+    if (m_port->StartComm()) {
         m_lost = false;
+        m_returnWatch.cancel();
+    }
 }
 
 void TransactionEngine::FinishTransaction()
@@ -556,6 +557,19 @@ void TransactionEngine::linkLost()
     }
     failQueued();
     emit portLost(port);
+    m_returnWatch.watch(m_port->deviceFile());
+}
+
+bool TransactionEngine::reopenLost()
+{
+    if (!m_port || !m_lost || m_port->isOpen())
+        return m_port && m_port->isOpen();
+    if (!m_port->StartComm())
+        return false; // the next request tries again
+    m_lost = false;
+    m_returnWatch.cancel();
+    emit portReturned(m_port->portName());
+    return true;
 }
 
 void TransactionEngine::failQueued()

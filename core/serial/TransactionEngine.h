@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/DeviceReturnWatch.h"
 #include "serial/MessageRing.h"
 #include "serial/TransactionRecord.h"
 
@@ -145,6 +146,9 @@ signals:
     // The port's device has gone: every exchange has been completed as failed and the port
     // closed. The operator has been told by the port.
     void portLost(const QString &port);
+    // The port lost has been opened again: its device is back (watched for after the loss,
+    // so it reopens with no request waiting), or a request found it back.
+    void portReturned(const QString &port);
     // An exchange failed at once because the port is closed (lost or never opened).
     void portUnavailable();
     // Every finished exchange, as its requester will receive it (Result 1 on a time-out, else
@@ -176,6 +180,8 @@ private:
     // device still answers late.
     void noteUntaken(const QByteArray &bytes);
     void linkLost();
+    // Opens a lost port again; true when it is open.
+    bool reopenLost();
     // The synchronisation state of a device key (see the class comment).
     struct SyncState
     {
@@ -223,4 +229,5 @@ private:
     QByteArray m_strayTail; // the last stray bytes since the last request went out
     int m_syncCount = 0;
     QElapsedTimer m_sentAt;
+    DeviceReturnWatch m_returnWatch; // waits for a lost port's device
 };
