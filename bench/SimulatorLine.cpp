@@ -76,7 +76,8 @@ bool SimulatorLine::start(const QString &program, const QStringList &arguments, 
     }
     m_partial = startup.mid(startup.lastIndexOf('\n') + 1);
     const qsizetype served = startup.lastIndexOf("serving on ") + 11;
-    m_servedPort = QString::fromLocal8Bit(startup.mid(served).split('\n').first().split(' ').first());
+    m_servedPort =
+        QString::fromLocal8Bit(startup.mid(served).split('\n').first().split(' ').first());
     fcntl(m_log, F_SETFL, fcntl(m_log, F_GETFL) | O_NONBLOCK);
     return true;
 }
@@ -102,6 +103,12 @@ SimulatorLine::Tally SimulatorLine::tally()
     return m_tally;
 }
 
+QList<QByteArray> SimulatorLine::lineNotes()
+{
+    drain();
+    return m_lineNotes;
+}
+
 void SimulatorLine::drain()
 {
     if (m_log < 0)
@@ -118,6 +125,8 @@ void SimulatorLine::drain()
     qsizetype end = 0;
     while ((end = m_partial.indexOf('\n')) >= 0) {
         count(m_partial.left(end), m_tally);
+        if (m_partial.startsWith("line "))
+            m_lineNotes.append(m_partial.left(end));
         m_partial.remove(0, end + 1);
     }
 }

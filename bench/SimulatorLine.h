@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +40,9 @@ public:
 
     // Everything the simulator has logged up to now.
     Tally tally();
+    // The simulator's notes about its line logged up to now ("line removed at MS", "line back
+    // at MS").
+    QList<QByteArray> lineNotes();
 
     // Adds one log line of the simulator to the tally: "rx HEX", "tx HEX (who)"; noise and
     // the other lines count nothing.
@@ -52,4 +56,5 @@ private:
     QByteArray m_partial;
     QString m_servedPort;
     Tally m_tally;
+    QList<QByteArray> m_lineNotes;
 };

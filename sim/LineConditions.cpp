@@ -172,7 +172,7 @@ void LineConditions::relayFrom(int fd, bool fromProgram, Clock::time_point now)
                 m_toProgram.push_back({bytes, now, now});
                 log(QStringLiteral("echo %1").arg(hex(bytes)));
             }
-            m_toBus.push_back({bytes, now, now});
+            m_toBus.push_back({bytes, {}, now}); // the adapter sends at once
         } else {
             m_toProgram.push_back({bytes, now, std::max(now, m_holdUntil)});
         }
@@ -182,7 +182,7 @@ void LineConditions::relayFrom(int fd, bool fromProgram, Clock::time_point now)
 LineConditions::Clock::time_point LineConditions::dueOf(const Chunk &chunk) const
 {
     Clock::time_point due = chunk.arrived;
-    if (m_settings.latencyMs > 0) {
+    if (m_settings.latencyMs > 0 && chunk.arrived != Clock::time_point()) {
         // The adapter's timer runs on its own: a byte goes with the first tick after it came.
         const auto period = std::chrono::duration_cast<Clock::duration>(
             std::chrono::milliseconds(m_settings.latencyMs));

@@ -17,8 +17,9 @@
 // pseudo-terminal of its own (the program's side, the "front") and the bus's device, that can
 //  - echo: return every byte the program sends, before any reply (an RS-485 adapter without
 //    echo suppression);
-//  - latency: deliver the bytes of both directions in batches every latencyMs, as the
-//    latency timer of a USB-serial adapter does;
+//  - latency: hand the program what the line brings (replies, echo, noise) in batches every
+//    latencyMs, as the latency timer of a USB-serial adapter does; what the program sends
+//    goes out at once;
 //  - noise: put random bursts of 1..8 bytes (noisePerSecond bytes a second on average, from
 //    a seeded generator) on the program's side, only in silences between frames: a burst
 //    starts after a quiet gap and the bus's bytes that follow it are held until another
@@ -67,7 +68,7 @@ private:
     struct Chunk
     {
         QByteArray bytes;
-        Clock::time_point arrived;
+        Clock::time_point arrived; // zero: not batched
         Clock::time_point notBefore;
     };
 

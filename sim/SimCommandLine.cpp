@@ -62,7 +62,7 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("echo"),
                       QStringLiteral("The line returns every byte sent to it before any reply.")});
     parser.addOption({QStringLiteral("latency"),
-                      QStringLiteral("Deliver the line's bytes in batches every MS milliseconds, "
+                      QStringLiteral("Hand received bytes over in batches every MS milliseconds, "
                                      "as a USB adapter's latency timer does."),
                       QStringLiteral("ms")});
     parser.addOption({QStringLiteral("noise"),

@@ -41,9 +41,28 @@ private slots:
                                                     "3:late:700",
                                                     "--no-broadcast-reply",
                                                     "3",
-                                                    "--verbose"},
+                                                    "--verbose",
+                                                    "--echo",
+                                                    "--latency",
+                                                    "16",
+                                                    "--noise",
+                                                    "40",
+                                                    "--seed",
+                                                    "9",
+                                                    "--unplug-after",
+                                                    "100",
+                                                    "--unplug-every",
+                                                    "300"},
                                                    &error);
         QVERIFY2(options, qPrintable(error));
+        QVERIFY(options->line.echo);
+        QCOMPARE(options->line.latencyMs, 16);
+        QCOMPARE(options->line.noisePerSecond, 40.0);
+        QCOMPARE(options->line.seed, 9u);
+        QCOMPARE(options->line.timing.baud, 19200);
+        QCOMPARE(options->unplug.afterMs, 100);
+        QCOMPARE(options->unplug.pauseMs, 1000);
+        QCOMPARE(options->unplug.everyMs, 300);
         QCOMPARE(options->link, QStringLiteral("/tmp/bus"));
         QCOMPARE(options->members.size(), 4);
         QCOMPARE(options->members[1].model, QStringLiteral("KX100"));
@@ -101,6 +120,9 @@ private slots:
             << QStringList{"--link", "x", "--fault", "9:silent"};
         QTest::newRow("quiet at an empty address")
             << QStringList{"--link", "x", "--no-broadcast-reply", "9"};
+        QTest::newRow("latency not a number") << QStringList{"--link", "x", "--latency", "soon"};
+        QTest::newRow("negative noise") << QStringList{"--link", "x", "--noise", "-5"};
+        QTest::newRow("unplug every 0") << QStringList{"--link", "x", "--unplug-every", "0"};
     }
 
     void usageErrors()
@@ -138,6 +160,40 @@ private slots:
         const QString log = QString::fromLocal8Bit(tool.readAllStandardError());
         QVERIFY2(log.contains(QStringLiteral("rx 01 03 01 6A 00 01 A5 EA")), qPrintable(log));
         QVERIFY2(log.contains(QStringLiteral("tx 01 03 02 00 01 79 84")), qPrintable(log));
+    }
+
+    void toolUnplugsAndReplugsTheLink()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString link = dir.filePath(QStringLiteral("bus"));
+        QProcess tool;
+        tool.start(QStringLiteral(DRIVELINK_SIM_EXECUTABLE), {"--link", link, "--kx100", "1"});
+        QVERIFY(tool.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(link).isSymLink(), 10000);
+        for (const bool relayed : {false, true}) {
+            if (relayed) { // the same with a line condition, whose relay is what is pulled
+                ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+                QVERIFY(tool.waitForFinished(10000));
+                tool.start(QStringLiteral(DRIVELINK_SIM_EXECUTABLE),
+                           {"--link", link, "--kx100", "1", "--latency", "1"});
+                QVERIFY(tool.waitForStarted());
+                QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(link).isSymLink(), 10000);
+            }
+            PtyClient before(link);
+            QVERIFY(before.isOpen());
+            ::kill(static_cast<pid_t>(tool.processId()), SIGUSR1);
+            QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo(link).isSymLink(), 10000);
+            ::kill(static_cast<pid_t>(tool.processId()), SIGUSR2);
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(link).isSymLink(), 10000);
+            PtyClient after(link);
+            QVERIFY(after.isOpen());
+            QCOMPARE(after.exchange(hexBytes("01 03 01 6A 00 01 A5 EA"), 7),
+                     hexBytes("01 03 02 00 01 79 84"));
+        }
+        ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+        QVERIFY(tool.waitForFinished(10000));
+        QCOMPARE(tool.exitCode(), 0);
     }
 
     void toolRefusesToReplaceAFile()
