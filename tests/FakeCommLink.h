@@ -24,6 +24,7 @@ public:
     int startCount = 0;
     int stopCount = 0;
     bool open = true;
+    QString file; // the device file watched after a loss
 
     // Scripts a reply for a request, both as hex text such as "01 03 01 6A 00 01 A5 EA".
     void script(const QByteArray &requestHex, const QByteArray &replyHex)
@@ -58,6 +59,7 @@ public:
         open = false;
     }
     bool isOpen() const override { return open; }
+    QString deviceFile() const override { return file; }
 
     bool WriteCommData(const uint8_t *buffer, uint16_t length) override
     {
