@@ -76,8 +76,7 @@ bool SimulatorLine::start(const QString &program, const QStringList &arguments, 
     }
     m_partial = startup.mid(startup.lastIndexOf('\n') + 1);
     const qsizetype served = startup.lastIndexOf("serving on ") + 11;
-    m_servedPort =
-        QString::fromLocal8Bit(startup.mid(served).split('\n').first().split(' ').first());
+    m_servedPort = QString::fromLocal8Bit(startup.mid(served).split('\n').first().split(' ').first());
     fcntl(m_log, F_SETFL, fcntl(m_log, F_GETFL) | O_NONBLOCK);
     return true;
 }

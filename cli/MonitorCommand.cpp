@@ -13,8 +13,8 @@
 
 #include <utility>
 
-int MonitorCommand::run(int address, const QString &model, int count, int intervalMs, int maxErrors,
-                        bool csv)
+int MonitorCommand::run(int address, const QString &model, int count, int intervalMs,
+                        int maxErrors, bool csv)
 {
     QString why;
     if (!m_session.ensureInverter(address, model, &why)) {
@@ -74,8 +74,8 @@ int MonitorCommand::run(int address, const QString &model, int count, int interv
                 m_out.error(QStringLiteral("address %1: %2").arg(address).arg(text));
             else
                 m_out.result(QStringLiteral("address %1: %2").arg(address).arg(text),
-                             QJsonObject{{QStringLiteral("address"), address},
-                                         {QStringLiteral("error"), text}});
+                         QJsonObject{{QStringLiteral("address"), address},
+                                     {QStringLiteral("error"), text}});
             if (++failedInRow >= maxErrors) {
                 m_out.error(QStringLiteral("address %1: %2 samples in a row failed")
                                 .arg(address)

@@ -145,8 +145,7 @@ void tst_TransactionEngine::replyCompletesWithItsBytes()
     QCOMPARE(done.Result, TransactionResult::Ok);
     QCOMPARE(done.Slot, 1);
     QCOMPARE(done.NotifyMessage, Msg::DetectKX100Result);
-    QCOMPARE(frames.last().at(0).toString(),
-             QStringLiteral("RS232(Recieve):01 03 02 00 01 79 84 "));
+    QCOMPARE(frames.last().at(0).toString(), QStringLiteral("RS232(Recieve):01 03 02 00 01 79 84 "));
     QVERIFY(!engine.isBusy());
 }
 
@@ -293,8 +292,7 @@ void tst_TransactionEngine::frameText_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("request") << true << QByteArray::fromHex("0103016A0001A5EA")
                              << "RS233(Send):01 03 01 6A 00 01 A5 EA ";
-    QTest::newRow("high byte") << false << QByteArray::fromHex("A0FF80")
-                               << "RS232(Recieve):A0 FF 80 ";
+    QTest::newRow("high byte") << false << QByteArray::fromHex("A0FF80") << "RS232(Recieve):A0 FF 80 ";
     QTest::newRow("empty") << false << QByteArray() << "RS232(Recieve):";
     // 80 reply bytes still fit in 255 characters; the 81st would not.
     QTest::newRow("cut at 255") << false << QByteArray(100, '\x11')
@@ -468,8 +466,8 @@ void tst_TransactionEngine::brokenReplyEndsTheExchange_data()
     QTest::newRow("fast: broken at the deadline") << true << QByteArrayList{half} << half << 0;
     QTest::newRow("fast: noise like a beginning, then the reply")
         << true << QByteArrayList{"05", ReplyFrom5} << ReplyFrom5 << 1;
-    QTest::newRow("fast: another slave")
-        << true << QByteArrayList{"06 03 02 00 24 0d 9f"} << QByteArray() << 1;
+    QTest::newRow("fast: another slave") << true << QByteArrayList{"06 03 02 00 24 0d 9f"}
+                                         << QByteArray() << 1;
 }
 
 // A reply that begins right but is short or fails its check ends the exchange, so that the
