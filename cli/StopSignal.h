@@ -4,11 +4,11 @@
 
 #include <memory>
 
-class QSocketNotifier;
+class SignalPipe;
 
-// SIGINT and SIGTERM as a Qt signal: the handler only writes the signal number into a pipe,
-// the event loop reads it and emits received(). One instance at a time; the previous handlers
-// come back when it goes.
+// SIGINT and SIGTERM as a Qt signal, through a SignalPipe: the handler only writes the signal
+// number into a pipe, the event loop reads it and emits received(). One instance at a time;
+// the previous handlers come back when it goes.
 class StopSignal : public QObject
 {
     Q_OBJECT
@@ -23,8 +23,6 @@ signals:
     void received(int signalNumber);
 
 private:
-    void readPipe();
-
-    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<SignalPipe> m_pipe;
     bool m_raised = false;
 };

@@ -7,9 +7,12 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 int pipeFds[2] = {-1, -1};
+struct sigaction previous[NSIG];
+bool replaced[NSIG] = {};
 
 void onSignal(int signalNumber)
 {
@@ -26,6 +29,10 @@ SignalPipe::~SignalPipe()
 {
     if (pipeFds[0] < 0)
         return;
+    for (int number = 1; number < NSIG; ++number) {
+        if (std::exchange(replaced[number], false))
+            ::sigaction(number, &previous[number], nullptr);
+    }
     delete m_notifier;
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
@@ -47,8 +54,10 @@ bool SignalPipe::listen(std::initializer_list<int> signalNumbers)
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        if (::sigaction(number, &action, nullptr) != 0)
+        if (number <= 0 || number >= NSIG ||
+            ::sigaction(number, &action, replaced[number] ? nullptr : &previous[number]) != 0)
             return false;
+        replaced[number] = true;
         sigaddset(&set, number);
     }
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);

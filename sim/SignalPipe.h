@@ -8,7 +8,7 @@ class QSocketNotifier;
 
 // Turns POSIX signals into a Qt signal on the thread that owns this object: the handler only
 // writes the signal's number into a socket pair, whose other end a QSocketNotifier watches.
-// One instance per process.
+// One instance at a time; the previous handlers come back when it goes.
 class SignalPipe : public QObject
 {
     Q_OBJECT

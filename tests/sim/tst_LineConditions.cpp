@@ -75,7 +75,7 @@ private slots:
     void noiseStaysBetweenFrames()
     {
         LineConditions::Settings settings;
-        settings.noisePerSecond = 2000;
+        settings.noisePerSecond = 400;
         settings.seed = 3;
         const auto line = relay(settings);
         PtyClient program(line->frontPath());
@@ -88,7 +88,7 @@ private slots:
             QElapsedTimer waited;
             waited.start();
             while (stream.count(kReply) < i && waited.elapsed() < 3000)
-                stream += program.readChunk(20, 100); // silences the noise can use
+                stream += program.readChunk(10, 100); // silences the noise can use
             QCOMPARE(stream.count(kReply), i);
         }
         QVERIFY(line->noiseBytes() > 0);
