@@ -44,12 +44,13 @@ AdapterLatency::Report AdapterLatency::apply(const QString &devicePath, int fd,
     Report report;
     // A /dev/serial/by-id name is a link to the tty itself.
     const QString canonical = QFileInfo(devicePath).canonicalFilePath();
-    report.device = QFileInfo(canonical.isEmpty() ? devicePath : canonical).fileName();
+    report.device = canonical.isEmpty() ? devicePath : canonical;
     report.flag = fd >= 0 ? applyLowLatencyFlag(fd) : Flag::Unsupported;
 
-    const QString device = sysfsRoot + QStringLiteral("/class/tty/") + report.device +
-                           QStringLiteral("/device");
-    if (report.device.isEmpty() ||
+    const QString name = QFileInfo(report.device).fileName();
+    const QString device =
+        sysfsRoot + QStringLiteral("/class/tty/") + name + QStringLiteral("/device");
+    if (name.isEmpty() ||
         !QFileInfo(device).canonicalFilePath().contains(QStringLiteral("/usb")))
         return report;
     const QString timer = device + QStringLiteral("/latency_timer");

@@ -27,13 +27,13 @@ public:
 
     struct Report
     {
-        QString device; // the tty's kernel name, "ttyUSB0"
+        QString device; // the tty device, links resolved: "/dev/ttyUSB0"
         Timer timer = Timer::NotUsb;
         int foundMs = -1;   // the timer as found; -1 without one
         int inForceMs = -1; // the timer after the attempt; -1 without one
         Flag flag = Flag::Unsupported;
 
-        // The traffic log's note: "Адаптер ttyUSB0: таймер задержки 16 мс → 1 мс; ...".
+        // The traffic log's note: "Адаптер /dev/ttyUSB0: таймер задержки 16 мс → 1 мс; ...".
         QString text() const;
         // The same in the command-line tool's words.
         QString englishText() const;
