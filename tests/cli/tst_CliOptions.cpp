@@ -126,6 +126,10 @@ private slots:
             << QStringList{"write", "1", "259", "65536"} << "invalid value 65536 (-32768..65535)";
         QTest::newRow("value not a number")
             << QStringList{"write", "1", "259", "12a"} << "invalid value 12a (-32768..65535)";
+        QTest::newRow("echo mode")
+            << QStringList{"--echo", "maybe", "scan"} << "invalid --echo: maybe (auto, on or off)";
+        QTest::newRow("resync negative")
+            << QStringList{"--resync-ms=-1", "scan"} << "invalid --resync-ms: -1 (0..10000)";
         QTest::newRow("csv beside monitor only")
             << QStringList{"--csv", "scan"} << "--csv belongs to monitor";
         QTest::newRow("diff address 32")
@@ -191,6 +195,28 @@ private slots:
         QString error;
         QVERIFY(!options.parse(args, &error));
         QTEST(error, "reason");
+    }
+
+    void lineHandling_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("echo");
+        QTest::addColumn<int>("resyncMs");
+        QTest::newRow("defaults") << QStringList{"scan"} << int(EchoMode::Auto) << 0;
+        QTest::newRow("given") << QStringList{"--echo", "on", "--resync-ms=500", "scan"}
+                               << int(EchoMode::On) << 500;
+        QTest::newRow("off") << QStringList{"--echo=off", "scan"} << int(EchoMode::Off) << 0;
+    }
+    void lineHandling()
+    {
+        QFETCH(QStringList, args);
+        CliOptions options;
+        QString error;
+        QVERIFY2(options.parse(args, &error), qPrintable(error));
+        QTEST(int(options.echo), "echo");
+        QTEST(options.resyncMs, "resyncMs");
+        // A backup of several ports hands them on.
+        QCOMPARE(options.sharedArguments.size(), args.size() - 1);
     }
 };
 
