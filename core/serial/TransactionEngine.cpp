@@ -93,7 +93,7 @@ bool TransactionEngine::holdForResync(const TransactionRecord &record)
     if (m_resyncMs <= 0 || m_timing != Timing::Fast || m_lastFamily < 0 || !m_lastEnd.isValid())
         return false;
     const int wait = resyncWaitMs(m_resyncMs, protocolFamilyOf(record) != m_lastFamily,
-                                  m_lastEnd.elapsed());
+                                  m_lastEnd.elapsed() + m_lastEndAgoMs);
     if (wait <= 0)
         return false;
     m_resync.start(wait);
@@ -135,7 +135,9 @@ int TransactionEngine::frameGapUs() const
 
 int TransactionEngine::replyGapMs() const
 {
-    return std::max(GapFloorMs, (frameGapUs() + 999) / 1000);
+    // An adapter that holds bytes back longer than the floor leaves gaps that long in a reply.
+    const int delayMs = m_port ? std::clamp(m_port->deliveryDelayMs(), 0, 1000) : 0;
+    return std::max(GapFloorMs, (frameGapUs() + 999) / 1000 + delayMs);
 }
 
 bool TransactionEngine::handleMessage(WindowMessage *message)
@@ -559,7 +561,14 @@ void TransactionEngine::FinishTransaction()
     m_timer.stop();
     m_deadline.stop();
     m_echoHeld.clear();
+    // The family's last frame on the line: the reply, or the request that went unanswered.
     m_lastFamily = protocolFamilyOf(m_current);
+    m_lastEndAgoMs = 0;
+    if (m_current.RxLength <= 0 && m_sentAt.isValid()) {
+        const qint64 lineMs = (qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs() +
+                               999) / 1000;
+        m_lastEndAgoMs = std::max<qint64>(0, m_sentAt.elapsed() - lineMs);
+    }
     m_lastEnd.start();
     emit busyChanged(false);
     if (m_current.RxLength < 0)

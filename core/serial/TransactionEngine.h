@@ -58,8 +58,9 @@ class WindowMessage;
 // A line that echoes the master's bytes (see LineEcho) has the echo removed before a chunk is
 // looked at, however many chunks it comes in; the exchange is marked Echoed. In the fast
 // timing, a request of another protocol family than the exchange before it can wait for a
-// resync pause after that exchange, so a slave deafened by a frame it could not parse hears
-// its own request (0, the default, waits nothing).
+// resync pause after that exchange's last frame (its reply, or the request that went
+// unanswered), so a slave deafened by a frame it could not parse hears its own request (0,
+// the default, waits nothing).
 class TransactionEngine : public QObject
 {
     Q_OBJECT
@@ -150,7 +151,8 @@ public:
 
     // The time one character of the port's line takes, t3.5, and the silence that ends a
     // fast reply that never completes: the larger of t3.5 and a floor for the latency of
-    // USB serial adapters, which hand received bytes over in packets.
+    // USB serial adapters, which hand received bytes over in packets; an adapter known to hold
+    // bytes back longer (its latency timer) adds that to t3.5.
     static constexpr int GapFloorMs = 20;
     int characterTimeUs() const;
     int frameGapUs() const;
@@ -260,4 +262,5 @@ private:
     int m_resyncMs = 0;
     int m_lastFamily = -1;   // protocol family of the last exchange; -1 before the first
     QElapsedTimer m_lastEnd; // when it finished
+    qint64 m_lastEndAgoMs = 0; // how long before that its last frame ended
 };
