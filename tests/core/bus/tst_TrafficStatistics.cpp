@@ -137,6 +137,37 @@ private slots:
         QCOMPARE(stats.index(0, 0).data(TrafficStatistics::AttentionRole).toInt(), 1);
         QCOMPARE(TrafficStatistics::toJson(*four).value("probes").toInt(), 2);
     }
+
+    // An echoed request is one exchange, marked and counted, with no stray bytes; the port's
+    // note is a row of the log and no address's.
+    void echoedExchangeAndLineNote()
+    {
+        FakeCommLink link;
+        BusHost host(&link);
+        TrafficRecorder &traffic = host.traffic();
+        QList<TrafficEntry> entries;
+        connect(&traffic, &TrafficRecorder::entryRecorded, this,
+                [&](const TrafficEntry &entry) { entries << entry; });
+        emit link.lineNote(QStringLiteral("Адаптер /dev/ttyUSB0: таймер задержки 16 мс → 1 мс"));
+        QVERIFY(host.registry().CreateKX200(2));
+        TransactionRecord record;
+        InitTransaction(record, nullptr, 0, 0, 2);
+        QVERIFY(host.registry().ReadRegister(3, record));
+        link.receive(link.written.last() + QByteArray::fromHex(withSum("2F 02 52 00 03 07 D0")));
+
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries[0].kind, TrafficEntry::Kind::Note);
+        QVERIFY(TrafficDecoder::meaning(entries[0]).contains(QStringLiteral("16 мс → 1 мс")));
+        QVERIFY(entries[1].echo);
+        QVERIFY2(TrafficDecoder::meaning(entries[1]).endsWith(QStringLiteral(" (эхо)")),
+                 qPrintable(TrafficDecoder::meaning(entries[1])));
+        const TrafficStatistics &stats = traffic.statistics();
+        QCOMPARE(stats.rowCount(), 1);
+        QCOMPARE(stats.find(2)->good, 1);
+        QCOMPARE(stats.find(2)->echoes, 1);
+        QCOMPARE(stats.find(2)->strayBytes, 0);
+        QCOMPARE(TrafficStatistics::toJson(*stats.find(2)).value("echoes").toInt(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_TrafficStatistics)
