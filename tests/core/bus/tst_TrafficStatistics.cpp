@@ -156,17 +156,14 @@ private slots:
         link.receive(link.written.last() + QByteArray::fromHex(withSum("2F 02 52 00 03 07 D0")));
 
         QCOMPARE(entries.size(), 2);
-        QCOMPARE(entries[0].kind, TrafficEntry::Kind::Note);
-        QVERIFY(TrafficDecoder::meaning(entries[0]).contains(QStringLiteral("16 мс → 1 мс")));
-        QVERIFY(entries[1].echo);
-        QVERIFY2(TrafficDecoder::meaning(entries[1]).endsWith(QStringLiteral(" (эхо)")),
-                 qPrintable(TrafficDecoder::meaning(entries[1])));
+        QVERIFY(TrafficDecoder::meaning(entries[0]).endsWith(QStringLiteral("16 мс → 1 мс")));
+        QVERIFY(TrafficDecoder::meaning(entries[1]).endsWith(QStringLiteral("= 2000 (эхо)")));
         const TrafficStatistics &stats = traffic.statistics();
         QCOMPARE(stats.rowCount(), 1);
-        QCOMPARE(stats.find(2)->good, 1);
-        QCOMPARE(stats.find(2)->echoes, 1);
-        QCOMPARE(stats.find(2)->strayBytes, 0);
-        QCOMPARE(TrafficStatistics::toJson(*stats.find(2)).value("echoes").toInt(), 1);
+        const QJsonObject two = TrafficStatistics::toJson(*stats.find(2));
+        QCOMPARE(
+            (QList<int>{two["good"].toInt(), two["echoes"].toInt(), two["stray_bytes"].toInt()}),
+            (QList<int>{1, 1, 0}));
     }
 };
 
