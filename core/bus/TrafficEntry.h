@@ -9,8 +9,8 @@
 struct TrafficEntry
 {
     enum class Kind : uint8_t {
-        Exchange, // a request and its reply (or its time-out)
-        Stray,    // bytes received while no exchange waited
+        Exchange,  // a request and its reply (or its time-out)
+        Stray,     // bytes received while no exchange waited
         LineError, // a framing, overrun or parity notice of the serial driver while idle
         Note       // what the port found and set when it opened (the adapter's latency)
     };

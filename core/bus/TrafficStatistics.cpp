@@ -133,8 +133,8 @@ QStringList TrafficStatistics::textLines() const
                      .arg(c.replies ? QString::number(c.meanMs(), 'f', 1) : QStringLiteral("-"), 7)
                      .arg(c.replies ? QString::number(c.maxMs) : QStringLiteral("-"), 6)
                      .arg(c.lastGood ? TrafficLine::timeText(c.lastGood) : QStringLiteral("-"),
-                          -12)
-                  + QStringLiteral("  %1").arg(c.echoes, 4);
+                          -12);
+        lines.last() += QStringLiteral("  %1").arg(c.echoes, 4);
     }
     return lines;
 }

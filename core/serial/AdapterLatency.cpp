@@ -50,8 +50,7 @@ AdapterLatency::Report AdapterLatency::apply(const QString &devicePath, int fd,
     const QString name = QFileInfo(report.device).fileName();
     const QString device =
         sysfsRoot + QStringLiteral("/class/tty/") + name + QStringLiteral("/device");
-    if (name.isEmpty() ||
-        !QFileInfo(device).canonicalFilePath().contains(QStringLiteral("/usb")))
+    if (name.isEmpty() || !QFileInfo(device).canonicalFilePath().contains(QStringLiteral("/usb")))
         return report;
     const QString timer = device + QStringLiteral("/latency_timer");
     if (!QFileInfo::exists(timer)) {
@@ -121,10 +120,9 @@ QString AdapterLatency::Report::text() const
                         .arg(TargetTimerMs);
         break;
     }
-    static const char *const flags[] = {"флаг низкой задержки не поддерживается",
-                                        "флаг низкой задержки уже установлен",
-                                        "флаг низкой задержки установлен",
-                                        "флаг низкой задержки: нет прав"};
+    static const char *const flags[] = {
+        "флаг низкой задержки не поддерживается", "флаг низкой задержки уже установлен",
+        "флаг низкой задержки установлен", "флаг низкой задержки: нет прав"};
     return QStringLiteral("Адаптер %1: %2; %3")
         .arg(device, timerText, QString::fromUtf8(flags[int(flag)]));
 }
@@ -138,8 +136,9 @@ QString AdapterLatency::Report::englishText() const
                                          "latency timer %1 ms, set to %2 ms",
                                          "latency timer %1 ms, no permission to change it",
                                          "latency timer %1 ms, the driver refused %2 ms"};
-    static const char *const flags[] = {"low-latency flag unsupported", "low-latency flag already set",
-                                        "low-latency flag set", "low-latency flag: no permission"};
+    static const char *const flags[] = {"low-latency flag unsupported",
+                                        "low-latency flag already set", "low-latency flag set",
+                                        "low-latency flag: no permission"};
     QString timerText = QString::fromLatin1(timers[int(timer)]);
     if (timerText.contains(QLatin1String("%1")))
         timerText = timerText.arg(foundMs);
@@ -151,12 +150,11 @@ QString AdapterLatency::Report::englishText() const
 
 QJsonObject AdapterLatency::Report::toJson() const
 {
-    return QJsonObject{{QStringLiteral("adapter"), device},
-                       {QStringLiteral("latency_timer_found_ms"),
-                        foundMs < 0 ? QJsonValue() : QJsonValue(foundMs)},
-                       {QStringLiteral("latency_timer_ms"),
-                        inForceMs < 0 ? QJsonValue() : QJsonValue(inForceMs)},
-                       {QStringLiteral("low_latency_flag"),
-                        flag == Flag::Set || flag == Flag::AlreadySet},
-                       {QStringLiteral("text"), englishText()}};
+    return QJsonObject{
+        {QStringLiteral("adapter"), device},
+        {QStringLiteral("latency_timer_found_ms"),
+         foundMs < 0 ? QJsonValue() : QJsonValue(foundMs)},
+        {QStringLiteral("latency_timer_ms"), inForceMs < 0 ? QJsonValue() : QJsonValue(inForceMs)},
+        {QStringLiteral("low_latency_flag"), flag == Flag::Set || flag == Flag::AlreadySet},
+        {QStringLiteral("text"), englishText()}};
 }

@@ -565,8 +565,8 @@ void TransactionEngine::FinishTransaction()
     m_lastFamily = protocolFamilyOf(m_current);
     m_lastEndAgoMs = 0;
     if (m_current.RxLength <= 0 && m_sentAt.isValid()) {
-        const qint64 lineMs = (qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs() +
-                               999) / 1000;
+        const qint64 lineMs =
+            (qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs() + 999) / 1000;
         m_lastEndAgoMs = std::max<qint64>(0, m_sentAt.elapsed() - lineMs);
     }
     m_lastEnd.start();

@@ -260,7 +260,7 @@ private:
     bool m_echoChecked = false; // the exchange in flight has had its echo looked for
     QByteArray m_echoHeld;      // the beginning of an echo, or of the reply, not yet decided
     int m_resyncMs = 0;
-    int m_lastFamily = -1;   // protocol family of the last exchange; -1 before the first
-    QElapsedTimer m_lastEnd; // when it finished
+    int m_lastFamily = -1;     // protocol family of the last exchange; -1 before the first
+    QElapsedTimer m_lastEnd;   // when it finished
     qint64 m_lastEndAgoMs = 0; // how long before that its last frame ended
 };

@@ -28,7 +28,8 @@ private slots:
         QTest::newRow("at 1 ms") << usb << "1" << Timer::Kept << "задержки 1 мс;";
         QTest::newRow("no timer") << usb << "" << Timer::NoTimer << "без таймера";
         QTest::newRow("unreadable") << usb << "x" << Timer::Unreadable << "не читается";
-        QTest::newRow("UART") << "devices/platform/serial8250" << "16" << Timer::NotUsb << "не USB";
+        QTest::newRow("UART") << "devices/platform/serial8250"
+                              << "16" << Timer::NotUsb << "не USB";
     }
     void latencyTimer()
     {

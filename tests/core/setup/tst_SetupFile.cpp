@@ -95,8 +95,8 @@ void tst_SetupFile::serialSettingsRead_data()
                                  "Echo=On\nResyncMs=500\n"
                               << 19200 << 0 << 1 << 8 << true << 120 << EchoMode::On << 500;
     // A file of the five keys only gets the standard timing, whatever the port had.
-    QTest::newRow("defaults") << "COM Port=COM2\n" << 9600 << 2 << 0 << 8 << false << 300
-                              << EchoMode::Auto << 0;
+    QTest::newRow("defaults") << "COM Port=COM2\n"
+                              << 9600 << 2 << 0 << 8 << false << 300 << EchoMode::Auto << 0;
 }
 
 void tst_SetupFile::serialSettingsRead()
