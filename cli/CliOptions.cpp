@@ -98,6 +98,11 @@ QString CliOptions::usage()
         "  --timeout-ms N             reply time-out: 20..10000, default 300 with fast timing;\n"
         "                             250..600000, default about 4000 with standard\n"
         "                             timing\n"
+        "  --echo auto|on|off         the adapter echoes each request: auto finds and removes\n"
+        "                             an echo (default), on expects one, off takes the bytes\n"
+        "                             as they come\n"
+        "  --resync-ms MS             fast timing: pause MS before a request of the other\n"
+        "                             protocol (Modbus, KX200) than the one before (default 0)\n"
         "  --trace                    print every exchange to standard error\n"
         "  --trace-file FILE          write the exchanges to FILE instead\n"
         "  --stats                    print the line statistics per address at the end\n"
@@ -265,6 +270,19 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
                 return false;
             if (!parseInteger(v, 20, 600000, timeoutMs))
                 return fail(error, QStringLiteral("invalid --timeout-ms: %1 (20..600000)").arg(v));
+        } else if (name == QLatin1String("--echo")) {
+            if (!takeValue(v))
+                return false;
+            const QStringList modes{QStringLiteral("auto"), QStringLiteral("on"),
+                                    QStringLiteral("off")};
+            if (!modes.contains(v))
+                return fail(error, QStringLiteral("invalid --echo: %1 (auto, on or off)").arg(v));
+            echo = EchoMode(modes.indexOf(v));
+        } else if (name == QLatin1String("--resync-ms")) {
+            if (!takeValue(v))
+                return false;
+            if (!parseInteger(v, 0, 10000, resyncMs))
+                return fail(error, QStringLiteral("invalid --resync-ms: %1 (0..10000)").arg(v));
         } else if (name == QLatin1String("--interval-ms")) {
             if (!takeValue(v))
                 return false;

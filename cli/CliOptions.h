@@ -49,6 +49,10 @@ public:
     // Reply time-out in milliseconds; 0 keeps the timing's own (300 ms fast, about 4 s
     // standard).
     int timeoutMs = 0;
+    // The line's echo of each request: auto (found and removed when present), on, off.
+    EchoMode echo = EchoMode::Auto;
+    // Fast timing: pause before a request of the other protocol family (Modbus or KX200).
+    int resyncMs = 0;
     // Pause between two monitor samples.
     int intervalMs = 1000;
     // Every exchange as a trace line: to standard error, or to traceFile when one is named.

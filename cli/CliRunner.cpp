@@ -14,6 +14,8 @@
 #include "cli/ScanCommand.h"
 #include "cli/TrafficTrace.h"
 #include "cli/TransferCommand.h"
+#include "serial/TComm32.h"
+#include "serial/TcpLink.h"
 
 #include <QCoreApplication>
 
@@ -103,7 +105,15 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
         return CliExit::Failure;
     }
     const int status = runCommand(options, session, output);
-    if (options.stats)
+    if (options.stats) {
         trace.printStatistics();
+        // What the port found and set of a serial adapter's latency.
+        const AdapterLatency::Report &latency = session.port().adapterLatency();
+        const bool serial = !TcpLink::isTcpName(session.port().commPort());
+        if (serial && options.json)
+            output.result(QString(), latency.toJson());
+        else if (serial)
+            output.text(latency.englishText());
+    }
     return status;
 }

@@ -62,6 +62,8 @@ bool CliSession::open(const Settings &settings, QString *error)
     timing.fast = settings.fastTiming;
     if (settings.fastTiming && settings.timeoutMs > 0)
         timing.replyTimeoutMs = settings.timeoutMs;
+    timing.echo = settings.echo;
+    timing.resyncMs = settings.resyncMs;
     m_port->setExchangeTiming(timing);
     if (!settings.fastTiming && settings.timeoutMs > 0) {
         // No reply ends an exchange on the first tick past the limit, about timeoutMs after
@@ -305,5 +307,7 @@ CliSession::Settings CliSession::Settings::of(const CliOptions &options)
     settings.simulate = options.simulate;
     settings.timeoutMs = options.timeoutMs;
     settings.fastTiming = options.fastTiming;
+    settings.echo = options.echo;
+    settings.resyncMs = options.resyncMs;
     return settings;
 }

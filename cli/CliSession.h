@@ -35,6 +35,8 @@ public:
         bool simulate = false;
         int timeoutMs = 0;      // 0: the timing's own time-out
         bool fastTiming = true; // false: the program window's timing
+        EchoMode echo = EchoMode::Auto;
+        int resyncMs = 0; // fast timing only
 
         // The line the command line names.
         static Settings of(const CliOptions &options);

@@ -29,6 +29,7 @@ for file in usr/bin/drivelink usr/bin/drivelink-cli usr/bin/drivelink-sim \
     usr/share/bash-completion/completions/drivelink-cli \
     usr/share/doc/drivelink/README.md usr/share/doc/drivelink/copyright \
     lib/systemd/system/drivelink-publish@.service \
+    lib/udev/rules.d/60-drivelink-serial.rules \
     usr/share/doc/drivelink/publish-example.conf; do
     [[ -e $root/$file ]] || fail "missing /$file"
 done

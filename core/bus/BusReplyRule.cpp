@@ -23,6 +23,11 @@ bool BusReplyRule::checksOut(const uint8_t *bytes, int length) const
     return bytes[length - 2] == uint8_t(crc & 0xFF) && bytes[length - 1] == uint8_t(crc >> 8);
 }
 
+int BusReplyRule::protocolFamily(const uint8_t *request, int requestLength) const
+{
+    return requestLength > 0 && request[0] == SlashFrame::Start ? 1 : 0;
+}
+
 int BusReplyRule::syncKey(const uint8_t *request, int requestLength) const
 {
     if (requestLength < ModbusFrame::ReadLength || request[0] == SlashFrame::Start ||

@@ -12,6 +12,8 @@ public:
     // A frame starting with '/' ends with its sum (3 bytes at least), any other with its
     // CRC (4 bytes at least), as the reply checks of the two protocols have it.
     bool checksOut(const uint8_t *bytes, int length) const override;
+    // 1 for a slash frame, 0 for Modbus.
+    int protocolFamily(const uint8_t *request, int requestLength) const override;
 
     // Modbus only: a slash reply names its register, so it cannot shift. The key is the
     // slave address; the synchronising request reads 2 + variant registers (2..9) from the

@@ -104,6 +104,7 @@ TrafficEntry TrafficDecoder::exchange(const TransactionRecord &record, qint64 re
                       ? Model::KX200
                       : model;
     entry.result = record.RxLength < 0 ? int8_t(TransactionResult::TimeOut) : int8_t(0);
+    entry.echo = record.Echoed;
     entry.probe = record.NotifyMessage == Msg::DetectKX200Result ||
                   record.NotifyMessage == Msg::DetectKX100Result ||
                   record.NotifyMessage == Msg::DetectKX300Result;
@@ -119,6 +120,15 @@ TrafficEntry TrafficDecoder::stray(const QByteArray &bytes, qint64 time)
         bytes == LineErrorNotice ? TrafficEntry::Kind::LineError : TrafficEntry::Kind::Stray;
     entry.outcome = Outcome::Stray;
     entry.reply = bytes;
+    return entry;
+}
+
+TrafficEntry TrafficDecoder::note(const QString &text, qint64 time)
+{
+    TrafficEntry entry;
+    entry.time = time;
+    entry.kind = TrafficEntry::Kind::Note;
+    entry.note = text;
     return entry;
 }
 
@@ -345,6 +355,14 @@ QString TrafficDecoder::replyText(const TrafficEntry &entry)
 
 QString TrafficDecoder::meaning(const TrafficEntry &entry)
 {
+    const QString text = exchangeMeaning(entry);
+    return entry.echo ? text + QStringLiteral(" (эхо)") : text;
+}
+
+QString TrafficDecoder::exchangeMeaning(const TrafficEntry &entry)
+{
+    if (entry.kind == TrafficEntry::Kind::Note)
+        return entry.note;
     if (entry.kind == TrafficEntry::Kind::LineError)
         return QStringLiteral("ошибка линии");
     if (entry.kind == TrafficEntry::Kind::Stray)

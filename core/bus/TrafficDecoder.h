@@ -26,6 +26,8 @@ public:
                                  TrafficEntry::Model model, qint64 time);
     // An entry of a chunk no exchange took: a line error notice or stray bytes.
     static TrafficEntry stray(const QByteArray &bytes, qint64 time);
+    // An entry of the port's note.
+    static TrafficEntry note(const QString &text, qint64 time);
 
     static QString meaning(const TrafficEntry &entry);
 
@@ -35,6 +37,7 @@ public:
 
 private:
     static bool isSlash(const TrafficEntry &entry);
+    static QString exchangeMeaning(const TrafficEntry &entry);
     static TransactionRecord recordOf(const TrafficEntry &entry);
     static void classify(TrafficEntry &entry);
     static QString requestText(const TrafficEntry &entry, bool withValue);

@@ -9,9 +9,10 @@
 struct TrafficEntry
 {
     enum class Kind : uint8_t {
-        Exchange, // a request and its reply (or its time-out)
-        Stray,    // bytes received while no exchange waited
-        LineError // a framing, overrun or parity notice of the serial driver while idle
+        Exchange,  // a request and its reply (or its time-out)
+        Stray,     // bytes received while no exchange waited
+        LineError, // a framing, overrun or parity notice of the serial driver while idle
+        Note       // what the port found and set when it opened (the adapter's latency)
     };
 
     // The inverter model whose frames the exchange carried, as far as it is known.
@@ -38,6 +39,8 @@ struct TrafficEntry
     int8_t result = -1;      // the requester's result code 0..3; -1 for stray bytes
     int32_t responseMs = -1; // request written to exchange finished; -1 for stray bytes
     bool probe = false;      // a detection probe: silence or refusal is its normal answer
+    bool echo = false;       // the line returned the request before the reply (shown once)
+    QString note;            // the text of a Note
     QByteArray request;
     QByteArray reply;
 

@@ -14,6 +14,7 @@ TrafficRecorder::TrafficRecorder(TransactionEngine *engine, TDM *registry, QObje
         connect(engine, &TransactionEngine::exchangeFinished, this,
                 &TrafficRecorder::recordExchange);
         connect(engine, &TransactionEngine::strayReceived, this, &TrafficRecorder::recordStray);
+        connect(engine, &TransactionEngine::lineNote, this, &TrafficRecorder::recordNote);
     }
 }
 
@@ -36,6 +37,11 @@ void TrafficRecorder::recordExchange(const TransactionRecord &record, qint64 res
 void TrafficRecorder::recordStray(const QByteArray &bytes)
 {
     add(TrafficDecoder::stray(bytes, m_clock()));
+}
+
+void TrafficRecorder::recordNote(const QString &text)
+{
+    add(TrafficDecoder::note(text, m_clock()));
 }
 
 void TrafficRecorder::add(const TrafficEntry &entry)

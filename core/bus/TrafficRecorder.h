@@ -37,6 +37,7 @@ public:
 
     void recordExchange(const TransactionRecord &record, qint64 responseMs);
     void recordStray(const QByteArray &bytes);
+    void recordNote(const QString &text);
 
 signals:
     void entryRecorded(const TrafficEntry &entry);

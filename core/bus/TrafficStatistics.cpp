@@ -33,6 +33,8 @@ const TrafficStatistics::Counts *TrafficStatistics::find(int address) const
 void TrafficStatistics::record(const TrafficEntry &entry)
 {
     using Outcome = TrafficEntry::Outcome;
+    if (entry.kind == TrafficEntry::Kind::Note)
+        return;
     const bool exchange = entry.kind == TrafficEntry::Kind::Exchange;
     const int row = rowOf(exchange ? entry.address : m_lastAddress);
     Counts &c = m_rows[row];
@@ -44,9 +46,11 @@ void TrafficStatistics::record(const TrafficEntry &entry)
     } else if (entry.probe) {
         m_lastAddress = entry.address;
         ++c.probes;
+        c.echoes += entry.echo ? 1 : 0;
     } else {
         m_lastAddress = entry.address;
         ++c.exchanges;
+        c.echoes += entry.echo ? 1 : 0;
         switch (entry.outcome) {
         case Outcome::Good:
             ++c.good;
@@ -102,6 +106,7 @@ QJsonObject TrafficStatistics::toJson(const Counts &c)
         {QStringLiteral("incomplete"), c.incomplete},
         {QStringLiteral("stray_bytes"), c.strayBytes},
         {QStringLiteral("line_errors"), c.lineErrors},
+        {QStringLiteral("echoes"), c.echoes},
         {QStringLiteral("mean_ms"),
          c.replies ? QJsonValue(std::round(c.meanMs() * 10) / 10.0) : QJsonValue()},
         {QStringLiteral("max_ms"), c.replies ? QJsonValue(c.maxMs) : QJsonValue()},
@@ -112,7 +117,8 @@ QJsonObject TrafficStatistics::toJson(const Counts &c)
 QStringList TrafficStatistics::textLines() const
 {
     QStringList lines{QStringLiteral(
-        "addr  exch  probe  good  t/o  check  exc  other  stray  mean ms  max ms  last good")};
+        "addr  exch  probe  good  t/o  check  exc  other  stray  mean ms  max ms  last good"
+        "     echo")};
     for (const Counts &c : m_rows) {
         lines << QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8  %9  %10  %11  %12")
                      .arg(c.address < 0 ? QStringLiteral("--") : QString::number(c.address), 4)
@@ -126,7 +132,9 @@ QStringList TrafficStatistics::textLines() const
                      .arg(c.strayBytes, 5)
                      .arg(c.replies ? QString::number(c.meanMs(), 'f', 1) : QStringLiteral("-"), 7)
                      .arg(c.replies ? QString::number(c.maxMs) : QStringLiteral("-"), 6)
-                     .arg(c.lastGood ? TrafficLine::timeText(c.lastGood) : QStringLiteral("-"));
+                     .arg(c.lastGood ? TrafficLine::timeText(c.lastGood) : QStringLiteral("-"),
+                          -12);
+        lines.last() += QStringLiteral("  %1").arg(c.echoes, 4);
     }
     return lines;
 }

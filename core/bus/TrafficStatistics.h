@@ -35,6 +35,7 @@ public:
         qint64 incomplete = 0;
         qint64 strayBytes = 0;
         qint64 lineErrors = 0; // line error notices outside an exchange
+        qint64 echoes = 0;     // exchanges whose request the line echoed
         qint64 replies = 0;    // exchanges with a reply, for the mean
         qint64 totalMs = 0;
         qint64 maxMs = 0;

@@ -52,6 +52,16 @@ public:
         Q_UNUSED(rule);
         Q_UNUSED(gapMs);
     }
+    // Whether received bytes may begin with the echo of the request last written; with
+    // lineEchoes, a line seen echoing (see LineEcho). A burst does not end at an echo.
+    virtual void setEcho(EchoMode mode, bool lineEchoes)
+    {
+        Q_UNUSED(mode);
+        Q_UNUSED(lineEchoes);
+    }
+    // How late, beyond the line's own time, received bytes may be handed over (a USB
+    // adapter's latency timer); 0 when nothing holds them.
+    virtual int deliveryDelayMs() const { return 0; }
 
 signals:
     // One chunk of bytes received: a burst on the line, or a 4-byte line error notice.
@@ -60,4 +70,6 @@ signals:
     void OnRequestHangup(QObject *sender);
     // StartComm has opened the line.
     void started();
+    // What the line found and set when it opened, for the traffic log.
+    void lineNote(const QString &text);
 };

@@ -34,6 +34,15 @@ public:
         return false;
     }
 
+    // The protocol family of a request (0, 1, ...): a slave that cannot parse the frames of
+    // another family may stay deaf for a while after one.
+    virtual int protocolFamily(const uint8_t *request, int requestLength) const
+    {
+        (void)request;
+        (void)requestLength;
+        return 0;
+    }
+
     // Re-synchronisation after a time-out (see TransactionEngine). A protocol whose replies
     // do not name what they answer gives the device a request addresses as a key (>= 0);
     // -1: no synchronisation for this request (its replies name it, or it is a broadcast).

@@ -119,6 +119,16 @@ void TComm32::setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs)
     m_burstEnd->set(std::move(rule), gapMs);
 }
 
+void TComm32::setEcho(EchoMode mode, bool lineEchoes)
+{
+    m_burstEnd->setEcho(mode, lineEchoes);
+}
+
+int TComm32::deliveryDelayMs() const
+{
+    return m_device ? m_latency.deliveryDelayMs() : 0;
+}
+
 bool TComm32::StartComm()
 {
     m_startFailure = PortOpenFailure();
@@ -147,6 +157,9 @@ bool TComm32::StartComm()
         failure.setBaudRate(m_line.baudRate);
         return failStart(QString(), failure);
     }
+
+    // Received bytes as early as the adapter's driver hands them over.
+    m_latency = AdapterLatency::apply(path, device->fd(), m_sysfsRoot);
 
     auto stop = std::make_shared<WakeEvent>();
     if (!stop->isValid())
@@ -188,6 +201,11 @@ bool TComm32::StartComm()
     if (!m_readThread->waitUntilRunning(int(deadline.remainingTime())) ||
         !m_writeThread->waitUntilRunning(int(deadline.remainingTime())))
         return failStart(QString(), PortOpenFailure(PortOpenFailure::Reason::NoStart, path));
+    // Told once, not at each restart of the port, unless something changed.
+    if (const QString note = m_latency.text(); note != m_latencyNoted) {
+        m_latencyNoted = note;
+        emit lineNote(note);
+    }
     emit started();
     return true;
 }

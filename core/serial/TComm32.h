@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/AdapterLatency.h"
 #include "serial/CommLink.h"
 #include "serial/LineSettings.h"
 #include "serial/PortOpenFailure.h"
@@ -71,6 +72,14 @@ public:
     int characterTimeUs() const override;
     void discardInput() override;
     void setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs) override;
+    void setEcho(EchoMode mode, bool lineEchoes) override;
+    // The adapter's latency timer in force on the open device.
+    int deliveryDelayMs() const override;
+
+    // What the last open of a serial device found and set of the adapter's latency (told
+    // as a lineNote too); where sysfs is looked up, for tests.
+    const AdapterLatency::Report &adapterLatency() const { return m_latency; }
+    void setSysfsRoot(const QString &root) { m_sysfsRoot = root; }
 
     // The gateway link while a "tcp:" port is open; null otherwise.
     TcpLink *tcpLink() const { return m_tcp; }
@@ -102,4 +111,7 @@ private:
     bool m_gatewayLossReported = false;
     PortOpenFailure m_startFailure;
     bool m_reportsStartFailures = true;
+    AdapterLatency::Report m_latency;
+    QString m_latencyNoted;
+    QString m_sysfsRoot = QStringLiteral("/sys");
 };

@@ -1,5 +1,6 @@
 #include "serial/TReadThread.h"
 
+#include "serial/LineEcho.h"
 #include "serial/ReplyLocator.h"
 #include "serial/ReplyRule.h"
 #include "serial/WakeEvent.h"
@@ -32,6 +33,13 @@ void BurstEnd::setRequest(const QByteArray &request)
 {
     QMutexLocker lock(&m_mutex);
     m_state.request = request;
+}
+
+void BurstEnd::setEcho(EchoMode mode, bool lineEchoes)
+{
+    QMutexLocker lock(&m_mutex);
+    m_state.echo = mode;
+    m_state.lineEchoes = lineEchoes;
 }
 
 void BurstEnd::requestAnswered(const QByteArray &request)
@@ -146,10 +154,19 @@ bool TReadThread::receiveLoop()
         for (;;) {
             const BurstEnd::State end = m_burstEnd ? m_burstEnd->state() : BurstEnd::State{};
             if (end.rule && !end.request.isEmpty() && filled > 0) {
-                const ReplyLocator::Span span = ReplyLocator::locate(
-                    *end.rule, reinterpret_cast<const uint8_t *>(end.request.constData()),
-                    int(end.request.size()), reinterpret_cast<const uint8_t *>(buffer.data()),
-                    filled);
+                // The request's echo, or the beginning of one, ends no burst: the reply is
+                // looked for behind it.
+                const auto *request = reinterpret_cast<const uint8_t *>(end.request.constData());
+                const int requestLength = int(end.request.size());
+                const auto *bytes = reinterpret_cast<const uint8_t *>(buffer.data());
+                const LineEcho::Cut echo = LineEcho::cut(end.echo, end.lineEchoes, end.rule.get(),
+                                                         request, requestLength, bytes, filled);
+                ReplyLocator::Span span;
+                if (!echo.partial) {
+                    span = ReplyLocator::locate(*end.rule, request, requestLength,
+                                                bytes + echo.echo, filled - echo.echo);
+                    span.start += echo.echo;
+                }
                 if (span.length > 0) {
                     // The reply, with the noise or broken frame before it; bytes after it
                     // start a burst of their own. A line error stays with the reply: that is

@@ -21,11 +21,15 @@ class BurstEnd
 public:
     void set(std::shared_ptr<const ReplyRule> rule, int gapMs);
     void setRequest(const QByteArray &request);
+    // The reply is looked for behind the request's echo (see LineEcho).
+    void setEcho(EchoMode mode, bool lineEchoes);
     struct State
     {
         std::shared_ptr<const ReplyRule> rule; // null: bursts end after the fixed silence
         int gapMs = 0;
         QByteArray request;
+        EchoMode echo = EchoMode::Off;
+        bool lineEchoes = false;
     };
     State state() const;
     // The request has its reply; later bytes answer nothing.

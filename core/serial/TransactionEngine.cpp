@@ -1,6 +1,7 @@
 #include "serial/TransactionEngine.h"
 
 #include "serial/CommLink.h"
+#include "serial/LineEcho.h"
 #include "serial/MessageNumbers.h"
 #include "serial/ReplyLocator.h"
 #include "serial/ReplyRule.h"
@@ -27,13 +28,19 @@ TransactionEngine::TransactionEngine(CommLink *port, QObject *parent)
     m_quiet.setTimerType(Qt::PreciseTimer);
     connect(&m_quiet, &QTimer::timeout, this, &TransactionEngine::guardOver);
     connect(&m_returnWatch, &DeviceReturnWatch::returned, this, [this] { reopenLost(); });
+    m_resync.setSingleShot(true);
+    m_resync.setTimerType(Qt::PreciseTimer);
+    connect(&m_resync, &QTimer::timeout, this, &TransactionEngine::startNextIfIdle);
     InitTransaction(m_current, nullptr, 0, 0, 0);
     if (m_port) {
         connect(m_port, &CommLink::OnReceiveData, this, &TransactionEngine::ReceiveData);
         connect(m_port, &CommLink::OnRequestHangup, this, &TransactionEngine::linkLost);
+        connect(m_port, &CommLink::lineNote, this, &TransactionEngine::lineNote);
         connect(m_port, &CommLink::started, this, [this] {
             if (const std::optional<ExchangeTiming> timing = m_port->exchangeTiming()) {
                 setReplyTimeoutMs(timing->replyTimeoutMs);
+                setResyncMs(timing->resyncMs);
+                setEchoMode(timing->echo);
                 setTiming(timing->fast ? Timing::Fast : Timing::Standard);
             } else {
                 applyFraming(); // the line's character time may have changed
@@ -59,10 +66,46 @@ void TransactionEngine::setReplyRule(std::shared_ptr<const ReplyRule> rule)
     applyFraming();
 }
 
+void TransactionEngine::setEchoMode(EchoMode mode)
+{
+    if (mode == m_echo)
+        return;
+    m_echo = mode;
+    m_lineEchoes = false;
+    applyFraming();
+}
+
+int TransactionEngine::resyncWaitMs(int resyncMs, bool otherFamily, qint64 sinceLastMs)
+{
+    if (!otherFamily || resyncMs <= 0)
+        return 0;
+    return int(std::clamp<qint64>(resyncMs - std::max<qint64>(0, sinceLastMs), 0, resyncMs));
+}
+
+int TransactionEngine::protocolFamilyOf(const TransactionRecord &record) const
+{
+    if (!m_rule || record.TxLength <= 0 || record.TxLength > TransactionRecord::FrameSize)
+        return 0;
+    return m_rule->protocolFamily(record.TxFrame, record.TxLength);
+}
+
+bool TransactionEngine::holdForResync(const TransactionRecord &record)
+{
+    if (m_resyncMs <= 0 || m_timing != Timing::Fast || m_lastFamily < 0 || !m_lastEnd.isValid())
+        return false;
+    const int wait = resyncWaitMs(m_resyncMs, protocolFamilyOf(record) != m_lastFamily,
+                                  m_lastEnd.elapsed() + m_lastEndAgoMs);
+    if (wait <= 0)
+        return false;
+    m_resync.start(wait);
+    return true;
+}
+
 void TransactionEngine::applyFraming()
 {
     if (!m_port)
         return;
+    m_port->setEcho(m_echo, m_lineEchoes);
     if (m_timing == Timing::Fast && m_rule)
         m_port->setBurstEnd(m_rule, replyGapMs());
     else
@@ -93,7 +136,9 @@ int TransactionEngine::frameGapUs() const
 
 int TransactionEngine::replyGapMs() const
 {
-    return std::max(GapFloorMs, (frameGapUs() + 999) / 1000);
+    // An adapter that holds bytes back longer than the floor leaves gaps that long in a reply.
+    const int delayMs = m_port ? std::clamp(m_port->deliveryDelayMs(), 0, 1000) : 0;
+    return std::max(GapFloorMs, (frameGapUs() + 999) / 1000 + delayMs);
 }
 
 bool TransactionEngine::handleMessage(WindowMessage *message)
@@ -154,11 +199,11 @@ int TransactionEngine::syncKeyOf(const TransactionRecord &record) const
 
 void TransactionEngine::startNextIfIdle()
 {
-    if (m_inFlight)
+    if (m_inFlight || m_resync.isActive())
         return;
     if (m_hasHeld) {
         // The request behind a synchronising exchange goes first; its wait holds the line.
-        if (!m_quiet.isActive())
+        if (!m_quiet.isActive() && !holdForResync(m_held))
             startHeld();
         return;
     }
@@ -168,6 +213,8 @@ void TransactionEngine::startNextIfIdle()
         if (m_guarded.isEmpty() || !next || requestKind(*next) == m_guarded)
             return;
     }
+    if (const TransactionRecord *front = m_ring.front(); front && holdForResync(*front))
+        return;
     TransactionRecord next;
     if (DequeueRequest(next))
         StartTransaction(next);
@@ -246,6 +293,8 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     m_inFlight = true;
     m_timedOut = false;
     m_broken.clear();
+    m_echoChecked = false;
+    m_echoHeld.clear();
     emit busyChanged(true);
 
     // Value is not carried over: it has served its purpose in the request frame.
@@ -261,6 +310,7 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     m_current.Result = record.Result;
     m_current.SlotGeneration = record.SlotGeneration;
     m_current.LineLost = false;
+    m_current.Echoed = false;
 
     // A port whose device went away is tried again once the device is back.
     if (m_port && !m_port->isOpen() && m_lost && m_port->deviceExists())
@@ -283,9 +333,11 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     }
     m_sentAt.start();
     if (m_timing == Timing::Fast) {
-        // The deadline counts from the end of the request's line time.
+        // The deadline counts from the end of the request's line time, and from the moment
+        // the adapter may still hold the reply's last bytes back.
         const qint64 lineUs = qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs();
-        m_deadline.start(int((lineUs + 999) / 1000) + m_replyTimeoutMs);
+        const int delayMs = m_port ? std::clamp(m_port->deliveryDelayMs(), 0, 1000) : 0;
+        m_deadline.start(int((lineUs + 999) / 1000) + m_replyTimeoutMs + delayMs);
     } else {
         m_tickCount = 0;
         m_timer.start();
@@ -313,6 +365,13 @@ void TransactionEngine::replyDeadline()
 {
     if (!m_inFlight || m_timing != Timing::Fast)
         return;
+    if (!m_echoHeld.isEmpty()) {
+        // The beginning of the request and nothing more: a reply cut short, not an echo.
+        m_echoChecked = true;
+        ReceiveData(std::exchange(m_echoHeld, QByteArray()));
+        if (!m_inFlight)
+            return;
+    }
     if (!m_broken.isEmpty()) {
         takeReply(QByteArray(m_broken));
         return;
@@ -356,8 +415,55 @@ TransactionEngine::Chunk TransactionEngine::classify(const QByteArray &buffer,
     return beginsRight ? Chunk::Broken : Chunk::Stray;
 }
 
-void TransactionEngine::ReceiveData(const QByteArray &buffer)
+bool TransactionEngine::stripEcho(QByteArray &buffer)
 {
+    if (m_echoChecked || m_echo == EchoMode::Off || buffer == QByteArrayLiteral("Even"))
+        return true;
+    buffer.prepend(std::exchange(m_echoHeld, QByteArray()));
+    const int requestLength = std::max(0, int(m_current.TxLength));
+    const auto *bytes = reinterpret_cast<const uint8_t *>(buffer.constData());
+    const LineEcho::Cut cut = LineEcho::cut(m_echo, m_lineEchoes, m_rule.get(), m_current.TxFrame,
+                                            requestLength, bytes, int(buffer.size()));
+    // The standard timing's chunks end in silence: a beginning of the request alone is no
+    // echo still coming.
+    if (cut.partial && m_timing == Timing::Fast) {
+        m_echoHeld = buffer;
+        return false;
+    }
+    m_echoChecked = true;
+    if (cut.echo == 0) {
+        // A whole right reply without an echo before it: the line no longer echoes.
+        if (m_lineEchoes && m_echo == EchoMode::Auto && m_rule &&
+            m_rule->match(m_current.TxFrame, requestLength, bytes, int(buffer.size())).verdict ==
+                ReplyMatch::Verdict::Complete) {
+            m_lineEchoes = false;
+            applyFraming();
+        }
+        return true;
+    }
+    m_current.Echoed = true;
+    if (m_echo == EchoMode::Auto && !m_lineEchoes) {
+        m_lineEchoes = true;
+        applyFraming();
+    }
+    buffer.remove(0, cut.echo);
+    return !buffer.isEmpty();
+}
+
+void TransactionEngine::ReceiveData(const QByteArray &received)
+{
+    QByteArray buffer = received;
+    if (m_inFlight && !stripEcho(buffer))
+        return;
+    if (m_inFlight && m_timing == Timing::Fast && !m_broken.isEmpty()) {
+        // The rest of a reply the adapter handed over in two batches.
+        const QByteArray joined = m_broken + buffer;
+        qsizetype at = 0;
+        if (classify(joined, at) != Chunk::Stray) {
+            m_broken.clear();
+            buffer = joined;
+        }
+    }
     qsizetype start = 0;
     const Chunk chunk = m_inFlight ? classify(buffer, start) : Chunk::Stray;
     if (m_rule && !m_sync.isEmpty()) {
@@ -455,6 +561,16 @@ void TransactionEngine::FinishTransaction()
     m_inFlight = false;
     m_timer.stop();
     m_deadline.stop();
+    m_echoHeld.clear();
+    // The family's last frame on the line: the reply, or the request that went unanswered.
+    m_lastFamily = protocolFamilyOf(m_current);
+    m_lastEndAgoMs = 0;
+    if (m_current.RxLength <= 0 && m_sentAt.isValid()) {
+        const qint64 lineMs =
+            (qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs() + 999) / 1000;
+        m_lastEndAgoMs = std::max<qint64>(0, m_sentAt.elapsed() - lineMs);
+    }
+    m_lastEnd.start();
     emit busyChanged(false);
     if (m_current.RxLength < 0)
         m_current.Result = TransactionResult::TimeOut;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/DeviceReturnWatch.h"
+#include "serial/LineSettings.h"
 #include "serial/MessageRing.h"
 #include "serial/TransactionRecord.h"
 
@@ -9,6 +10,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 class CommLink;
@@ -49,8 +51,17 @@ class WindowMessage;
 // Stray bytes never lengthen a guard: a request waits at most one guard.
 //
 // Two timings: the standard one counts 1000 ms ticks up to a 3000 ms limit; the fast one has
-// one reply deadline per exchange, counted from the end of the request's line time, and
-// keeps at least t3.5 between frames.
+// one reply deadline per exchange, counted from the end of the request's line time plus the
+// port's delivery delay (a USB adapter's latency timer), and keeps at least t3.5 between
+// frames. In the fast timing a broken reply joins the bytes that follow it, so a reply the
+// adapter handed over in two batches is still one reply.
+//
+// A line that echoes the master's bytes (see LineEcho) has the echo removed before a chunk is
+// looked at, however many chunks it comes in; the exchange is marked Echoed. In the fast
+// timing, a request of another protocol family than the exchange before it can wait for a
+// resync pause after that exchange's last frame (its reply, or the request that went
+// unanswered), so a slave deafened by a frame it could not parse hears its own request (0,
+// the default, waits nothing).
 class TransactionEngine : public QObject
 {
     Q_OBJECT
@@ -88,6 +99,17 @@ public:
 
     // Whether a chunk can be the reply to a request. Without a rule every chunk can.
     void setReplyRule(std::shared_ptr<const ReplyRule> rule);
+
+    // Echo removal (Auto by default). Changing the mode forgets whether the line echoes.
+    EchoMode echoMode() const { return m_echo; }
+    void setEchoMode(EchoMode mode);
+    // Auto has seen the line echo a request whose copy could not be its reply.
+    bool lineEchoes() const { return m_lineEchoes; }
+    // The fast timing's pause before a request of the other protocol family; 0..10000 ms.
+    int resyncMs() const { return m_resyncMs; }
+    void setResyncMs(int milliseconds) { m_resyncMs = std::clamp(milliseconds, 0, 10000); }
+    // The rest of the resync pause still to wait, from the time since the last exchange.
+    static int resyncWaitMs(int resyncMs, bool otherFamily, qint64 sinceLastMs);
 
     // Handles the engine's messages: submit (1426), next transaction (1427), restart the
     // port (1428). Returns false for any other message.
@@ -130,7 +152,8 @@ public:
 
     // The time one character of the port's line takes, t3.5, and the silence that ends a
     // fast reply that never completes: the larger of t3.5 and a floor for the latency of
-    // USB serial adapters, which hand received bytes over in packets.
+    // USB serial adapters, which hand received bytes over in packets; an adapter known to hold
+    // bytes back longer (its latency timer) adds that to t3.5.
     static constexpr int GapFloorMs = 20;
     int characterTimeUs() const;
     int frameGapUs() const;
@@ -156,6 +179,8 @@ signals:
     void exchangeFinished(const TransactionRecord &record, qint64 responseMs);
     // A chunk that no exchange took as its reply (stray bytes or a line error notice).
     void strayReceived(const QByteArray &bytes);
+    // What the port found and set when it opened (passed on from the port).
+    void lineNote(const QString &text);
 
 protected:
     void customEvent(QEvent *event) override;
@@ -200,6 +225,12 @@ private:
     void noteSyncOutcome(int key);
     void failQueued();
     void applyFraming();
+    // Removes the echo from a chunk of the exchange in flight; false when nothing is left to
+    // look at (an echo, or the beginning of one, held for the bytes that follow).
+    bool stripEcho(QByteArray &buffer);
+    int protocolFamilyOf(const TransactionRecord &record) const;
+    // Starts the resync pause before the record when it needs one; true then.
+    bool holdForResync(const TransactionRecord &record);
 
     CommLink *m_port;
     std::shared_ptr<const ReplyRule> m_rule;
@@ -208,6 +239,7 @@ private:
     QTimer m_timer;    // the standard timing's ticks
     QTimer m_deadline; // the fast timing's reply deadline
     QTimer m_quiet;    // the line is closed to new requests while it runs
+    QTimer m_resync;   // the resync pause before a request of the other protocol family
     Timing m_timing = Timing::Standard;
     int m_replyTimeoutMs = DefaultReplyTimeoutMs;
     int m_guardMs = -1;
@@ -230,4 +262,12 @@ private:
     int m_syncCount = 0;
     QElapsedTimer m_sentAt;
     DeviceReturnWatch m_returnWatch; // waits for a lost port's device
+    EchoMode m_echo = EchoMode::Auto;
+    bool m_lineEchoes = false;
+    bool m_echoChecked = false; // the exchange in flight has had its echo looked for
+    QByteArray m_echoHeld;      // the beginning of an echo, or of the reply, not yet decided
+    int m_resyncMs = 0;
+    int m_lastFamily = -1;     // protocol family of the last exchange; -1 before the first
+    QElapsedTimer m_lastEnd;   // when it finished
+    qint64 m_lastEndAgoMs = 0; // how long before that its last frame ended
 };

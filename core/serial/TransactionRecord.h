@@ -28,6 +28,8 @@ struct TransactionRecord
     // The exchange failed because the line was lost or is still down; the loss itself is
     // reported once, by the port.
     bool LineLost = false;
+    // The line returned the request's own bytes before the reply; the engine removed them.
+    bool Echoed = false;
 };
 
 // Outcome of an exchange, as held in TransactionRecord::Result.

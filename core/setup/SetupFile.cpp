@@ -21,6 +21,11 @@ const QString ByteSizeKey = QStringLiteral("Byte Size");
 // standard timing.
 const QString FastExchangeKey = QStringLiteral("Fast Exchange");
 const QString ReplyTimeoutKey = QStringLiteral("Reply Timeout");
+// The line's echo ("auto", "on", "off") and the fast timing's resync pause, after them; a
+// file without them gets auto and no pause.
+const QString EchoKey = QStringLiteral("Echo");
+const QString ResyncKey = QStringLiteral("ResyncMs");
+const QStringList EchoNames{QStringLiteral("auto"), QStringLiteral("on"), QStringLiteral("off")};
 const QString CountKey = QStringLiteral("Count");
 
 constexpr int SlotCount = 32;
@@ -70,6 +75,8 @@ void SetupFile::SaveSerialSettings(IniFile &ini, const TComm32 &port, const QStr
     const ExchangeTiming timing = port.exchangeTiming().value_or(ExchangeTiming{});
     ini.writeInteger(RS232Section, FastExchangeKey, timing.fast ? 1 : 0);
     ini.writeInteger(RS232Section, ReplyTimeoutKey, timing.replyTimeoutMs);
+    ini.writeString(RS232Section, EchoKey, EchoNames.value(int(timing.echo)));
+    ini.writeInteger(RS232Section, ResyncKey, timing.resyncMs);
 }
 
 QStringList SetupFile::LoadSerialSettings(const IniFile &ini, TComm32 &port)
@@ -93,6 +100,14 @@ QStringList SetupFile::LoadSerialSettings(const IniFile &ini, TComm32 &port)
         timing.fast = value == 1;
     if (readBounded(ini, ReplyTimeoutKey, timing.replyTimeoutMs, 20, 10000, value, notes))
         timing.replyTimeoutMs = value;
+    const QString echo = ini.readString(RS232Section, EchoKey).trimmed().toLower();
+    if (EchoNames.contains(echo))
+        timing.echo = EchoMode(EchoNames.indexOf(echo));
+    else if (!echo.isEmpty())
+        notes << QStringLiteral("\"%1\" = %2 is not auto, on or off and was not applied")
+                     .arg(EchoKey, echo);
+    if (readBounded(ini, ResyncKey, 0, 0, 10000, value, notes))
+        timing.resyncMs = value;
     port.setExchangeTiming(timing);
     return notes;
 }

@@ -334,7 +334,8 @@ void TRS232Form::OKBtnClick()
             break;
         }
 
-    ExchangeTiming timing;
+    // The echo and resync settings have no control here: they stay as loaded.
+    ExchangeTiming timing = comm->exchangeTiming().value_or(ExchangeTiming{});
     timing.fast = m_fastExchange->isChecked();
     timing.replyTimeoutMs = m_replyTimeout->value();
     comm->setExchangeTiming(timing);

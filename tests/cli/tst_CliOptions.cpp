@@ -126,6 +126,10 @@ private slots:
             << QStringList{"write", "1", "259", "65536"} << "invalid value 65536 (-32768..65535)";
         QTest::newRow("value not a number")
             << QStringList{"write", "1", "259", "12a"} << "invalid value 12a (-32768..65535)";
+        QTest::newRow("echo mode")
+            << QStringList{"--echo", "maybe", "scan"} << "invalid --echo: maybe (auto, on or off)";
+        QTest::newRow("resync negative")
+            << QStringList{"--resync-ms=-1", "scan"} << "invalid --resync-ms: -1 (0..10000)";
         QTest::newRow("csv beside monitor only")
             << QStringList{"--csv", "scan"} << "--csv belongs to monitor";
         QTest::newRow("diff address 32")
@@ -191,6 +195,17 @@ private slots:
         QString error;
         QVERIFY(!options.parse(args, &error));
         QTEST(error, "reason");
+    }
+
+    // The line options, defaults and given; a backup of several ports hands them on.
+    void lineHandling()
+    {
+        CliOptions defaults, given;
+        QVERIFY(defaults.parse({"scan"}, nullptr));
+        QVERIFY(given.parse({"--echo", "off", "--resync-ms=500", "scan"}, nullptr));
+        QCOMPARE(std::pair(defaults.echo, defaults.resyncMs), std::pair(EchoMode::Auto, 0));
+        QCOMPARE(std::pair(given.echo, given.resyncMs), std::pair(EchoMode::Off, 500));
+        QCOMPARE(given.sharedArguments, (QStringList{"--echo", "off", "--resync-ms=500"}));
     }
 };
 

@@ -38,7 +38,9 @@ private slots:
         QVERIFY2(Kx200Probe.match(trace[0]).hasMatch(), qPrintable(trace[0]));
         QVERIFY2(Kx100Probe.match(trace[1]).hasMatch(), qPrintable(trace[1]));
         const QStringList out = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(out.size(), 4); // scan heading and line, statistics heading and line
+        // Scan heading and line, statistics heading and line, the adapter's latency.
+        QCOMPARE(out.size(), 5);
+        QVERIFY2(out[4].contains(QStringLiteral("not a USB adapter")), qPrintable(out[4]));
         // A scan is detection: its two probes are counted apart from the drive's exchanges.
         QVERIFY2(out[3].startsWith(
                      QStringLiteral("   1     0      2     0    0      0    0      0      0")),
@@ -57,7 +59,7 @@ private slots:
         QCOMPARE(lines.size(), 2);
         QVERIFY(Kx100Probe.match(lines[1]).hasMatch());
         const QStringList json = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(json.size(), 2);
+        QCOMPARE(json.size(), 3);
         const QJsonObject stats = QJsonDocument::fromJson(json[1].toUtf8()).object();
         QCOMPARE(stats.value("address").toInt(), 1);
         QCOMPARE(stats.value("exchanges").toInt(), 0);

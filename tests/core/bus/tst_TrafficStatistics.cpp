@@ -137,6 +137,34 @@ private slots:
         QCOMPARE(stats.index(0, 0).data(TrafficStatistics::AttentionRole).toInt(), 1);
         QCOMPARE(TrafficStatistics::toJson(*four).value("probes").toInt(), 2);
     }
+
+    // An echoed request is one exchange, marked and counted, with no stray bytes; the port's
+    // note is a row of the log and no address's.
+    void echoedExchangeAndLineNote()
+    {
+        FakeCommLink link;
+        BusHost host(&link);
+        TrafficRecorder &traffic = host.traffic();
+        QList<TrafficEntry> entries;
+        connect(&traffic, &TrafficRecorder::entryRecorded, this,
+                [&](const TrafficEntry &entry) { entries << entry; });
+        emit link.lineNote(QStringLiteral("Адаптер /dev/ttyUSB0: таймер задержки 16 мс → 1 мс"));
+        QVERIFY(host.registry().CreateKX200(2));
+        TransactionRecord record;
+        InitTransaction(record, nullptr, 0, 0, 2);
+        QVERIFY(host.registry().ReadRegister(3, record));
+        link.receive(link.written.last() + QByteArray::fromHex(withSum("2F 02 52 00 03 07 D0")));
+
+        QCOMPARE(entries.size(), 2);
+        QVERIFY(TrafficDecoder::meaning(entries[0]).endsWith(QStringLiteral("16 мс → 1 мс")));
+        QVERIFY(TrafficDecoder::meaning(entries[1]).endsWith(QStringLiteral("= 2000 (эхо)")));
+        const TrafficStatistics &stats = traffic.statistics();
+        QCOMPARE(stats.rowCount(), 1);
+        const QJsonObject two = TrafficStatistics::toJson(*stats.find(2));
+        QCOMPARE(
+            (QList<int>{two["good"].toInt(), two["echoes"].toInt(), two["stray_bytes"].toInt()}),
+            (QList<int>{1, 1, 0}));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_TrafficStatistics)

@@ -32,7 +32,8 @@ private slots:
     // noise or a broken frame goes on with them as soon as it is whole.
     void lineErrorReplacesItsBurst_data()
     {
-        // 0: bursts end by silence; 1: replies of four bytes; 2: the bus's rule, a read of 3.
+        // 0: bursts end by silence; 1: replies of four bytes; 2: the bus's rule, a read of 3;
+        // 3: the bus's rule, a KX200 write to 3 on a line seen echoing.
         QTest::addColumn<int>("framing");
         // Written one after the other, each once the previous one has been read; a leading
         // '!' means a line error is counted with that piece.
@@ -53,6 +54,11 @@ private slots:
         QTest::newRow("bus: noise, then the reply")
             << 2 << QByteArrayList{"\x55" + reply.left(3), reply.mid(3) + "EF"}
             << QByteArrayList{"\x55" + reply, "EF"};
+        // A KX200 write is confirmed by a copy of itself: its echo must not end the burst.
+        const QByteArray write = QByteArray::fromHex("2F035700100005 9E");
+        QTest::newRow("bus: a write's echo, then its reply")
+            << 3 << QByteArrayList{write.left(5), write.mid(5), write + "EF"}
+            << QByteArrayList{write + write, "EF"};
     }
     void lineErrorReplacesItsBurst()
     {
@@ -70,6 +76,10 @@ private slots:
         } else if (framing == 2) {
             burstEnd->set(std::make_shared<BusReplyRule>(), 200);
             burstEnd->setRequest(QByteArray::fromHex("0303 0010 0001 842d"));
+        } else if (framing == 3) {
+            burstEnd->set(std::make_shared<BusReplyRule>(), 200);
+            burstEnd->setEcho(EchoMode::Auto, true);
+            burstEnd->setRequest(QByteArray::fromHex("2F035700100005 9E"));
         }
         auto stop = std::make_shared<WakeEvent>();
         TReadThread reader(adapter, stop);

@@ -74,7 +74,118 @@ private slots:
     void closedPortFailsRequestsAtOnceWithoutWriting();
     void hangUpFailsEveryExchangeAtOnce();
     void aLostPortReopensWhenItsDeviceIsBack();
+    void echoIsRemovedBeforeTheReply_data();
+    void echoIsRemovedBeforeTheReply();
+    void resyncPause_data();
+    void resyncPause();
 };
+
+namespace {
+const QByteArray Read = "01 03 01 6A 00 01 A5 EA";
+const QByteArray Reply = "01 03 02 00 01 79 84";
+const QByteArray Write = "2F 01 57 08 02 00 05 96"; // a KX200 write, confirmed by its copy
+} // namespace
+
+void tst_TransactionEngine::echoIsRemovedBeforeTheReply_data()
+{
+    // The chunks as the link hands them over; no reply: the exchange still waits.
+    for (const char *column : {"fast", "seenEchoing", "echoed"})
+        QTest::addColumn<bool>(column);
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArrayList>("chunks");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("stray");
+    const auto row = [](const char *name, bool fast, bool seen, bool echoed, EchoMode mode,
+                        const QByteArray &request, const QByteArrayList &chunks,
+                        const QByteArray &reply, int stray = 0) {
+        QTest::newRow(name) << fast << seen << echoed << int(mode) << request << chunks << reply
+                            << stray;
+    };
+    using enum EchoMode;
+    row("fast: echo and reply in one chunk", true, false, true, Auto, Read, {Read + Reply}, Reply);
+    row("fast: echo split", true, false, true, Auto, Read,
+        {"01 03 01", "6A 00 01 A5 EA 01 03", "02 00 01 79 84"}, Reply);
+    row("fast: reply in two batches", true, false, false, Auto, Read, {"01 03 02 00", "01 79 84"},
+        Reply);
+    row("fast, off: the echo is noise", true, false, false, Off, Read, {Read + Reply}, Reply, 1);
+    row("standard: echo, then reply", false, false, true, Auto, Read, {Read, Reply}, Reply);
+    row("auto: a write's copy is its reply", true, false, false, Auto, Write, {Write}, Write);
+    row("auto: a write's echo and reply", true, false, true, Auto, Write, {Write + Write}, Write);
+    row("auto, seen echoing: a write's echo waits", true, true, true, Auto, Write, {Write}, {});
+    row("on: a write's echo waits", true, false, true, On, Write, {Write}, {});
+}
+
+void tst_TransactionEngine::echoIsRemovedBeforeTheReply()
+{
+    QFETCH(bool, fast);
+    QFETCH(bool, seenEchoing);
+    QFETCH(int, mode);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArrayList, chunks);
+    QFETCH(QByteArray, reply);
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    engine.setReplyRule(std::make_shared<BusReplyRule>());
+    engine.setTiming(fast ? TransactionEngine::Timing::Fast : TransactionEngine::Timing::Standard);
+    engine.setEchoMode(EchoMode(mode));
+    QList<TransactionRecord> finished;
+    connect(&engine, &TransactionEngine::exchangeFinished, this,
+            [&](const TransactionRecord &record, qint64) { finished.append(record); });
+    Requester requester;
+    if (seenEchoing) {
+        engine.submit(::request(&requester, Read));
+        port.receiveHex(Read + Reply);
+        QVERIFY(engine.lineEchoes());
+        finished.clear();
+        engine.guardOver();
+    }
+    QSignalSpy stray(&engine, &TransactionEngine::strayReceived);
+    engine.submit(::request(&requester, request));
+    for (const QByteArray &chunk : chunks)
+        port.receiveHex(chunk);
+    QCOMPARE(finished.size(), reply.isEmpty() ? 0 : 1);
+    QCOMPARE(engine.isBusy(), reply.isEmpty());
+    if (reply.isEmpty())
+        return;
+    const TransactionRecord &record = finished.first();
+    QCOMPARE(FakeCommLink::hex(
+                 QByteArray(reinterpret_cast<const char *>(record.RxFrame), record.RxLength)),
+             FakeCommLink::normalise(reply));
+    QTEST(record.Echoed, "echoed");
+    QTEST(int(stray.size()), "stray");
+}
+
+void tst_TransactionEngine::resyncPause_data()
+{
+    QTest::addColumn<int>("resyncMs");
+    QTest::addColumn<bool>("otherFamily");
+    QTest::addColumn<int>("sinceMs");
+    QTest::addColumn<int>("waitMs");
+    QTest::newRow("same family") << 500 << false << 0 << 0;
+    QTest::newRow("part waited") << 500 << true << 200 << 300;
+    QTest::newRow("all waited") << 500 << true << 800 << 0;
+    QTest::newRow("clock behind") << 500 << true << -5 << 500;
+}
+
+void tst_TransactionEngine::resyncPause()
+{
+    QFETCH(int, resyncMs);
+    QFETCH(bool, otherFamily);
+    QFETCH(int, sinceMs);
+    QTEST(TransactionEngine::resyncWaitMs(resyncMs, otherFamily, sinceMs), "waitMs");
+    // In the engine: a Modbus request after a slash exchange waits for the pause's timer.
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    engine.setReplyRule(std::make_shared<BusReplyRule>());
+    engine.setTiming(TransactionEngine::Timing::Fast);
+    engine.setResyncMs(60000);
+    Requester requester;
+    engine.submit(::request(&requester, "2F 01 52 08 02 8C"));
+    engine.replyDeadline();
+    engine.submit(::request(&requester, Read));
+    QCOMPARE(port.written.size(), 1);
+}
 
 void tst_TransactionEngine::submissionWhileIdleGoesOnTheLineAtOnce()
 {

@@ -57,14 +57,19 @@ void tst_SetupFile::serialSettingsWrittenInOrder()
 {
     TComm32 port;
     setPort(port);
-    port.setExchangeTiming({true, 150});
+    port.setExchangeTiming({true, 150, EchoMode::Off, 250});
     IniFile ini;
     ini.writeString(SetupFile::RS232Section, QStringLiteral("Stale"), QStringLiteral("x"));
     SetupFile::SaveSerialSettings(ini, port);
     // The exchange timing follows the five line settings.
     QCOMPARE(ini.keys(SetupFile::RS232Section),
              (QStringList{"COM Port", "Baud Rate", "Parity", "Stop Bits", "Byte Size",
-                          "Fast Exchange", "Reply Timeout"}));
+                          "Fast Exchange", "Reply Timeout", "Echo", "ResyncMs"}));
+    QCOMPARE(ini.readString(SetupFile::RS232Section, "Echo"), QStringLiteral("off"));
+    QCOMPARE(ini.readString(SetupFile::RS232Section, "ResyncMs"), QStringLiteral("250"));
+    TComm32 loaded;
+    QVERIFY(SetupFile::LoadSerialSettings(ini, loaded).isEmpty());
+    QCOMPARE(loaded.exchangeTiming(), port.exchangeTiming());
     QCOMPARE(ini.readString(SetupFile::RS232Section, "Fast Exchange"), QStringLiteral("1"));
     QCOMPARE(ini.readString(SetupFile::RS232Section, "Reply Timeout"), QStringLiteral("150"));
     QCOMPARE(ini.readString(SetupFile::RS232Section, "COM Port"), QStringLiteral("COM1"));
@@ -83,11 +88,15 @@ void tst_SetupFile::serialSettingsRead_data()
     QTest::addColumn<int>("byteSize");
     QTest::addColumn<bool>("fast");
     QTest::addColumn<int>("replyTimeout");
+    QTest::addColumn<EchoMode>("echo");
+    QTest::addColumn<int>("resync");
     QTest::newRow("all keys") << "COM Port=COM2\nBaud Rate=19200\nParity=0\nStop Bits=1\n"
                                  "Byte Size=8\nFast Exchange=1\nReply Timeout=120\n"
-                              << 19200 << 0 << 1 << 8 << true << 120;
+                                 "Echo=On\nResyncMs=500\n"
+                              << 19200 << 0 << 1 << 8 << true << 120 << EchoMode::On << 500;
     // A file of the five keys only gets the standard timing, whatever the port had.
-    QTest::newRow("defaults") << "COM Port=COM2\n" << 9600 << 2 << 0 << 8 << false << 300;
+    QTest::newRow("defaults") << "COM Port=COM2\n"
+                              << 9600 << 2 << 0 << 8 << false << 300 << EchoMode::Auto << 0;
 }
 
 void tst_SetupFile::serialSettingsRead()
@@ -99,6 +108,8 @@ void tst_SetupFile::serialSettingsRead()
     QFETCH(int, byteSize);
     QFETCH(bool, fast);
     QFETCH(int, replyTimeout);
+    QFETCH(EchoMode, echo);
+    QFETCH(int, resync);
     IniFile ini;
     ini.parse("[RS232 Section]\n" + text);
     TComm32 port;
@@ -106,7 +117,7 @@ void tst_SetupFile::serialSettingsRead()
     port.setExchangeTiming({true, 999});
     QVERIFY(SetupFile::LoadSerialSettings(ini, port).isEmpty());
     comparePort(port, "COM2", baud, TParity(parity), TStopBits(stopBits), byteSize);
-    QCOMPARE(port.exchangeTiming().value(), (ExchangeTiming{fast, replyTimeout}));
+    QCOMPARE(port.exchangeTiming().value(), (ExchangeTiming{fast, replyTimeout, echo, resync}));
 }
 
 void tst_SetupFile::noPortNameLeavesAllFiveAlone_data()
@@ -156,6 +167,10 @@ void tst_SetupFile::outOfRangeValueNotApplied_data()
                                    << "2";
     QTest::newRow("reply time-out") << "Reply Timeout"
                                     << "10001";
+    QTest::newRow("echo") << "Echo"
+                          << "sometimes";
+    QTest::newRow("resync") << "ResyncMs"
+                            << "10001";
 }
 
 void tst_SetupFile::outOfRangeValueNotApplied()
