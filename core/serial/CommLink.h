@@ -50,6 +50,15 @@ public:
         Q_UNUSED(gapMs);
     }
 
+    // Keeps gapUs of silence before each request, timed from the end of the last frame
+    // received or sent (0 keeps none). False when the link cannot time it, which leaves the
+    // gap to the caller.
+    virtual bool keepFrameGap(int gapUs)
+    {
+        Q_UNUSED(gapUs);
+        return false;
+    }
+
 signals:
     // One chunk of bytes received: a burst on the line, or a 4-byte line error notice.
     void OnReceiveData(const QByteArray &data);

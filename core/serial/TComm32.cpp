@@ -1,5 +1,6 @@
 #include "serial/TComm32.h"
 
+#include "serial/FrameGap.h"
 #include "serial/ReplyRule.h"
 #include "serial/SerialDevice.h"
 #include "serial/TReadThread.h"
@@ -28,7 +29,11 @@ bool startThread(QThread &thread, QThread::Priority priority)
 
 } // namespace
 
-TComm32::TComm32(QObject *parent) : CommLink(parent), m_burstEnd(std::make_shared<BurstEnd>()) {}
+TComm32::TComm32(QObject *parent)
+    : CommLink(parent), m_burstEnd(std::make_shared<BurstEnd>()),
+      m_frameGap(std::make_shared<FrameGap>())
+{
+}
 
 TComm32::~TComm32()
 {
@@ -114,6 +119,16 @@ void TComm32::setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs)
     m_burstEnd->set(std::move(rule), gapMs);
 }
 
+bool TComm32::keepFrameGap(int gapUs)
+{
+    if (TcpLink::isTcpName(m_commPort)) {
+        m_frameGap->setGapUs(0);
+        return false;
+    }
+    m_frameGap->setGapUs(std::max(0, gapUs));
+    return true;
+}
+
 bool TComm32::StartComm()
 {
     m_startFailure = PortOpenFailure();
@@ -154,6 +169,7 @@ bool TComm32::StartComm()
     m_burstEnd->setRequest(QByteArray());
     m_readThread = std::make_unique<TReadThread>(device, stop);
     m_readThread->setBurstEnd(m_burstEnd);
+    m_readThread->setFrameGap(m_frameGap);
     connect(m_readThread.get(), &TReadThread::deviceLost, this, &TComm32::reportDeviceLost,
             Qt::QueuedConnection);
     connect(m_readThread.get(), &TReadThread::dataReceived, this, &TComm32::receiveChunk,
@@ -168,6 +184,7 @@ bool TComm32::StartComm()
     }
 
     m_writeThread = std::make_unique<TWriteThread>(device, stop);
+    m_writeThread->setFrameGap(m_frameGap);
     connect(m_writeThread.get(), &TWriteThread::failed, this, &TComm32::reportFailure,
             Qt::QueuedConnection);
     connect(m_writeThread.get(), &TWriteThread::hangupRequested, this, &TComm32::requestHangup,

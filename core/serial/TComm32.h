@@ -10,6 +10,7 @@
 #include <memory>
 
 class BurstEnd;
+class FrameGap;
 class SerialDevice;
 class TcpLink;
 class TReadThread;
@@ -70,6 +71,8 @@ public:
     int characterTimeUs() const override;
     void discardInput() override;
     void setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs) override;
+    // A serial line times the gap in its transmit thread; a gateway's line is not its own.
+    bool keepFrameGap(int gapUs) override;
 
     // The gateway link while a "tcp:" port is open; null otherwise.
     TcpLink *tcpLink() const { return m_tcp; }
@@ -96,6 +99,7 @@ private:
     // inside one of its own signals.
     TcpLink *m_tcp = nullptr;
     std::shared_ptr<BurstEnd> m_burstEnd;
+    std::shared_ptr<FrameGap> m_frameGap;
     bool m_lossReported = false;
     // The gateway's loss was reported and no connection has stood since.
     bool m_gatewayLossReported = false;

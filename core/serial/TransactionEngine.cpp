@@ -1,6 +1,7 @@
 #include "serial/TransactionEngine.h"
 
 #include "serial/CommLink.h"
+#include "serial/FrameGap.h"
 #include "serial/MessageNumbers.h"
 #include "serial/ReplyLocator.h"
 #include "serial/ReplyRule.h"
@@ -25,7 +26,11 @@ TransactionEngine::TransactionEngine(CommLink *port, QObject *parent)
     connect(&m_deadline, &QTimer::timeout, this, &TransactionEngine::replyDeadline);
     m_quiet.setSingleShot(true);
     m_quiet.setTimerType(Qt::PreciseTimer);
-    connect(&m_quiet, &QTimer::timeout, this, &TransactionEngine::guardOver);
+    // Each wait ends by itself; guardOver, which ends both, is for tests.
+    connect(&m_quiet, &QTimer::timeout, this, &TransactionEngine::startNextIfIdle);
+    m_heldWait.setSingleShot(true);
+    m_heldWait.setTimerType(Qt::PreciseTimer);
+    connect(&m_heldWait, &QTimer::timeout, this, &TransactionEngine::startNextIfIdle);
     InitTransaction(m_current, nullptr, 0, 0, 0);
     if (m_port) {
         connect(m_port, &CommLink::OnReceiveData, this, &TransactionEngine::ReceiveData);
@@ -66,6 +71,10 @@ void TransactionEngine::applyFraming()
         m_port->setBurstEnd(m_rule, replyGapMs());
     else
         m_port->setBurstEnd(nullptr, 0);
+    // A port that times t3.5 itself does so to the microsecond, from the reply's last byte;
+    // a timer here would count from the reply's handling and in whole milliseconds.
+    const bool fast = m_timing == Timing::Fast;
+    m_portKeepsGap = m_port->keepFrameGap(fast ? frameGapUs() : 0) && fast;
 }
 
 int TransactionEngine::guardMs() const
@@ -78,6 +87,21 @@ int TransactionEngine::guardMs() const
     return std::max(2 * replyGapMs(), m_replyTimeoutMs);
 }
 
+int TransactionEngine::guardMsFor(const TransactionRecord &record) const
+{
+    if (m_guardMs >= 0 || m_timing != Timing::Fast || !record.Probe)
+        return guardMs();
+    return std::max(2 * replyGapMs(), probeTimeoutMs());
+}
+
+int TransactionEngine::probeTimeoutMs(qint64 slowestReplyUs, int replyTimeoutMs)
+{
+    if (slowestReplyUs <= 0)
+        return replyTimeoutMs;
+    const qint64 ms = (ProbeTimeoutFactor * slowestReplyUs + 999) / 1000;
+    return int(std::min<qint64>(replyTimeoutMs, std::max<qint64>(MinProbeTimeoutMs, ms)));
+}
+
 int TransactionEngine::characterTimeUs() const
 {
     const int us = m_port ? m_port->characterTimeUs() : 0;
@@ -87,7 +111,7 @@ int TransactionEngine::characterTimeUs() const
 int TransactionEngine::frameGapUs() const
 {
     // 3.5 characters; above 19200 bit/s a fixed 1750 us, as the Modbus line rules have it.
-    return std::max(1750, characterTimeUs() * 7 / 2);
+    return FrameGap::gapUs(characterTimeUs());
 }
 
 int TransactionEngine::replyGapMs() const
@@ -157,9 +181,16 @@ void TransactionEngine::startNextIfIdle()
         return;
     if (m_hasHeld) {
         // The request behind a synchronising exchange goes first; its wait holds the line.
-        if (!m_quiet.isActive())
-            startHeld();
-        return;
+        if (!m_heldWait.isActive()) {
+            if (!m_quiet.isActive())
+                startHeld();
+            return;
+        }
+        // In the fast timing the wait holds only its own device: a request to a device in
+        // step goes on meanwhile, since its reply names its device and cannot be the late one.
+        const TransactionRecord *next = m_ring.front();
+        if (m_timing != Timing::Fast || !next || !passesHeld(*next))
+            return;
     }
     if (m_quiet.isActive()) {
         // t3.5 after a frame holds for everything; a guard only for the kind that timed out.
@@ -185,6 +216,12 @@ bool TransactionEngine::DequeueRequest(TransactionRecord &record)
 int TransactionEngine::pendingCount() const
 {
     return m_ring.size();
+}
+
+bool TransactionEngine::passesHeld(const TransactionRecord &record) const
+{
+    const int key = syncKeyOf(record);
+    return key != m_heldKey && (key < 0 || !m_sync.value(key).lost);
 }
 
 void TransactionEngine::startHeld()
@@ -260,6 +297,7 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     m_current.Result = record.Result;
     m_current.SlotGeneration = record.SlotGeneration;
     m_current.LineLost = false;
+    m_current.Probe = record.Probe;
 
     // A port whose device went away is tried again once the device is back.
     if (m_port && !m_port->isOpen() && m_lost && m_port->deviceExists()) {
@@ -286,7 +324,8 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     if (m_timing == Timing::Fast) {
         // The deadline counts from the end of the request's line time.
         const qint64 lineUs = qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs();
-        m_deadline.start(int((lineUs + 999) / 1000) + m_replyTimeoutMs);
+        const int timeoutMs = m_current.Probe ? probeTimeoutMs() : m_replyTimeoutMs;
+        m_deadline.start(int((lineUs + 999) / 1000) + timeoutMs);
     } else {
         m_tickCount = 0;
         m_timer.start();
@@ -296,6 +335,7 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
 void TransactionEngine::guardOver()
 {
     m_quiet.stop();
+    m_heldWait.stop();
     startNextIfIdle();
 }
 
@@ -366,7 +406,7 @@ void TransactionEngine::ReceiveData(const QByteArray &buffer)
         const int size = int(buffer.size());
         // The answer to a synchronising request that timed out, arriving in the quiet wait:
         // the device is in step again.
-        if (m_hasHeld && !m_inFlight && !m_syncRequest.isEmpty()) {
+        if (m_hasHeld && (!m_inFlight || chunk == Chunk::Stray) && !m_syncRequest.isEmpty()) {
             const ReplyMatch match =
                 m_rule->match(reinterpret_cast<const uint8_t *>(m_syncRequest.constData()),
                               int(m_syncRequest.size()), bytes, size);
@@ -374,7 +414,7 @@ void TransactionEngine::ReceiveData(const QByteArray &buffer)
                 !m_rule->isRefusal(bytes, size)) {
                 SyncState &state = m_sync[m_heldKey];
                 state.lost = state.weak = state.heard = state.silent = state.late = false;
-                m_quiet.stop();
+                m_heldWait.stop();
                 discardChunk(buffer);
                 PostMessage(this, Msg::NextTransaction);
                 return;
@@ -423,6 +463,11 @@ void TransactionEngine::takeReply(const QByteArray &reply)
     const int length = std::min<int>(int(reply.size()), TransactionRecord::FrameSize);
     std::memcpy(m_current.RxFrame, reply.constData(), size_t(length));
     m_current.RxLength = length;
+    if (m_timing == Timing::Fast && m_sentAt.isValid() && reply != QByteArrayLiteral("Even")) {
+        // Counted from the end of the request's line time, up to the reply's handling here.
+        const qint64 lineUs = qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs();
+        m_slowestReplyUs = std::max(m_slowestReplyUs, m_sentAt.nsecsElapsed() / 1000 - lineUs);
+    }
     ShowFrame(false);
     FinishTransaction();
 }
@@ -471,10 +516,11 @@ void TransactionEngine::FinishTransaction()
     // keeps t3.5 between frames.
     m_guarded.clear();
     m_quiet.stop();
-    if (m_timedOut && key < 0 && guardMs() > 0) {
+    if (m_timedOut && key < 0 && guardMsFor(m_current) > 0) {
         m_guarded = requestKind(m_current);
-        m_quiet.start(guardMs());
-    } else if (!m_timedOut && m_timing == Timing::Fast && m_current.RxLength > 0) {
+        m_quiet.start(guardMsFor(m_current));
+    } else if (!m_timedOut && m_timing == Timing::Fast && m_current.RxLength > 0 &&
+               !m_portKeepsGap) {
         m_quiet.start((frameGapUs() + 999) / 1000);
     }
     PostMessage(this, Msg::NextTransaction);
@@ -520,12 +566,12 @@ void TransactionEngine::finishSync(bool answered)
         state = SyncState();
         state.sent = sent;
         state.weak = refusal;
-        if (m_timing == Timing::Fast)
+        if (m_timing == Timing::Fast && !m_portKeepsGap)
             m_quiet.start((frameGapUs() + 999) / 1000);
-    } else if ((m_timedOut || refusal) && !state.silent && guardMs() > 0) {
+    } else if ((m_timedOut || refusal) && !state.silent && guardMsFor(m_current) > 0) {
         // One quiet wait; whatever arrives meanwhile does not lengthen it.
         state.heard = false;
-        m_quiet.start(guardMs());
+        m_heldWait.start(guardMsFor(m_current));
     } else if ((m_timedOut || refusal) && !state.silent) {
         // No wait at all: as after a quiet one.
     } else {
@@ -551,7 +597,7 @@ void TransactionEngine::linkLost()
     FinishTransaction();
     if (m_hasHeld) {
         m_hasHeld = false;
-        m_quiet.stop();
+        m_heldWait.stop();
         failRecord(m_held);
     }
     failQueued();

@@ -36,7 +36,8 @@ class WindowMessage;
 // cannot pass for the answer to the next seven. A refusal of it names nothing: it counts only
 // from a device not seen answering late, and after one the device stays on probation: the
 // next reply must not be a refusal either. A synchronising request that times out is followed
-// by one wait of a guard time for its late answer, which lets the queued request go out;
+// by one wait of a guard time for its late answer, which lets the queued request go out (in
+// the fast timing, requests to other devices that are in step go on during that wait);
 // without it the request fails as a time-out, unsent, and the device stays unsynchronised (a
 // late drive yields failed exchanges, never shifted ones). A device that stayed without a
 // sound in that wait counts as silent: its next unanswered synchronisation fails the request
@@ -84,6 +85,15 @@ public:
     // or the fast deadline itself, so a reply up to twice the deadline late is waited out.
     int guardMs() const;
     void setGuardMs(int milliseconds) { m_guardMs = milliseconds; }
+    // The fast timing's deadline for a detection probe: four times the slowest reply this
+    // line has given since the engine was made, within 50 ms and the reply deadline; the
+    // reply deadline itself while no reply has been seen. A probe's guard is its deadline.
+    static constexpr int ProbeTimeoutFactor = 4;
+    static constexpr int MinProbeTimeoutMs = 50;
+    static int probeTimeoutMs(qint64 slowestReplyUs, int replyTimeoutMs);
+    int probeTimeoutMs() const { return probeTimeoutMs(m_slowestReplyUs, m_replyTimeoutMs); }
+    // The slowest reply seen, from the end of its request's line time to its arrival.
+    qint64 slowestReplyUs() const { return m_slowestReplyUs; }
 
     // Whether a chunk can be the reply to a request. Without a rule every chunk can.
     void setReplyRule(std::shared_ptr<const ReplyRule> rule);
@@ -111,7 +121,7 @@ public:
     // True while an exchange is on the line.
     bool isBusy() const { return m_inFlight; }
     // True while the line is closed to new requests after a time-out.
-    bool isGuarding() const { return m_quiet.isActive(); }
+    bool isGuarding() const { return m_quiet.isActive() || m_heldWait.isActive(); }
     int pendingCount() const;
     const TransactionRecord &currentTransaction() const { return m_current; }
     // Chunks received that were no reply to the request in flight.
@@ -190,6 +200,7 @@ private:
     // Finishes a synchronising exchange and decides about the request it stands before.
     void finishSync(bool answered);
     void startHeld();
+    bool passesHeld(const TransactionRecord &record) const;
     void failRecord(TransactionRecord record);
     void noteSyncOutcome(int key);
     void failQueued();
@@ -202,6 +213,7 @@ private:
     QTimer m_timer;    // the standard timing's ticks
     QTimer m_deadline; // the fast timing's reply deadline
     QTimer m_quiet;    // the line is closed to new requests while it runs
+    QTimer m_heldWait; // the wait for a synchronising request's late answer
     Timing m_timing = Timing::Standard;
     int m_replyTimeoutMs = DefaultReplyTimeoutMs;
     int m_guardMs = -1;
@@ -223,4 +235,7 @@ private:
     QByteArray m_strayTail; // the last stray bytes since the last request went out
     int m_syncCount = 0;
     QElapsedTimer m_sentAt;
+    bool m_portKeepsGap = false; // the port keeps t3.5 before each request itself
+    qint64 m_slowestReplyUs = 0;
+    int guardMsFor(const TransactionRecord &record) const;
 };

@@ -28,6 +28,9 @@ struct TransactionRecord
     // The exchange failed because the line was lost or is still down; the loss itself is
     // reported once, by the port.
     bool LineLost = false;
+    // A detection probe: in the fast timing it may end at a deadline shorter than the
+    // transfer time-out once the line has shown its reply times.
+    bool Probe = false;
 };
 
 // Outcome of an exchange, as held in TransactionRecord::Result.
