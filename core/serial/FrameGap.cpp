@@ -24,11 +24,13 @@ int64_t FrameGap::nowNs()
 
 void FrameGap::noteReceived(int64_t atNs)
 {
+    m_receivedNs.store(atNs);
     noteEnd(atNs);
 }
 
 void FrameGap::noteSent(int64_t atNs, int64_t lineNs)
 {
+    m_sentEndNs.store(atNs + std::max<int64_t>(0, lineNs));
     noteEnd(atNs + std::max<int64_t>(0, lineNs));
 }
 

@@ -24,10 +24,15 @@ public:
     // A frame was handed to the driver at `at` and takes `lineNs` on the line.
     void noteSent(int64_t atNs, int64_t lineNs);
     int64_t remainingNs(int64_t nowNs) const;
+    // When the last frame sent leaves the line, and when bytes last arrived; 0 before.
+    int64_t sentEndNs() const { return m_sentEndNs.load(); }
+    int64_t receivedNs() const { return m_receivedNs.load(); }
 
 private:
     void noteEnd(int64_t endNs);
 
     std::atomic<int64_t> m_gapNs{0};
     std::atomic<int64_t> m_lastEndNs{0};
+    std::atomic<int64_t> m_sentEndNs{0};
+    std::atomic<int64_t> m_receivedNs{0};
 };

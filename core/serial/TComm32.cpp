@@ -129,6 +129,21 @@ bool TComm32::keepFrameGap(int gapUs)
     return true;
 }
 
+int64_t TComm32::requestEndNs() const
+{
+    return m_tcp ? 0 : m_frameGap->sentEndNs();
+}
+
+int64_t TComm32::receivedNs() const
+{
+    return m_tcp ? 0 : m_frameGap->receivedNs();
+}
+
+int64_t TComm32::frameGapLeftNs() const
+{
+    return m_tcp ? 0 : m_frameGap->remainingNs(FrameGap::nowNs());
+}
+
 bool TComm32::StartComm()
 {
     m_startFailure = PortOpenFailure();

@@ -73,6 +73,9 @@ public:
     void setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs) override;
     // A serial line times the gap in its transmit thread; a gateway's line is not its own.
     bool keepFrameGap(int gapUs) override;
+    int64_t requestEndNs() const override;
+    int64_t receivedNs() const override;
+    int64_t frameGapLeftNs() const override;
 
     // The gateway link while a "tcp:" port is open; null otherwise.
     TcpLink *tcpLink() const { return m_tcp; }

@@ -179,19 +179,22 @@ void TransactionEngine::startNextIfIdle()
 {
     if (m_inFlight)
         return;
-    if (m_hasHeld) {
-        // The request behind a synchronising exchange goes first; its wait holds the line.
-        if (!m_heldWait.isActive()) {
-            if (!m_quiet.isActive())
-                startHeld();
-            return;
-        }
-        // In the fast timing the wait holds only its own device: a request to a device in
-        // step goes on meanwhile, since its reply names its device and cannot be the late one.
-        const TransactionRecord *next = m_ring.front();
-        if (m_timing != Timing::Fast || !next || !passesHeld(*next))
-            return;
+    if (m_hasHeld && !m_heldWait.isActive()) {
+        // The request behind a synchronising exchange goes first; in the fast timing a guard
+        // of another kind does not hold it.
+        const bool otherKind =
+            m_timing == Timing::Fast && !m_guarded.isEmpty() && requestKind(m_held) != m_guarded;
+        if (!m_quiet.isActive() || otherKind)
+            startHeld();
+        return;
     }
+    if (m_timing == Timing::Fast) {
+        startFirstReady();
+        return;
+    }
+    // The wait for a synchronising request's late answer holds the line.
+    if (m_hasHeld)
+        return;
     if (m_quiet.isActive()) {
         // t3.5 after a frame holds for everything; a guard only for the kind that timed out.
         const TransactionRecord *next = m_ring.front();
@@ -216,6 +219,34 @@ bool TransactionEngine::DequeueRequest(TransactionRecord &record)
 int TransactionEngine::pendingCount() const
 {
     return m_ring.size();
+}
+
+void TransactionEngine::startFirstReady()
+{
+    // t3.5 kept by the timer here holds everything.
+    if (m_quiet.isActive() && m_guarded.isEmpty())
+        return;
+    // The oldest request that may go now goes, unless an older one of its kind or device
+    // waits: a guard or a wait for a late answer holds only its own device.
+    QList<QByteArray> waitingKinds;
+    QList<int> waitingKeys;
+    for (int i = 0; i < m_ring.size(); ++i) {
+        const TransactionRecord &record = m_ring.at(i);
+        const QByteArray kind = requestKind(record);
+        const int key = syncKeyOf(record);
+        const bool ready = !waitingKinds.contains(kind) && !waitingKeys.contains(key) &&
+                           !(m_quiet.isActive() && kind == m_guarded) &&
+                           !(m_hasHeld && !passesHeld(record));
+        if (ready) {
+            TransactionRecord next;
+            m_ring.takeAt(i, next);
+            StartTransaction(next);
+            return;
+        }
+        waitingKinds.append(kind);
+        if (key >= 0)
+            waitingKeys.append(key);
+    }
 }
 
 bool TransactionEngine::passesHeld(const TransactionRecord &record) const
@@ -323,7 +354,9 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     m_sentAt.start();
     if (m_timing == Timing::Fast) {
         // The deadline counts from the end of the request's line time.
-        const qint64 lineUs = qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs();
+        qint64 lineUs = qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs();
+        if (m_portKeepsGap)
+            lineUs += m_port->frameGapLeftNs() / 1000; // the port holds it until t3.5 is over
         const int timeoutMs = m_current.Probe ? probeTimeoutMs() : m_replyTimeoutMs;
         m_deadline.start(int((lineUs + 999) / 1000) + timeoutMs);
     } else {
@@ -464,9 +497,15 @@ void TransactionEngine::takeReply(const QByteArray &reply)
     std::memcpy(m_current.RxFrame, reply.constData(), size_t(length));
     m_current.RxLength = length;
     if (m_timing == Timing::Fast && m_sentAt.isValid() && reply != QByteArrayLiteral("Even")) {
-        // Counted from the end of the request's line time, up to the reply's handling here.
+        // From the end of the request's line time to the reply's last byte, as the port saw them;
+        // else from the handing over of the request to the reply's handling here.
         const qint64 lineUs = qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs();
-        m_slowestReplyUs = std::max(m_slowestReplyUs, m_sentAt.nsecsElapsed() / 1000 - lineUs);
+        const int64_t sentEnd = m_port && m_portKeepsGap ? m_port->requestEndNs() : 0;
+        const int64_t received = m_port && m_portKeepsGap ? m_port->receivedNs() : 0;
+        const qint64 replyUs = sentEnd > 0 && received > sentEnd
+                                   ? (received - sentEnd) / 1000
+                                   : m_sentAt.nsecsElapsed() / 1000 - lineUs;
+        m_slowestReplyUs = std::max(m_slowestReplyUs, replyUs);
     }
     ShowFrame(false);
     FinishTransaction();

@@ -45,7 +45,9 @@ class WindowMessage;
 //
 // Requests without a key (their replies name what they answer) keep a plain guard: after a
 // time-out the line stays closed to requests that begin like the one that timed out (same
-// protocol, address and function) for a guard time; requests that begin otherwise go on.
+// protocol, address and function) for a guard time; requests that begin otherwise go on (in
+// the fast timing also past queued requests that a guard or wait holds, though never past an
+// older one of their own kind or device).
 // Stray bytes never lengthen a guard: a request waits at most one guard.
 //
 // Two timings: the standard one counts 1000 ms ticks up to a 3000 ms limit; the fast one has
@@ -201,6 +203,8 @@ private:
     void finishSync(bool answered);
     void startHeld();
     bool passesHeld(const TransactionRecord &record) const;
+    // Fast timing: starts the oldest queued request that no guard or wait holds.
+    void startFirstReady();
     void failRecord(TransactionRecord record);
     void noteSyncOutcome(int key);
     void failQueued();
