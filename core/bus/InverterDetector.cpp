@@ -194,7 +194,7 @@ void InverterDetector::probeResult(uint32_t message, TransactionRecord &record)
         }
         return;
     }
-    if (message == Msg::DetectKX100Result && chain.early) {
+    if (message == Msg::DetectKX200Result && chain.early) {
         // The next slot's chain may start (interleaved).
         chain.early = false;
         PostMessage(MainWindow(), Msg::NextDetection);

@@ -27,8 +27,8 @@ struct TransactionRecord;
 //
 // Interleaved (the fast timing): the chains of several slots run at once, each as above, so that
 // one slot's probes go on the line while another slot waits for a late answer. A new chain starts
-// once every running chain has the outcome of its first KX100 probe, so the slots' waits fall
-// between other slots' first probes. Each chain sees only its own slot's replies, so the models
+// once every running chain has the outcome of its first probe, so the slots' waits fall between
+// other slots' probes. Each chain sees only its own slot's replies, so the models
 // found are those of the chains one after the other; chains end, and report, in any order.
 //
 // The detector works on the main window's messages: queue a slot (Msg::QueueDetection, wParam
@@ -99,7 +99,7 @@ private:
     {
         int slot = -1;
         bool stop = false;         // sends no further probe
-        bool early = true;         // its first KX100 probe has no outcome yet
+        bool early = true;         // its first probe has no outcome yet
         uint32_t expected = 0;     // completion message of the probe in flight
         bool kx100Refused = false; // the KX100 probe was answered by a refusal
         bool recheck = false;      // the KX100 probe in flight is the second one, after KX300
