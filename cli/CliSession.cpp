@@ -188,6 +188,11 @@ QList<CliSession::Detection> CliSession::detect(const QList<int> &addresses)
     // Each probe chain ends by reply or time-out: three exchanges at most per address.
     waitUntil([&] { return found.size() >= queued || linkLost(); }, queued * 3 * exchangeGuardMs());
     disconnect(connection);
+    // Interleaved chains end in any order; the caller gets them in the order it asked.
+    std::stable_sort(found.begin(), found.end(),
+                     [&addresses](const Detection &a, const Detection &b) {
+                         return addresses.indexOf(a.address) < addresses.indexOf(b.address);
+                     });
     return found;
 }
 

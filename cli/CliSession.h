@@ -65,7 +65,8 @@ public:
     // The built-in plant; null unless the session simulates.
     SimulatedPlant *plant() { return m_plant.get(); }
 
-    // Detects the addresses one after the other with the program's probe order.
+    // Detects the addresses with the program's probe order (interleaved in the fast timing),
+    // the outcomes in the addresses' order.
     QList<Detection> detect(const QList<int> &addresses);
     // Makes sure the registry holds a driver for the address: of the given model when one is
     // named (no detection), else of the model detection finds. False with a reason when no

@@ -1,18 +1,37 @@
 #include "cli/ScanCommand.h"
 
+#include "bus/BusHost.h"
 #include "cli/CliExit.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "serial/MessageNumbers.h"
+#include "serial/TransactionEngine.h"
 
 #include <QJsonObject>
+
+#include <algorithm>
 
 int ScanCommand::run(const QList<int> &addresses)
 {
     m_out.text(QStringLiteral("addr  model  state"));
     bool fault = false;
+    // The fast timing probes the addresses interleaved, in one run; the lines still follow
+    // the addresses' order.
+    const bool together = m_session.host().engine().timing() == TransactionEngine::Timing::Fast;
+    QList<CliSession::Detection> all =
+        together ? m_session.detect(addresses) : QList<CliSession::Detection>();
     for (int address : addresses) {
-        const QList<CliSession::Detection> found = m_session.detect({address});
+        QList<CliSession::Detection> found;
+        if (!together) {
+            found = m_session.detect({address});
+        } else {
+            const auto it = std::find_if(all.begin(), all.end(),
+                                         [address](const auto &d) { return d.address == address; });
+            if (it != all.end()) {
+                found.append(*it);
+                all.erase(it);
+            }
+        }
         if (m_session.linkLost()) {
             m_out.error(m_session.linkLostText());
             return CliExit::Failure;

@@ -5,9 +5,9 @@
 class CliOutput;
 class CliSession;
 
-// scan: detects the addresses in order and prints one line per address: the address, the
-// model or "none", and "present", "no inverter" or "fault". Fails when an inverter answers
-// wrongly.
+// scan: detects the addresses (one after the other in the standard timing, interleaved in the
+// fast one) and prints one line per address in their order: the address, the model or "none",
+// and "present", "no inverter" or "fault". Fails when an inverter answers wrongly.
 class ScanCommand
 {
 public:

@@ -19,6 +19,10 @@ BusHost::BusHost(CommLink *link, Role role, QObject *parent)
     // the slot, instead of reading the refusal as silence.
     m_detector.setRoomCheck(
         [this] { return m_engine.pendingCount() < TransactionEngine::RingSize - 1; });
+    // The fast timing lets one address's probes go while another waits for a late answer;
+    // the standard timing keeps one address at a time.
+    m_detector.setInterleaved(
+        [this] { return m_engine.timing() == TransactionEngine::Timing::Fast; });
     if (role == Role::MainWindow)
         SetMainWindow(this);
     SetDM(&m_registry);

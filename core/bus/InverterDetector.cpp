@@ -6,6 +6,8 @@
 #include "serial/TransactionRecord.h"
 #include "serial/WindowMessage.h"
 
+#include <algorithm>
+
 InverterDetector::InverterDetector(TDM *registry, QObject *parent)
     : QObject(parent), m_registry(registry)
 {
@@ -49,20 +51,48 @@ bool InverterDetector::queueSlot(int slot)
         return false;
     ++m_runCount;
     m_stopped = false; // queued after a stop: a new run
-    if (!m_idle)
-        emit progress(m_slot, m_runIndex, m_runCount); // the run has grown
+    if (!m_chains.empty())
+        emit progress(currentSlot(), m_runIndex, m_runCount); // the run has grown
     startNext();
+    return true;
+}
+
+InverterDetector::Chain *InverterDetector::chainOf(int slot) const
+{
+    for (const std::unique_ptr<Chain> &chain : m_chains) {
+        if (chain->slot == slot)
+            return chain.get();
+    }
+    return nullptr;
+}
+
+bool InverterDetector::mayStart() const
+{
+    const int *next = m_queue.front();
+    if (!next)
+        return false;
+    if (m_chains.empty())
+        return true;
+    // A slot queued twice waits for its own chain; the queue keeps its order.
+    if (!interleaved() || chainOf(*next))
+        return false;
+    for (const std::unique_ptr<Chain> &chain : m_chains) {
+        if (chain->early)
+            return false;
+    }
     return true;
 }
 
 void InverterDetector::startNext()
 {
-    if (!m_idle)
-        return;
-    int slot;
-    if (m_queue.pop(slot)) {
-        startChain(slot);
-    } else if (m_runCount > 0 || m_stopped) {
+    while (mayStart()) {
+        int slot;
+        m_queue.pop(slot);
+        // A slot that found no room is followed by the next one on Msg::NextDetection.
+        if (!startChain(slot))
+            return;
+    }
+    if (m_chains.empty() && m_queue.isEmpty() && (m_runCount > 0 || m_stopped)) {
         const bool stopped = m_stopped;
         m_runCount = m_runIndex = 0;
         m_stopped = false;
@@ -72,16 +102,17 @@ void InverterDetector::startNext()
 
 void InverterDetector::stop()
 {
-    if (m_idle && m_queue.isEmpty())
+    if (m_chains.empty() && m_queue.isEmpty())
         return; // nothing to stop
     int slot;
     while (m_queue.pop(slot)) {
     }
     m_runCount = m_runIndex;
     m_stopped = true;
-    m_stopChain = !m_idle;
+    for (const std::unique_ptr<Chain> &chain : m_chains)
+        chain->stop = true;
     // Without a chain on the line the stop takes effect at once.
-    if (m_idle)
+    if (m_chains.empty())
         startNext();
 }
 
@@ -90,76 +121,83 @@ int InverterDetector::queuedCount() const
     return m_queue.size();
 }
 
-void InverterDetector::startChain(int slot)
+bool InverterDetector::startChain(int slot)
 {
-    m_idle = false;
-    m_slot = slot;
-    m_stopChain = false;
-    m_kx100Refused = false;
-    m_recheck = false;
     emit progress(slot, ++m_runIndex, m_runCount);
     if (!hasRoom()) {
         // Nothing has been touched yet: the slot stays as it is.
         emit queueFull(slot);
-        m_idle = true;
         PostMessage(MainWindow(), Msg::NextDetection);
-        return;
+        return false;
     }
+    m_chains.push_back(std::make_unique<Chain>());
+    Chain &chain = *m_chains.back();
+    chain.slot = slot;
     // Whatever the slot held is discarded with its parameters, even if the same model answers;
     // it is kept aside until the chain ends, in case the chain cannot finish.
-    m_previous = m_registry->TakeInverter(slot);
-    const bool sent = probe(slot, Msg::DetectKX200Result);
+    chain.previous = m_registry->TakeInverter(slot);
+    const bool sent = probe(chain, Msg::DetectKX200Result);
     m_registry->NotifyChildren(slot, InverterStateCode::Detecting);
     if (!sent)
-        endChain(InverterStateCode::Fault);
+        endChain(chain, InverterStateCode::Fault);
+    return true;
 }
 
-bool InverterDetector::probe(int slot, uint32_t notifyMessage)
+bool InverterDetector::probe(Chain &chain, uint32_t notifyMessage)
 {
     switch (notifyMessage) {
     case Msg::DetectKX200Result:
-        m_registry->CreateKX200(slot);
+        m_registry->CreateKX200(chain.slot);
         break;
     case Msg::DetectKX100Result:
-        m_registry->CreateKX100(slot);
+        m_registry->CreateKX100(chain.slot);
         break;
     default:
-        m_registry->CreateKX300(slot);
+        m_registry->CreateKX300(chain.slot);
         break;
     }
     TransactionRecord record;
-    InitTransaction(record, MainWindow(), notifyMessage, 0, slot);
-    m_expected = notifyMessage;
+    InitTransaction(record, MainWindow(), notifyMessage, 0, chain.slot);
+    record.Probe = true;
+    chain.expected = notifyMessage;
     return m_registry->ReadAddress(record);
 }
 
 void InverterDetector::probeResult(uint32_t message, TransactionRecord &record)
 {
-    // Only the completion of the probe in flight moves the chain on.
-    if (m_idle || message != m_expected || record.Slot != m_slot)
+    // Only the completion of the probe in flight moves a chain on.
+    Chain *found = chainOf(record.Slot);
+    if (!found || message != found->expected)
         return;
+    Chain &chain = *found;
+    const int slot = chain.slot;
     m_registry->ProcessReply(record);
 
-    if (m_recheck) {
+    if (chain.recheck) {
         // The second KX100 probe after a KX300 answer: an answer makes the slot a KX100,
         // silence or a refusal lets the KX300 probe's outcome stand, a broken reply tells
         // nothing sure.
-        m_recheck = false;
+        chain.recheck = false;
         if (record.Result == TransactionResult::Ok) {
-            endChain(InverterStateCode::Present);
+            endChain(chain, InverterStateCode::Present);
         } else if ((record.Result == TransactionResult::TimeOut ||
                     record.Result == TransactionResult::InverterError) &&
-                   m_answeredState == InverterStateCode::NoInverter) {
-            m_registry->RemoveInverter(m_slot);
-            endChain(InverterStateCode::NoInverter);
+                   chain.answeredState == InverterStateCode::NoInverter) {
+            m_registry->RemoveInverter(slot);
+            endChain(chain, InverterStateCode::NoInverter);
         } else if (record.Result == TransactionResult::TimeOut ||
                    record.Result == TransactionResult::InverterError) {
-            m_registry->PutInverter(m_slot, std::move(m_answered));
-            endChain(m_answeredState);
+            m_registry->PutInverter(slot, std::move(chain.answered));
+            endChain(chain, chain.answeredState);
         } else {
-            endChain(InverterStateCode::Fault);
+            endChain(chain, InverterStateCode::Fault);
         }
         return;
+    }
+    if (message == Msg::DetectKX200Result && chain.early) {
+        // The next slot's chain may start (interleaved).
+        chain.early = false;
+        PostMessage(MainWindow(), Msg::NextDetection);
     }
 
     // A refusal of the KX100 probe counts as silence: another model may be listening.
@@ -167,36 +205,36 @@ void InverterDetector::probeResult(uint32_t message, TransactionRecord &record)
         record.Result == TransactionResult::TimeOut ||
         (record.Result == TransactionResult::InverterError && message == Msg::DetectKX100Result);
     if (message == Msg::DetectKX100Result && record.Result == TransactionResult::InverterError)
-        m_kx100Refused = true;
-    if (message == Msg::DetectKX300Result && !m_kx100Refused && !m_stopChain && hasRoom()) {
+        chain.kx100Refused = true;
+    if (message == Msg::DetectKX300Result && !chain.kx100Refused && !chain.stop && hasRoom()) {
         // The KX100 probe was only silent: it may have met a drive still deaf from the KX200
         // probe. Ask it once more before the KX300 probe's outcome counts.
-        m_recheck = true;
-        m_answeredState = record.Result == TransactionResult::Ok ? InverterStateCode::Present
-                          : record.Result == TransactionResult::TimeOut
-                              ? InverterStateCode::NoInverter
-                              : InverterStateCode::Fault;
-        m_answered = m_registry->TakeInverter(m_slot);
-        if (!probe(m_slot, Msg::DetectKX100Result))
-            endChain(InverterStateCode::Fault);
+        chain.recheck = true;
+        chain.answeredState = record.Result == TransactionResult::Ok ? InverterStateCode::Present
+                              : record.Result == TransactionResult::TimeOut
+                                  ? InverterStateCode::NoInverter
+                                  : InverterStateCode::Fault;
+        chain.answered = m_registry->TakeInverter(slot);
+        if (!probe(chain, Msg::DetectKX100Result))
+            endChain(chain, InverterStateCode::Fault);
     } else if (record.Result == TransactionResult::Ok) {
-        endChain(InverterStateCode::Present);
+        endChain(chain, InverterStateCode::Present);
     } else if (!tryNext) {
-        endChain(InverterStateCode::Fault);
-    } else if (message != Msg::DetectKX300Result && (m_stopChain || !hasRoom())) {
+        endChain(chain, InverterStateCode::Fault);
+    } else if (message != Msg::DetectKX300Result && (chain.stop || !hasRoom())) {
         // No further probe goes out: stopped by the operator, or no room in the queue.
-        if (!m_stopChain)
-            emit queueFull(m_slot);
-        giveBack();
+        if (!chain.stop)
+            emit queueFull(slot);
+        giveBack(chain);
     } else if (message == Msg::DetectKX200Result) {
-        if (!probe(m_slot, Msg::DetectKX100Result))
-            endChain(InverterStateCode::Fault);
+        if (!probe(chain, Msg::DetectKX100Result))
+            endChain(chain, InverterStateCode::Fault);
     } else if (message == Msg::DetectKX100Result) {
-        if (!probe(m_slot, Msg::DetectKX300Result))
-            endChain(InverterStateCode::Fault);
+        if (!probe(chain, Msg::DetectKX300Result))
+            endChain(chain, InverterStateCode::Fault);
     } else {
-        m_registry->RemoveInverter(m_slot);
-        endChain(InverterStateCode::NoInverter);
+        m_registry->RemoveInverter(slot);
+        endChain(chain, InverterStateCode::NoInverter);
     }
 }
 
@@ -205,26 +243,26 @@ void InverterDetector::abandon()
     int slot;
     while (m_queue.pop(slot)) {
     }
-    if (!m_idle)
-        endChain(InverterStateCode::Fault);
+    while (!m_chains.empty())
+        endChain(*m_chains.front(), InverterStateCode::Fault);
 }
 
-void InverterDetector::giveBack()
+void InverterDetector::giveBack(Chain &chain)
 {
-    m_registry->PutInverter(m_slot, std::move(m_previous));
-    endChain(m_registry->HasInverter(m_slot) ? InverterStateCode::Present
-                                             : InverterStateCode::NoInverter);
+    m_registry->PutInverter(chain.slot, std::move(chain.previous));
+    endChain(chain, m_registry->HasInverter(chain.slot) ? InverterStateCode::Present
+                                                        : InverterStateCode::NoInverter);
 }
 
-void InverterDetector::endChain(int state)
+void InverterDetector::endChain(Chain &chain, int state)
 {
-    m_previous.reset();
-    m_answered.reset();
-    m_recheck = false;
-    const int slot = m_slot;
+    const int slot = chain.slot;
+    // The chain goes first: the receivers below may look at the detector.
+    const auto it = std::find_if(m_chains.begin(), m_chains.end(),
+                                 [&chain](const auto &c) { return c.get() == &chain; });
+    if (it != m_chains.end())
+        m_chains.erase(it);
     m_registry->NotifyChildren(slot, state);
-    m_idle = true;
-    m_expected = 0;
     emit slotDetected(slot, state);
     PostMessage(MainWindow(), Msg::NextDetection);
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class TDM;
 class TInverterBase;
@@ -23,6 +24,12 @@ struct TransactionRecord;
 // more, stays silent again or is refused; a KX100 answer to it makes the slot a KX100. One slot is
 // probed at a time; further slots wait in a ring of 500 in their order. Progress goes to the child
 // windows as inverter state notifications, starting with state 2.
+//
+// Interleaved (the fast timing): the chains of several slots run at once, each as above, so that
+// one slot's probes go on the line while another slot waits for a late answer. A new chain starts
+// once every running chain has the outcome of its first probe, so the slots' waits fall between
+// other slots' probes. Each chain sees only its own slot's replies, so the models
+// found are those of the chains one after the other; chains end, and report, in any order.
 //
 // The detector works on the main window's messages: queue a slot (Msg::QueueDetection, wParam
 // slot), start the next one (Msg::NextDetection), drop the queued slots (Msg::StopDetection)
@@ -44,6 +51,11 @@ public:
 
     // Whether the request queue takes one more request now; without it, always.
     void setRoomCheck(std::function<bool()> hasRoom) { m_hasRoom = std::move(hasRoom); }
+    // Whether chains may run at once now; without it, never.
+    void setInterleaved(std::function<bool()> interleaved)
+    {
+        m_interleaved = std::move(interleaved);
+    }
 
     // Handles the detection messages; false for any other message.
     bool handleMessage(WindowMessage *message);
@@ -66,9 +78,9 @@ public:
     // was the port's.
     void abandon();
 
-    bool isIdle() const { return m_idle; }
-    // The slot being probed, or -1.
-    int currentSlot() const { return m_idle ? -1 : m_slot; }
+    bool isIdle() const { return m_chains.empty(); }
+    // The slot probed longest, or -1.
+    int currentSlot() const { return m_chains.empty() ? -1 : m_chains.front()->slot; }
     int queuedCount() const;
 
 signals:
@@ -82,28 +94,40 @@ signals:
     void queueFull(int slot);
 
 private:
-    void startChain(int slot);
+    // One slot's probe chain.
+    struct Chain
+    {
+        int slot = -1;
+        bool stop = false;         // sends no further probe
+        bool early = true;         // its first probe has no outcome yet
+        uint32_t expected = 0;     // completion message of the probe in flight
+        bool kx100Refused = false; // the KX100 probe was answered by a refusal
+        bool recheck = false;      // the KX100 probe in flight is the second one, after KX300
+        std::unique_ptr<TInverterBase> previous; // the slot's driver before the chain
+        std::unique_ptr<TInverterBase> answered; // the KX300 driver that answered, meanwhile
+        int answeredState = 0;                   // the state its answer gave
+    };
+
+    bool interleaved() const { return m_interleaved && m_interleaved(); }
+    // Whether the oldest queued slot may start now.
+    bool mayStart() const;
+    Chain *chainOf(int slot) const;
+    // False when the request queue had no room and the slot was left as it is.
+    bool startChain(int slot);
     // Puts the model of the step into the slot and sends its identification request.
-    bool probe(int slot, uint32_t notifyMessage);
+    bool probe(Chain &chain, uint32_t notifyMessage);
     void probeResult(uint32_t message, TransactionRecord &record);
-    void endChain(int state);
+    void endChain(Chain &chain, int state);
     // Ends the chain with the slot's driver from before the chain put back.
-    void giveBack();
+    void giveBack(Chain &chain);
     bool hasRoom() const { return !m_hasRoom || m_hasRoom(); }
 
     TDM *m_registry;
     std::function<bool()> m_hasRoom;
-    std::unique_ptr<TInverterBase> m_previous; // the slot's driver before the chain
-    bool m_stopChain = false;                  // the chain on the line sends no further probe
-    bool m_stopped = false;                    // the run was stopped by the operator
+    std::function<bool()> m_interleaved;
+    bool m_stopped = false; // the run was stopped by the operator
     int m_runCount = 0; // slots queued since the detector was last idle with an empty queue
     int m_runIndex = 0; // chains started in that run
     MessageRing<int, RingSize> m_queue;
-    bool m_idle = true;
-    int m_slot = -1;
-    uint32_t m_expected = 0;     // completion message of the probe in flight
-    bool m_kx100Refused = false; // the KX100 probe of this chain was answered by a refusal
-    bool m_recheck = false;      // the KX100 probe in flight is the second one, after KX300
-    std::unique_ptr<TInverterBase> m_answered; // the KX300 driver that answered, meanwhile
-    int m_answeredState = 0;                   // the state its answer gave
+    std::vector<std::unique_ptr<Chain>> m_chains; // in the order they started
 };

@@ -63,6 +63,21 @@ public:
     // adapter's latency timer); 0 when nothing holds them.
     virtual int deliveryDelayMs() const { return 0; }
 
+    // Keeps gapUs of silence before each request, timed from the end of the last frame
+    // received or sent (0 keeps none). False when the link cannot time it, which leaves the
+    // gap to the caller.
+    virtual bool keepFrameGap(int gapUs)
+    {
+        Q_UNUSED(gapUs);
+        return false;
+    }
+    // When the request last written left the line and when bytes last arrived, and what is
+    // left of the gap before the next request may leave (CLOCK_MONOTONIC ns, see FrameGap),
+    // as far as the link knows; 0 when it does not.
+    virtual int64_t requestEndNs() const { return 0; }
+    virtual int64_t receivedNs() const { return 0; }
+    virtual int64_t frameGapLeftNs() const { return 0; }
+
 signals:
     // One chunk of bytes received: a burst on the line, or a 4-byte line error notice.
     void OnReceiveData(const QByteArray &data);

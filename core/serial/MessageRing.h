@@ -33,6 +33,23 @@ public:
         return true;
     }
 
+    // The entry `index` places after the oldest (0: the oldest); index below size().
+    const Entry &at(int index) const { return m_entries[(m_readIndex + index) % Size]; }
+
+    // Takes the entry `index` places after the oldest; the others keep their order. False
+    // when there is no such entry.
+    bool takeAt(int index, Entry &entry)
+    {
+        if (index < 0 || index >= size())
+            return false;
+        entry = at(index);
+        for (int i = index; i > 0; --i)
+            m_entries[(m_readIndex + i) % Size] = m_entries[(m_readIndex + i - 1) % Size];
+        m_entries[m_readIndex] = Entry{};
+        m_readIndex = (m_readIndex + 1) % Size;
+        return true;
+    }
+
     // The oldest entry, or null when the ring is empty.
     const Entry *front() const { return isEmpty() ? nullptr : &m_entries[m_readIndex]; }
 

@@ -1,5 +1,6 @@
 #include "serial/TComm32.h"
 
+#include "serial/FrameGap.h"
 #include "serial/ReplyRule.h"
 #include "serial/SerialDevice.h"
 #include "serial/TReadThread.h"
@@ -28,7 +29,11 @@ bool startThread(QThread &thread, QThread::Priority priority)
 
 } // namespace
 
-TComm32::TComm32(QObject *parent) : CommLink(parent), m_burstEnd(std::make_shared<BurstEnd>()) {}
+TComm32::TComm32(QObject *parent)
+    : CommLink(parent), m_burstEnd(std::make_shared<BurstEnd>()),
+      m_frameGap(std::make_shared<FrameGap>())
+{
+}
 
 TComm32::~TComm32()
 {
@@ -129,6 +134,31 @@ int TComm32::deliveryDelayMs() const
     return m_device ? m_latency.deliveryDelayMs() : 0;
 }
 
+bool TComm32::keepFrameGap(int gapUs)
+{
+    if (TcpLink::isTcpName(m_commPort)) {
+        m_frameGap->setGapUs(0);
+        return false;
+    }
+    m_frameGap->setGapUs(std::max(0, gapUs));
+    return true;
+}
+
+int64_t TComm32::requestEndNs() const
+{
+    return m_tcp ? 0 : m_frameGap->sentEndNs();
+}
+
+int64_t TComm32::receivedNs() const
+{
+    return m_tcp ? 0 : m_frameGap->receivedNs();
+}
+
+int64_t TComm32::frameGapLeftNs() const
+{
+    return m_tcp ? 0 : m_frameGap->remainingNs(FrameGap::nowNs());
+}
+
 bool TComm32::StartComm()
 {
     m_startFailure = PortOpenFailure();
@@ -172,6 +202,7 @@ bool TComm32::StartComm()
     m_burstEnd->setRequest(QByteArray());
     m_readThread = std::make_unique<TReadThread>(device, stop);
     m_readThread->setBurstEnd(m_burstEnd);
+    m_readThread->setFrameGap(m_frameGap);
     connect(m_readThread.get(), &TReadThread::deviceLost, this, &TComm32::reportDeviceLost,
             Qt::QueuedConnection);
     connect(m_readThread.get(), &TReadThread::dataReceived, this, &TComm32::receiveChunk,
@@ -186,6 +217,7 @@ bool TComm32::StartComm()
     }
 
     m_writeThread = std::make_unique<TWriteThread>(device, stop);
+    m_writeThread->setFrameGap(m_frameGap);
     connect(m_writeThread.get(), &TWriteThread::failed, this, &TComm32::reportFailure,
             Qt::QueuedConnection);
     connect(m_writeThread.get(), &TWriteThread::hangupRequested, this, &TComm32::requestHangup,

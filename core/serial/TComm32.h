@@ -11,6 +11,7 @@
 #include <memory>
 
 class BurstEnd;
+class FrameGap;
 class SerialDevice;
 class TcpLink;
 class TReadThread;
@@ -80,6 +81,11 @@ public:
     // as a lineNote too); where sysfs is looked up, for tests.
     const AdapterLatency::Report &adapterLatency() const { return m_latency; }
     void setSysfsRoot(const QString &root) { m_sysfsRoot = root; }
+    // A serial line times the gap in its transmit thread; a gateway's line is not its own.
+    bool keepFrameGap(int gapUs) override;
+    int64_t requestEndNs() const override;
+    int64_t receivedNs() const override;
+    int64_t frameGapLeftNs() const override;
 
     // The gateway link while a "tcp:" port is open; null otherwise.
     TcpLink *tcpLink() const { return m_tcp; }
@@ -106,6 +112,7 @@ private:
     // inside one of its own signals.
     TcpLink *m_tcp = nullptr;
     std::shared_ptr<BurstEnd> m_burstEnd;
+    std::shared_ptr<FrameGap> m_frameGap;
     bool m_lossReported = false;
     // The gateway's loss was reported and no connection has stood since.
     bool m_gatewayLossReported = false;

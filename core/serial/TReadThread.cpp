@@ -1,6 +1,7 @@
 #include "serial/TReadThread.h"
 
 #include "serial/LineEcho.h"
+#include "serial/FrameGap.h"
 #include "serial/ReplyLocator.h"
 #include "serial/ReplyRule.h"
 #include "serial/WakeEvent.h"
@@ -263,6 +264,8 @@ TReadThread::Read TReadThread::readInto(char *buffer, int capacity, int &count) 
     for (;;) {
         const ssize_t n = ::read(m_device->fd(), buffer, size_t(capacity));
         if (n > 0) {
+            if (m_frameGap)
+                m_frameGap->noteReceived(FrameGap::nowNs());
             count = int(n);
             return Read::Data;
         }

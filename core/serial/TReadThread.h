@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class FrameGap;
 class ReplyRule;
 class WakeEvent;
 
@@ -63,6 +64,8 @@ public:
     // request in flight is delivered at once, exactly that frame, and any other burst after
     // the rule's gap of silence.
     void setBurstEnd(std::shared_ptr<BurstEnd> burstEnd) { m_burstEnd = std::move(burstEnd); }
+    // Notes when bytes arrive, for the transmit thread's silence between frames.
+    void setFrameGap(std::shared_ptr<FrameGap> gap) { m_frameGap = std::move(gap); }
 
     // True once the thread runs; false when it has not started within the time given.
     bool waitUntilRunning(int milliseconds);
@@ -98,6 +101,7 @@ private:
     std::shared_ptr<SerialDevice> m_device;
     std::shared_ptr<WakeEvent> m_stop;
     std::shared_ptr<BurstEnd> m_burstEnd;
+    std::shared_ptr<FrameGap> m_frameGap;
     QSemaphore m_running;
     bool m_countsLineErrors = false;
     SerialDevice::LineErrorCounts m_lineErrors;

@@ -1,5 +1,6 @@
 #include "serial/TWriteThread.h"
 
+#include "serial/FrameGap.h"
 #include "serial/SerialDevice.h"
 
 #include <QDeadlineTimer>
@@ -9,9 +10,11 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <ctime>
 #include <utility>
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 TWriteThread::TWriteThread(std::shared_ptr<SerialDevice> device, std::shared_ptr<WakeEvent> stop,
@@ -42,6 +45,9 @@ bool TWriteThread::enqueue(const QByteArray &block)
 
 void TWriteThread::run()
 {
+    // The frame gap is a fraction of a millisecond at high speeds: the kernel may wake this
+    // thread up to 1 us late instead of the default 50 us.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     m_running.release();
     if (m_queued.isValid())
         sendLoop();
@@ -102,6 +108,8 @@ bool TWriteThread::takeBlock(QByteArray &block)
 
 TWriteThread::Outcome TWriteThread::HandleWriteData(const QByteArray &block)
 {
+    if (!waitForGap())
+        return Outcome::Stopped;
     if (!m_device->switchesRts())
         return writeAll(block);
     // The adapter transmits while RTS is high and listens while it is low.
@@ -163,7 +171,32 @@ TWriteThread::Outcome TWriteThread::writeAll(const QByteArray &block)
             return Outcome::Failed;
         }
     }
+    if (m_frameGap) {
+        // The block is on its way; its last character leaves after its line time.
+        m_frameGap->noteSent(FrameGap::nowNs(),
+                             int64_t(block.size()) * m_device->characterTimeUs() * 1000);
+    }
     return Outcome::Done;
+}
+
+bool TWriteThread::waitForGap()
+{
+    if (!m_frameGap)
+        return true;
+    for (;;) {
+        const int64_t left = m_frameGap->remainingNs(FrameGap::nowNs());
+        if (left <= 0)
+            return true;
+        // ppoll keeps the pause's nanoseconds: a poll() in milliseconds would round t3.5 up.
+        pollfd stop{m_stop->fd(), POLLIN, 0};
+        const timespec wait{time_t(left / 1000000000), long(left % 1000000000)};
+        const int rc = ::ppoll(&stop, 1, &wait, nullptr);
+        if (rc > 0)
+            return false;
+        // A failed wait leaves nothing to wait on: go on as if the time had passed.
+        if (rc < 0 && errno != EINTR)
+            return true;
+    }
 }
 
 bool TWriteThread::waitUntilSent(qsizetype bytes)

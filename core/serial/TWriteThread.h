@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 
+class FrameGap;
 class SerialDevice;
 
 // The transmit thread of the serial port. Blocks queued with enqueue() go out one after the
@@ -30,6 +31,10 @@ public:
 
     // True once the thread runs; false when it has not started within the time given.
     bool waitUntilRunning(int milliseconds);
+
+    // Each block waits until the line has been silent for the gap's time since the last frame
+    // ended (a gap of 0 sends at once).
+    void setFrameGap(std::shared_ptr<FrameGap> gap) { m_frameGap = std::move(gap); }
 
     // Queues a block for sending; never blocks. False once the thread has ended.
     bool enqueue(const QByteArray &block);
@@ -53,10 +58,13 @@ private:
     bool waitUntilSent(qsizetype bytes);
     // Waits the given time unless the stop event comes first (false).
     bool pause(int64_t microseconds);
+    // Waits out the frame gap to the nanosecond, unless the stop event comes first (false).
+    bool waitForGap();
     void fail(const QString &text, bool hangup);
 
     std::shared_ptr<SerialDevice> m_device;
     std::shared_ptr<WakeEvent> m_stop;
+    std::shared_ptr<FrameGap> m_frameGap;
     WakeEvent m_queued;
     QSemaphore m_running;
     QMutex m_mutex;

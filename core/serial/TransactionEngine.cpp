@@ -1,6 +1,7 @@
 #include "serial/TransactionEngine.h"
 
 #include "serial/CommLink.h"
+#include "serial/FrameGap.h"
 #include "serial/LineEcho.h"
 #include "serial/MessageNumbers.h"
 #include "serial/ReplyLocator.h"
@@ -26,7 +27,11 @@ TransactionEngine::TransactionEngine(CommLink *port, QObject *parent)
     connect(&m_deadline, &QTimer::timeout, this, &TransactionEngine::replyDeadline);
     m_quiet.setSingleShot(true);
     m_quiet.setTimerType(Qt::PreciseTimer);
-    connect(&m_quiet, &QTimer::timeout, this, &TransactionEngine::guardOver);
+    // Each wait ends by itself; guardOver, which ends both, is for tests.
+    connect(&m_quiet, &QTimer::timeout, this, &TransactionEngine::startNextIfIdle);
+    m_heldWait.setSingleShot(true);
+    m_heldWait.setTimerType(Qt::PreciseTimer);
+    connect(&m_heldWait, &QTimer::timeout, this, &TransactionEngine::startNextIfIdle);
     connect(&m_returnWatch, &DeviceReturnWatch::returned, this, [this] { reopenLost(); });
     m_resync.setSingleShot(true);
     m_resync.setTimerType(Qt::PreciseTimer);
@@ -110,6 +115,10 @@ void TransactionEngine::applyFraming()
         m_port->setBurstEnd(m_rule, replyGapMs());
     else
         m_port->setBurstEnd(nullptr, 0);
+    // A port that times t3.5 itself does so to the microsecond, from the reply's last byte;
+    // a timer here would count from the reply's handling and in whole milliseconds.
+    const bool fast = m_timing == Timing::Fast;
+    m_portKeepsGap = m_port->keepFrameGap(fast ? frameGapUs() : 0) && fast;
 }
 
 int TransactionEngine::guardMs() const
@@ -122,6 +131,21 @@ int TransactionEngine::guardMs() const
     return std::max(2 * replyGapMs(), m_replyTimeoutMs);
 }
 
+int TransactionEngine::guardMsFor(const TransactionRecord &record) const
+{
+    if (m_guardMs >= 0 || m_timing != Timing::Fast || !record.Probe)
+        return guardMs();
+    return std::max(2 * replyGapMs(), probeTimeoutMs());
+}
+
+int TransactionEngine::probeTimeoutMs(qint64 slowestReplyUs, int replyTimeoutMs)
+{
+    if (slowestReplyUs <= 0)
+        return replyTimeoutMs;
+    const qint64 ms = (ProbeTimeoutFactor * slowestReplyUs + 999) / 1000;
+    return int(std::min<qint64>(replyTimeoutMs, std::max<qint64>(MinProbeTimeoutMs, ms)));
+}
+
 int TransactionEngine::characterTimeUs() const
 {
     const int us = m_port ? m_port->characterTimeUs() : 0;
@@ -131,7 +155,7 @@ int TransactionEngine::characterTimeUs() const
 int TransactionEngine::frameGapUs() const
 {
     // 3.5 characters; above 19200 bit/s a fixed 1750 us, as the Modbus line rules have it.
-    return std::max(1750, characterTimeUs() * 7 / 2);
+    return FrameGap::gapUs(characterTimeUs());
 }
 
 int TransactionEngine::replyGapMs() const
@@ -201,12 +225,22 @@ void TransactionEngine::startNextIfIdle()
 {
     if (m_inFlight || m_resync.isActive())
         return;
-    if (m_hasHeld) {
-        // The request behind a synchronising exchange goes first; its wait holds the line.
-        if (!m_quiet.isActive() && !holdForResync(m_held))
+    if (m_hasHeld && !m_heldWait.isActive()) {
+        // The request behind a synchronising exchange goes first; in the fast timing a guard
+        // of another kind does not hold it, a resync pause does.
+        const bool otherKind =
+            m_timing == Timing::Fast && !m_guarded.isEmpty() && requestKind(m_held) != m_guarded;
+        if ((!m_quiet.isActive() || otherKind) && !holdForResync(m_held))
             startHeld();
         return;
     }
+    if (m_timing == Timing::Fast) {
+        startFirstReady();
+        return;
+    }
+    // The wait for a synchronising request's late answer holds the line.
+    if (m_hasHeld)
+        return;
     if (m_quiet.isActive()) {
         // t3.5 after a frame holds for everything; a guard only for the kind that timed out.
         const TransactionRecord *next = m_ring.front();
@@ -233,6 +267,42 @@ bool TransactionEngine::DequeueRequest(TransactionRecord &record)
 int TransactionEngine::pendingCount() const
 {
     return m_ring.size();
+}
+
+void TransactionEngine::startFirstReady()
+{
+    // t3.5 kept by the timer here holds everything.
+    if (m_quiet.isActive() && m_guarded.isEmpty())
+        return;
+    // The oldest request that may go now goes, unless an older one of its kind or device
+    // waits: a guard or a wait for a late answer holds only its own device.
+    QList<QByteArray> waitingKinds;
+    QList<int> waitingKeys;
+    for (int i = 0; i < m_ring.size(); ++i) {
+        const TransactionRecord &record = m_ring.at(i);
+        const QByteArray kind = requestKind(record);
+        const int key = syncKeyOf(record);
+        const bool ready = !waitingKinds.contains(kind) && !waitingKeys.contains(key) &&
+                           !(m_quiet.isActive() && kind == m_guarded) &&
+                           !(m_hasHeld && !passesHeld(record));
+        if (ready) {
+            if (holdForResync(record))
+                return; // the pause holds the whole line: every device hears the next frame
+            TransactionRecord next;
+            m_ring.takeAt(i, next);
+            StartTransaction(next);
+            return;
+        }
+        waitingKinds.append(kind);
+        if (key >= 0)
+            waitingKeys.append(key);
+    }
+}
+
+bool TransactionEngine::passesHeld(const TransactionRecord &record) const
+{
+    const int key = syncKeyOf(record);
+    return key != m_heldKey && (key < 0 || !m_sync.value(key).lost);
 }
 
 void TransactionEngine::startHeld()
@@ -311,6 +381,7 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     m_current.SlotGeneration = record.SlotGeneration;
     m_current.LineLost = false;
     m_current.Echoed = false;
+    m_current.Probe = record.Probe;
 
     // A port whose device went away is tried again once the device is back.
     if (m_port && !m_port->isOpen() && m_lost && m_port->deviceExists())
@@ -335,9 +406,12 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     if (m_timing == Timing::Fast) {
         // The deadline counts from the end of the request's line time, and from the moment
         // the adapter may still hold the reply's last bytes back.
-        const qint64 lineUs = qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs();
+        qint64 lineUs = qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs();
+        if (m_portKeepsGap)
+            lineUs += m_port->frameGapLeftNs() / 1000; // the port holds it until t3.5 is over
         const int delayMs = m_port ? std::clamp(m_port->deliveryDelayMs(), 0, 1000) : 0;
-        m_deadline.start(int((lineUs + 999) / 1000) + m_replyTimeoutMs + delayMs);
+        const int timeoutMs = m_current.Probe ? probeTimeoutMs() : m_replyTimeoutMs;
+        m_deadline.start(int((lineUs + 999) / 1000) + timeoutMs + delayMs);
     } else {
         m_tickCount = 0;
         m_timer.start();
@@ -347,6 +421,7 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
 void TransactionEngine::guardOver()
 {
     m_quiet.stop();
+    m_heldWait.stop();
     startNextIfIdle();
 }
 
@@ -471,7 +546,7 @@ void TransactionEngine::ReceiveData(const QByteArray &received)
         const int size = int(buffer.size());
         // The answer to a synchronising request that timed out, arriving in the quiet wait:
         // the device is in step again.
-        if (m_hasHeld && !m_inFlight && !m_syncRequest.isEmpty()) {
+        if (m_hasHeld && (!m_inFlight || chunk == Chunk::Stray) && !m_syncRequest.isEmpty()) {
             const ReplyMatch match =
                 m_rule->match(reinterpret_cast<const uint8_t *>(m_syncRequest.constData()),
                               int(m_syncRequest.size()), bytes, size);
@@ -479,7 +554,7 @@ void TransactionEngine::ReceiveData(const QByteArray &received)
                 !m_rule->isRefusal(bytes, size)) {
                 SyncState &state = m_sync[m_heldKey];
                 state.lost = state.weak = state.heard = state.silent = state.late = false;
-                m_quiet.stop();
+                m_heldWait.stop();
                 discardChunk(buffer);
                 PostMessage(this, Msg::NextTransaction);
                 return;
@@ -528,6 +603,17 @@ void TransactionEngine::takeReply(const QByteArray &reply)
     const int length = std::min<int>(int(reply.size()), TransactionRecord::FrameSize);
     std::memcpy(m_current.RxFrame, reply.constData(), size_t(length));
     m_current.RxLength = length;
+    if (m_timing == Timing::Fast && m_sentAt.isValid() && reply != QByteArrayLiteral("Even")) {
+        // From the end of the request's line time to the reply's last byte, as the port saw them;
+        // else from the handing over of the request to the reply's handling here.
+        const qint64 lineUs = qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs();
+        const int64_t sentEnd = m_port && m_portKeepsGap ? m_port->requestEndNs() : 0;
+        const int64_t received = m_port && m_portKeepsGap ? m_port->receivedNs() : 0;
+        const qint64 replyUs = sentEnd > 0 && received > sentEnd
+                                   ? (received - sentEnd) / 1000
+                                   : m_sentAt.nsecsElapsed() / 1000 - lineUs;
+        m_slowestReplyUs = std::max(m_slowestReplyUs, replyUs);
+    }
     ShowFrame(false);
     FinishTransaction();
 }
@@ -588,10 +674,11 @@ void TransactionEngine::FinishTransaction()
     // keeps t3.5 between frames.
     m_guarded.clear();
     m_quiet.stop();
-    if (m_timedOut && key < 0 && guardMs() > 0) {
+    if (m_timedOut && key < 0 && guardMsFor(m_current) > 0) {
         m_guarded = requestKind(m_current);
-        m_quiet.start(guardMs());
-    } else if (!m_timedOut && m_timing == Timing::Fast && m_current.RxLength > 0) {
+        m_quiet.start(guardMsFor(m_current));
+    } else if (!m_timedOut && m_timing == Timing::Fast && m_current.RxLength > 0 &&
+               !m_portKeepsGap) {
         m_quiet.start((frameGapUs() + 999) / 1000);
     }
     PostMessage(this, Msg::NextTransaction);
@@ -637,12 +724,12 @@ void TransactionEngine::finishSync(bool answered)
         state = SyncState();
         state.sent = sent;
         state.weak = refusal;
-        if (m_timing == Timing::Fast)
+        if (m_timing == Timing::Fast && !m_portKeepsGap)
             m_quiet.start((frameGapUs() + 999) / 1000);
-    } else if ((m_timedOut || refusal) && !state.silent && guardMs() > 0) {
+    } else if ((m_timedOut || refusal) && !state.silent && guardMsFor(m_current) > 0) {
         // One quiet wait; whatever arrives meanwhile does not lengthen it.
         state.heard = false;
-        m_quiet.start(guardMs());
+        m_heldWait.start(guardMsFor(m_current));
     } else if ((m_timedOut || refusal) && !state.silent) {
         // No wait at all: as after a quiet one.
     } else {
@@ -668,7 +755,7 @@ void TransactionEngine::linkLost()
     FinishTransaction();
     if (m_hasHeld) {
         m_hasHeld = false;
-        m_quiet.stop();
+        m_heldWait.stop();
         failRecord(m_held);
     }
     failQueued();

@@ -39,7 +39,8 @@ class WindowMessage;
 // cannot pass for the answer to the next seven. A refusal of it names nothing: it counts only
 // from a device not seen answering late, and after one the device stays on probation: the
 // next reply must not be a refusal either. A synchronising request that times out is followed
-// by one wait of a guard time for its late answer, which lets the queued request go out;
+// by one wait of a guard time for its late answer, which lets the queued request go out (in
+// the fast timing, requests to other devices that are in step go on during that wait);
 // without it the request fails as a time-out, unsent, and the device stays unsynchronised (a
 // late drive yields failed exchanges, never shifted ones). A device that stayed without a
 // sound in that wait counts as silent: its next unanswered synchronisation fails the request
@@ -47,7 +48,9 @@ class WindowMessage;
 //
 // Requests without a key (their replies name what they answer) keep a plain guard: after a
 // time-out the line stays closed to requests that begin like the one that timed out (same
-// protocol, address and function) for a guard time; requests that begin otherwise go on.
+// protocol, address and function) for a guard time; requests that begin otherwise go on (in
+// the fast timing also past queued requests that a guard or wait holds, though never past an
+// older one of their own kind or device).
 // Stray bytes never lengthen a guard: a request waits at most one guard.
 //
 // Two timings: the standard one counts 1000 ms ticks up to a 3000 ms limit; the fast one has
@@ -96,6 +99,15 @@ public:
     // or the fast deadline itself, so a reply up to twice the deadline late is waited out.
     int guardMs() const;
     void setGuardMs(int milliseconds) { m_guardMs = milliseconds; }
+    // The fast timing's deadline for a detection probe: four times the slowest reply this
+    // line has given since the engine was made, within 50 ms and the reply deadline; the
+    // reply deadline itself while no reply has been seen. A probe's guard is its deadline.
+    static constexpr int ProbeTimeoutFactor = 4;
+    static constexpr int MinProbeTimeoutMs = 50;
+    static int probeTimeoutMs(qint64 slowestReplyUs, int replyTimeoutMs);
+    int probeTimeoutMs() const { return probeTimeoutMs(m_slowestReplyUs, m_replyTimeoutMs); }
+    // The slowest reply seen, from the end of its request's line time to its arrival.
+    qint64 slowestReplyUs() const { return m_slowestReplyUs; }
 
     // Whether a chunk can be the reply to a request. Without a rule every chunk can.
     void setReplyRule(std::shared_ptr<const ReplyRule> rule);
@@ -134,7 +146,7 @@ public:
     // True while an exchange is on the line.
     bool isBusy() const { return m_inFlight; }
     // True while the line is closed to new requests after a time-out.
-    bool isGuarding() const { return m_quiet.isActive(); }
+    bool isGuarding() const { return m_quiet.isActive() || m_heldWait.isActive(); }
     int pendingCount() const;
     const TransactionRecord &currentTransaction() const { return m_current; }
     // Chunks received that were no reply to the request in flight.
@@ -221,6 +233,9 @@ private:
     // Finishes a synchronising exchange and decides about the request it stands before.
     void finishSync(bool answered);
     void startHeld();
+    bool passesHeld(const TransactionRecord &record) const;
+    // Fast timing: starts the oldest queued request that no guard or wait holds.
+    void startFirstReady();
     void failRecord(TransactionRecord record);
     void noteSyncOutcome(int key);
     void failQueued();
@@ -240,6 +255,7 @@ private:
     QTimer m_deadline; // the fast timing's reply deadline
     QTimer m_quiet;    // the line is closed to new requests while it runs
     QTimer m_resync;   // the resync pause before a request of the other protocol family
+    QTimer m_heldWait; // the wait for a synchronising request's late answer
     Timing m_timing = Timing::Standard;
     int m_replyTimeoutMs = DefaultReplyTimeoutMs;
     int m_guardMs = -1;
@@ -270,4 +286,7 @@ private:
     int m_lastFamily = -1;     // protocol family of the last exchange; -1 before the first
     QElapsedTimer m_lastEnd;   // when it finished
     qint64 m_lastEndAgoMs = 0; // how long before that its last frame ended
+    bool m_portKeepsGap = false; // the port keeps t3.5 before each request itself
+    qint64 m_slowestReplyUs = 0;
+    int guardMsFor(const TransactionRecord &record) const;
 };

@@ -11,4 +11,5 @@ void InitTransaction(TransactionRecord &record, QObject *notifyWindow, uint32_t 
     record.RxLength = -1;
     record.Result = TransactionResult::Ok;
     record.SlotGeneration = 0;
+    record.Probe = false;
 }

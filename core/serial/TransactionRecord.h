@@ -30,6 +30,9 @@ struct TransactionRecord
     bool LineLost = false;
     // The line returned the request's own bytes before the reply; the engine removed them.
     bool Echoed = false;
+    // A detection probe: in the fast timing it may end at a deadline shorter than the
+    // transfer time-out once the line has shown its reply times.
+    bool Probe = false;
 };
 
 // Outcome of an exchange, as held in TransactionRecord::Result.

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 using namespace BusTestSupport;
@@ -30,6 +31,8 @@ private slots:
     void staleCompletionIgnored();
     void refusedProbeLeavesTheSlotAsItWas();
     void stopSendsNothingMoreAndGivesTheSlotBack();
+    void interleavedScanFindsTheChainsModels_data();
+    void interleavedScanFindsTheChainsModels();
 
 private:
     // Runs until the detector has finished n chains.
@@ -359,4 +362,77 @@ void tst_InverterDetector::stopSendsNothingMoreAndGivesTheSlotBack()
 }
 
 QTEST_GUILESS_MAIN(tst_InverterDetector)
+void tst_InverterDetector::interleavedScanFindsTheChainsModels_data()
+{
+    QTest::addColumn<bool>("fast");
+    QTest::addColumn<QByteArrayList>("plant"); // request and reply hex, in turn
+    QTest::addColumn<QList<int>>("syncing");   // slots that answer synchronising reads
+    QTest::addColumn<QStringList>("found");    // "slot model state", in address order
+
+    // Gaps at 0, 5 and 6; a KX300 that refuses the KX100 probe; a KX100 with a broken reply
+    // at 4; a KX100 still deaf for the first KX100 probe at 7.
+    const QByteArrayList plant{
+        kx100Probe(1), withCrc("01 03 02 00 01"), kx200Probe(2), withSum("2F 02 52 08 02 00 02"),
+        kx100Probe(3), withCrc("03 83 02"),       kx300Probe(3), withCrc("03 03 02 00 03"),
+        kx100Probe(4), "04 03 02 00 04 00 00",    kx100Probe(7), "FF",
+        kx100Probe(7), withCrc("07 03 02 00 07")};
+    const QStringList found{"0  0",      "1 KX100 1", "2 KX200 1", "3 KX300 1",
+                            "4 KX100 3", "5  0",      "6  0",      "7 KX100 1"};
+    // A KX300 that is deaf for the first KX100 probe, then refuses the second.
+    const QByteArrayList deafKx300{kx100Probe(9),       "FF",          kx100Probe(9),
+                                   withCrc("09 83 02"), kx300Probe(9), withCrc("09 03 02 00 09")};
+    for (const bool fast : {false, true}) {
+        const char *timing = fast ? "fast, interleaved" : "standard, one after the other";
+        QTest::addRow("gaps and a faulty drive, %s", timing)
+            << fast << plant << QList<int>{7} << found;
+        QTest::addRow("deaf KX300 between gaps, %s", timing)
+            << fast << deafKx300 << QList<int>{9} << QStringList{"8  0", "9 KX300 1", "10  0"};
+    }
+}
+
+void tst_InverterDetector::interleavedScanFindsTheChainsModels()
+{
+    QFETCH(bool, fast);
+    QFETCH(QByteArrayList, plant);
+    QFETCH(QList<int>, syncing);
+    QFETCH(QStringList, found);
+    for (qsizetype i = 0; i + 1 < plant.size(); i += 2)
+        m_link->script(plant[i], plant[i + 1]);
+    for (int slot : syncing)
+        answerSyncs(slot);
+    if (fast) {
+        m_host->engine().setTiming(TransactionEngine::Timing::Fast);
+        m_host->engine().setReplyTimeoutMs(TransactionEngine::MinReplyTimeoutMs);
+    }
+    QList<int> addresses;
+    for (const QString &line : found)
+        addresses << line.section(QLatin1Char(' '), 0, 0).toInt();
+
+    InverterDetector::queueSlots(addresses);
+    QVERIFY(waitForChains(int(addresses.size())));
+    QCoreApplication::sendPostedEvents();
+
+    QStringList result;
+    for (int slot : addresses) {
+        const auto it =
+            std::find_if(m_finished->begin(), m_finished->end(),
+                         [slot](const QVariantList &s) { return s[0].toInt() == slot; });
+        QVERIFY(it != m_finished->end());
+        result << QStringLiteral("%1 %2 %3")
+                      .arg(slot)
+                      .arg(m_host->registry().GetTypeName(slot))
+                      .arg((*it)[1].toInt());
+    }
+    QCOMPARE(result, found);
+    // Interleaved: some slot's probe goes out between two probes of another slot.
+    QList<int> order;
+    for (const QByteArray &bytes : m_link->written)
+        order << (uint8_t(bytes[0]) == 0x2F ? int(uint8_t(bytes[1])) : int(uint8_t(bytes[0])));
+    bool interleaved = false;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        interleaved =
+            interleaved || (order[i] != order[i - 1] && order.mid(0, i).contains(order[i]));
+    QCOMPARE(interleaved, fast);
+}
+
 #include "tst_InverterDetector.moc"
