@@ -345,6 +345,8 @@ QString TrafficDecoder::replyText(const TrafficEntry &entry)
 
 QString TrafficDecoder::meaning(const TrafficEntry &entry)
 {
+    if (!entry.meaning.isEmpty())
+        return entry.meaning;
     if (entry.kind == TrafficEntry::Kind::LineError)
         return QStringLiteral("ошибка линии");
     if (entry.kind == TrafficEntry::Kind::Stray)

@@ -40,6 +40,9 @@ struct TrafficEntry
     bool probe = false;      // a detection probe: silence or refusal is its normal answer
     QByteArray request;
     QByteArray reply;
+    // What the entry means when whoever made it knows better than its frames (a listener
+    // shows scaled values and names orphans); empty: decoded from the frames.
+    QString meaning;
 
     // True for anything but a good reply.
     bool isError() const { return outcome != Outcome::Good; }
