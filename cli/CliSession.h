@@ -35,6 +35,7 @@ public:
         bool simulate = false;
         int timeoutMs = 0;      // 0: the timing's own time-out
         bool fastTiming = true; // false: the program window's timing
+        bool receiveOnly = false; // listen: the port never sends
 
         // The line the command line names.
         static Settings of(const CliOptions &options);

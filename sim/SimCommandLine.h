@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/ForeignMaster.h"
 #include "sim/SimFault.h"
 #include "sim/SimulatedBus.h"
 #include "sim/SimulatedPlant.h"
@@ -14,6 +15,8 @@
 //   (--link PATH | --tcp [ADDR:]PORT) [--kx100 ADDR]... [--kx200 ADDR]... [--kx300 ADDR]...
 //   [--baud N] [--parity none|even|odd] [--turnaround MS] [--fast] [--fault ADDR:KIND[:MS]]...
 //   [--no-broadcast-reply ADDR]... [--verbose]
+//   [--foreign-master [--foreign-log FILE] [--foreign-count N] [--foreign-pause MS]
+//    [--foreign-delay MS]]
 // Without any --kxNNN option the default plant is served.
 class SimCommandLine
 {
@@ -35,6 +38,8 @@ public:
         QList<FaultSetting> faults;
         QList<int> quietOnBroadcast; // addresses whose inverters do not answer broadcasts
         bool verbose = false;
+        bool foreignMaster = false; // --foreign-master and its --foreign-... settings
+        ForeignMaster::Settings foreign;
     };
 
     // arguments include the program name first. nullopt with *error set on a usage error.

@@ -1,6 +1,7 @@
 // drivelink-sim: serves simulated inverters on a pseudo-terminal whose slave side is reached
 // through a symbolic link, or through a TCP gateway in front of it, until SIGINT or SIGTERM.
 
+#include "sim/ForeignMaster.h"
 #include "sim/SimCommandLine.h"
 #include "sim/SimTcpGateway.h"
 #include "sim/SimulatedPlant.h"
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,6 +86,15 @@ int main(int argc, char *argv[])
 
     SimulatedPlant plant(options->members);
     plant.setTiming(options->timing);
+    std::unique_ptr<ForeignMaster> foreign;
+    if (options->foreignMaster) {
+        foreign = std::make_unique<ForeignMaster>(options->members, options->foreign);
+        if (!foreign->open(&error)) {
+            printError(error);
+            return 1;
+        }
+        plant.bus().setLineMaster(foreign.get());
+    }
     if (options->verbose) {
         // Each line starts with the time as the program's traffic trace writes it, so the two
         // sides of the line compare side by side.
@@ -141,5 +152,9 @@ int main(int argc, char *argv[])
     if (!options->link.isEmpty())
         removeLink(options->link, device);
     plant.stop();
+    if (foreign) {
+        std::fprintf(stderr, "%s\n", qPrintable(foreign->summary()));
+        std::fflush(stderr);
+    }
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "serial/TransactionRecord.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cstring>
 
 namespace {
@@ -31,9 +32,17 @@ TransactionRecord recordOf(const TrafficEntry &entry)
     return record;
 }
 
-// Whether a Modbus model has anything at the register: a parameter row or a control word.
+// The readouts a KX100 shows on its monitor: output frequency, current and voltage.
+constexpr int KX100Readouts[] = {36, 39, 40};
+
+// Whether a Modbus model has anything at the register: a parameter row, a control word or a
+// readout.
 bool knows(Model model, int registerNumber)
 {
+    if (model == Model::KX100 &&
+        std::find(std::begin(KX100Readouts), std::end(KX100Readouts), registerNumber) !=
+            std::end(KX100Readouts))
+        return true;
     if (model == Model::KX100 &&
         (registerNumber == TInverterKX100::OperationRegister ||
          registerNumber == TInverterKX100::FrequencyRegister ||
@@ -72,6 +81,7 @@ void ListenDecoder::clearModels()
     m_given.clear();
     m_inferred.clear();
     m_registers.clear();
+    m_excluded.clear();
 }
 
 TrafficEntry::Model ListenDecoder::modelOf(int address) const
@@ -91,11 +101,29 @@ void ListenDecoder::learn(const ExchangePairer::Exchange &exchange)
     if (exchange.address == ModbusFrame::BroadcastAddress || rq.size() < 4)
         return;
     QSet<int> &seen = m_registers[exchange.address];
-    seen.insert((uint8_t(rq[2]) << 8) | uint8_t(rq[3]));
+    const int registerNumber = (uint8_t(rq[2]) << 8) | uint8_t(rq[3]);
+    seen.insert(registerNumber);
+    // A write the drive took with a value the model's field cannot hold rules that model out.
+    QSet<Model> &excluded = m_excluded[exchange.address];
+    if (exchange.kind == Kind::Answered && uint8_t(rq[1]) == ModbusFrame::WriteFunction &&
+        rq.size() >= 9 && exchange.reply->bytes.size() >= 2 &&
+        uint8_t(exchange.reply->bytes[1]) == ModbusFrame::WriteFunction) {
+        const uint16_t word = uint16_t((uint8_t(rq[7]) << 8) | uint8_t(rq[8]));
+        for (Model model : {Model::KX100, Model::KX300}) {
+            const QString name = TrafficEntry::modelName(model);
+            const ParameterRow *row = ParameterValue::rowOfRegister(name, registerNumber);
+            if (row && ParameterValue::check(*row, ParameterValue::registerWord(
+                                                       name, registerNumber, word))
+                               .verdict != ParameterValue::Verdict::Ok)
+                excluded.insert(model);
+        }
+    }
     // One model knowing every register used decides; two, or none, leave the frames raw.
     Model found = Model::Unknown;
     int fitting = 0;
     for (Model model : {Model::KX100, Model::KX300}) {
+        if (excluded.contains(model))
+            continue;
         if (std::all_of(seen.begin(), seen.end(), [&](int r) { return knows(model, r); })) {
             found = model;
             ++fitting;

@@ -13,7 +13,8 @@ struct ParameterRow;
 // "чтение U1-13 = 40000", "запись CD003 = 200.0 В", "исключение 02 (чтение CD003)". The
 // model of an address is the one given (the command line, the open setup file), else the one
 // the registers the master uses point to when they point to one model only; until then the
-// frames are shown with their registers by number.
+// frames are shown with their registers by number. A write the drive took with a value the
+// field of one model cannot hold rules that model out.
 class ListenDecoder
 {
 public:
@@ -38,4 +39,5 @@ private:
     QHash<int, TrafficEntry::Model> m_given;
     QHash<int, TrafficEntry::Model> m_inferred;
     QHash<int, QSet<int>> m_registers; // Modbus registers each address was asked for
+    QHash<int, QSet<TrafficEntry::Model>> m_excluded; // models a write ruled out
 };
