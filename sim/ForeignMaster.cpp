@@ -73,7 +73,7 @@ ForeignMaster::ForeignMaster(const QList<SimulatedPlant::Member> &members,
         const QString model = member.model.toUpper();
         // What a PLC polls: the readouts of the drive's display, and one setting it tunes.
         if (model == QLatin1String("KX100"))
-            m_polls.append({member.address, false, {36, 39, 40, 259}, 259,
+            m_polls.append({member.address, false, {2, 36, 39, 40, 259}, 259,
                             factoryValue(QStringLiteral("kx100"), 259, 2000)});
         else if (model == QLatin1String("KX200"))
             m_polls.append({member.address, true, {0xFA00, 0xFA01, 3}, 6,

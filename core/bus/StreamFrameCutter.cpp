@@ -11,6 +11,7 @@ using Protocol = StreamFrameCutter::Frame::Protocol;
 
 constexpr int MaxModbusAddress = 247;
 constexpr qsizetype MaxNoiseRun = 256; // a longer run of noise is given out in pieces
+constexpr int MaxFrame = 256;         // Modbus RTU's longest frame
 
 bool isLetter(uint8_t byte)
 {
@@ -38,7 +39,7 @@ bool sumHolds(const QByteArray &bytes, int length)
 
 StreamFrameCutter::StreamFrameCutter(int baudRate)
     : m_characterUs(int(11'000'000LL / std::max(baudRate, 1))),
-      m_silenceUs(std::max<qint64>(qint64(m_characterUs) * 7 / 2, 2000))
+      m_silenceUs(std::max<qint64>(qint64(m_characterUs) * 7 / 2, 30'000))
 {
 }
 
@@ -48,13 +49,16 @@ QList<StreamFrameCutter::Frame> StreamFrameCutter::feed(const QByteArray &bytes,
     if (bytes.isEmpty())
         return out;
     // A silence before these bytes ends whatever waits.
-    const qint64 firstUs = lastByteUs - qint64(bytes.size() - 1) * m_characterUs;
+    // Bytes cannot have begun before the previous ones ended.
+    qint64 firstUs = lastByteUs - qint64(bytes.size() - 1) * m_characterUs;
+    if (m_lastByteUs != 0)
+        firstUs = std::max(firstUs, m_lastByteUs + m_characterUs);
     if (!m_buffer.isEmpty() && firstUs - m_lastByteUs >= m_silenceUs)
         out += extract(true);
     m_buffer += bytes;
     for (qsizetype i = 0; i < bytes.size(); ++i)
         m_times.push_back(firstUs + qint64(i) * m_characterUs);
-    m_lastByteUs = lastByteUs;
+    m_lastByteUs = m_times.back();
     out += extract(false);
     return out;
 }
@@ -111,9 +115,14 @@ StreamFrameCutter::Cut StreamFrameCutter::cutModbus(bool silence, int *length) c
     } else if (function > 0x80 && function < 0x90) {
         candidates[0] = 5;
     } else {
-        // A function of another form: only a silence tells where it ends.
-        if (silence && n >= 4 && n <= 256 && crcHolds(b, n) && (*length = n))
+        // A function of another form: only a silence tells where it ends, so its bytes wait
+        // for one (up to the longest frame).
+        if (!silence)
+            return n < MaxFrame ? Cut::NeedMore : Cut::NotHere;
+        if (n >= 4 && n <= MaxFrame && crcHolds(b, n)) {
+            *length = n;
             return Cut::Frame;
+        }
         return Cut::NotHere;
     }
     for (int candidate : candidates) {

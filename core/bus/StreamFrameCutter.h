@@ -32,8 +32,9 @@ public:
     explicit StreamFrameCutter(int baudRate = 9600);
 
     int characterUs() const { return m_characterUs; }
-    // The silence that ends a frame whatever its bytes: t3.5, and at least 2 ms, since the
-    // times of received bytes are only as exact as their delivery.
+    // The silence that ends a frame whatever its bytes: t3.5 on the wire, but at least 30 ms
+    // here, since a listener knows the times of its bytes only as they were delivered, a few
+    // milliseconds late and not evenly. Shorter gaps are the frame rules' to find.
     qint64 silenceUs() const { return m_silenceUs; }
 
     // Bytes heard, the last of them at lastByteUs. Returns the frames they complete.
