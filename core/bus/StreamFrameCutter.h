@@ -15,7 +15,8 @@
 // bit/s with the shortest gaps) are taken apart: bytes that cannot begin a checked frame are
 // given out as noise one run at a time, and the search goes on from the next byte. Where two
 // forms fit (a slash read request and a read reply share their first bytes), the reply to the
-// request cut last is preferred, and a silence after the shorter form decides for it.
+// request cut last is preferred, and a silence after the shorter form decides for it. Bytes
+// that may still become a frame wait for more bytes or for the silence.
 class StreamFrameCutter
 {
 public:
@@ -32,9 +33,11 @@ public:
     explicit StreamFrameCutter(int baudRate = 9600);
 
     int characterUs() const { return m_characterUs; }
-    // The silence that ends a frame whatever its bytes: t3.5 on the wire, but at least 30 ms
-    // here, since a listener knows the times of its bytes only as they were delivered, a few
-    // milliseconds late and not evenly. Shorter gaps are the frame rules' to find.
+    // The silence that ends a frame whatever its bytes. On the wire that is t3.5, but a
+    // listener knows the times of its bytes only as they were delivered, late and not evenly
+    // (a loaded machine or a gateway holds bytes back for tens of milliseconds), and a frame
+    // cut at a false silence would be lost. So only 300 ms of quiet count here; every shorter
+    // gap is left to the frame rules, which lose nothing.
     qint64 silenceUs() const { return m_silenceUs; }
 
     // Bytes heard, the last of them at lastByteUs. Returns the frames they complete.
