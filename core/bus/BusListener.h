@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-class CommLink;
+#include "serial/CommLink.h"
 
 // Listens to a line another master drives: takes the chunks a receive-only link delivers,
 // cuts them into frames, pairs requests with replies and tells each exchange decoded. It

@@ -151,9 +151,16 @@ int TransactionEngine::syncKeyOf(const TransactionRecord &record) const
     return m_rule->syncKey(record.TxFrame, record.TxLength);
 }
 
+void TransactionEngine::setSuspended(bool suspended)
+{
+    m_suspended = suspended;
+    if (!suspended)
+        startNextIfIdle();
+}
+
 void TransactionEngine::startNextIfIdle()
 {
-    if (m_inFlight)
+    if (m_inFlight || m_suspended)
         return;
     if (m_hasHeld) {
         // The request behind a synchronising exchange goes first; its wait holds the line.
@@ -359,6 +366,8 @@ TransactionEngine::Chunk TransactionEngine::classify(const QByteArray &buffer,
 
 void TransactionEngine::ReceiveData(const QByteArray &buffer)
 {
+    if (m_suspended && !m_inFlight)
+        return;
     qsizetype start = 0;
     const Chunk chunk = m_inFlight ? classify(buffer, start) : Chunk::Stray;
     if (m_rule && !m_sync.isEmpty()) {
