@@ -254,8 +254,12 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
         } else if (name == QLatin1String("--duration")) {
             if (!takeValue(v))
                 return false;
-            if (!parseInteger(v, 1, 31 * 24 * 3600, durationS))
-                return fail(error, QStringLiteral("invalid --duration: %1 (seconds, 1 or more)").arg(v));
+            bool ok = false;
+            const double seconds = v.trimmed().toDouble(&ok);
+            if (!ok || !(seconds >= 0.1 && seconds <= 31 * 24 * 3600))
+                return fail(error,
+                            QStringLiteral("invalid --duration: %1 (seconds, 0.1 or more)").arg(v));
+            durationMs = int(seconds * 1000 + 0.5);
         } else if (name == QLatin1String("--model") &&
                    (hasInline ? arg.mid(arg.indexOf(QLatin1Char('=')) + 1)
                               : arguments.value(i + 1))
@@ -410,7 +414,7 @@ bool CliOptions::parseOperands(const QStringList &operands, QString *error)
                                           "publish"));
     if (!listenModels.isEmpty() && command != Command::Listen)
         return fail(error, QStringLiteral("--model ADDR=MODEL belongs to listen"));
-    if (durationS > 0 && command != Command::Listen)
+    if (durationMs > 0 && command != Command::Listen)
         return fail(error, QStringLiteral("--duration belongs to listen"));
     if (csv && command != Command::Monitor)
         return fail(error, QStringLiteral("--csv belongs to monitor"));

@@ -77,9 +77,9 @@ public:
     QString file2;    // diff of two files: the second one (file holds the first)
     PublishOptions publish; // publish: broker, ids, deadband
     // listen: the model of each address named with --model ADDR=MODEL, and how long to
-    // listen in seconds (0: until SIGINT or SIGTERM).
+    // listen in milliseconds (--duration S, decimals allowed; 0: until SIGINT or SIGTERM).
     QMap<int, QString> listenModels;
-    int durationS = 0;
+    int durationMs = 0;
 
     // Parses the arguments after the program name. False with the reason when they are not
     // a valid command line.

@@ -98,7 +98,7 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
 
     // Listening keeps its own traffic: the engine sends nothing and hears nothing of its own.
     if (options.command == CliOptions::Command::Listen)
-        return ListenCommand(session, output).run(options.listenModels, options.durationS,
+        return ListenCommand(session, output).run(options.listenModels, options.durationMs,
                                                   options.stats);
 
     // The command-line tool keeps no log table: lines go out as the exchanges finish.

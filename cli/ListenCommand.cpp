@@ -31,7 +31,7 @@ QJsonObject ListenCommand::toJson(const TrafficEntry &entry)
     return object;
 }
 
-int ListenCommand::run(const QMap<int, QString> &models, int durationS, bool stats)
+int ListenCommand::run(const QMap<int, QString> &models, int durationMs, bool stats)
 {
     TComm32 &port = m_session.port();
     BusListener listener;
@@ -53,8 +53,8 @@ int ListenCommand::run(const QMap<int, QString> &models, int durationS, bool sta
     QTimer duration;
     duration.setSingleShot(true);
     QObject::connect(&duration, &QTimer::timeout, &loop, &QEventLoop::quit);
-    if (durationS > 0)
-        duration.start(durationS * 1000);
+    if (durationMs > 0)
+        duration.start(durationMs);
     listener.attach(&port, port.baudRate());
     m_out.error(QStringLiteral("listening on %1 at %2 bit/s; nothing is sent")
                     .arg(m_session.devicePath())

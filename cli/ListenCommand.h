@@ -18,7 +18,7 @@ class ListenCommand
 public:
     ListenCommand(CliSession &session, CliOutput &out) : m_session(session), m_out(out) {}
 
-    int run(const QMap<int, QString> &models, int durationS, bool stats);
+    int run(const QMap<int, QString> &models, int durationMs, bool stats);
 
     static QJsonObject toJson(const TrafficEntry &entry);
 
