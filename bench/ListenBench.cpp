@@ -60,12 +60,18 @@ Run measure(int baud, int count, int noisePerSecond)
     const QString link = dir.filePath(QStringLiteral("line"));
     const QString log = dir.filePath(QStringLiteral("foreign.log"));
     const QString out = dir.filePath(QStringLiteral("listen.out"));
-    QStringList simArguments{QStringLiteral("--link"),          link,
-                             QStringLiteral("--baud"),          QString::number(baud),
-                             QStringLiteral("--turnaround"),    QStringLiteral("0"),
-                             QStringLiteral("--foreign-master"), QStringLiteral("--foreign-log"),
-                             log,                               QStringLiteral("--foreign-count"),
-                             QString::number(count),            QStringLiteral("--foreign-delay"),
+    QStringList simArguments{QStringLiteral("--link"),
+                             link,
+                             QStringLiteral("--baud"),
+                             QString::number(baud),
+                             QStringLiteral("--turnaround"),
+                             QStringLiteral("0"),
+                             QStringLiteral("--foreign-master"),
+                             QStringLiteral("--foreign-log"),
+                             log,
+                             QStringLiteral("--foreign-count"),
+                             QString::number(count),
+                             QStringLiteral("--foreign-delay"),
                              QString::number(LeadInMs)};
     if (noisePerSecond > 0)
         simArguments << QStringLiteral("--noise") << QString::number(noisePerSecond)
@@ -149,9 +155,9 @@ void printRow(const char *what, const Run &run)
         return;
     }
     const double logged = std::max(run.logged, 1);
-    std::printf("%-44s %5.1f %% paired, %5.1f %% decoded (%d of %d; %d lost, %d invented)\n",
-                what, 100.0 * run.paired / logged, 100.0 * run.decoded / logged, run.paired,
-                run.logged, run.logged - run.paired, run.invented);
+    std::printf("%-44s %5.1f %% paired, %5.1f %% decoded (%d of %d; %d lost, %d invented)\n", what,
+                100.0 * run.paired / logged, 100.0 * run.decoded / logged, run.paired, run.logged,
+                run.logged - run.paired, run.invented);
 }
 
 } // namespace
@@ -179,7 +185,8 @@ int main(int argc, char *argv[])
     qint64 sent = 0;
     for (const Run *run : {&slow, &fast, &noisy})
         sent += run->sentBytes;
-    std::printf("%-44s %lld\n", "bytes sent by the listener (all runs)", static_cast<long long>(sent));
+    std::printf("%-44s %lld\n", "bytes sent by the listener (all runs)",
+                static_cast<long long>(sent));
     const bool complete = slow.ok && fast.ok && slow.paired == slow.logged &&
                           fast.paired == fast.logged && slow.invented + fast.invented == 0;
     return complete && sent == 0 ? 0 : 1;

@@ -261,8 +261,7 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
                             QStringLiteral("invalid --duration: %1 (seconds, 0.1 or more)").arg(v));
             durationMs = int(seconds * 1000 + 0.5);
         } else if (name == QLatin1String("--model") &&
-                   (hasInline ? arg.mid(arg.indexOf(QLatin1Char('=')) + 1)
-                              : arguments.value(i + 1))
+                   (hasInline ? arg.mid(arg.indexOf(QLatin1Char('=')) + 1) : arguments.value(i + 1))
                        .contains(QLatin1Char('='))) {
             // --model ADDR=MODEL: the model of one address, for listen.
             v = hasInline ? arg.mid(arg.indexOf(QLatin1Char('=')) + 1) : arguments[++i];
@@ -344,11 +343,12 @@ bool CliOptions::parseListenModel(const QString &text, QString *error)
     const QString name = text.section(QLatin1Char('='), 1).trimmed().toUpper();
     int listenAddress = -1;
     if (!parseInteger(addressText, 0, 247, listenAddress))
-        return fail(error, QStringLiteral("invalid --model %1 (ADDR=MODEL, ADDR 0..247)").arg(text));
+        return fail(error,
+                    QStringLiteral("invalid --model %1 (ADDR=MODEL, ADDR 0..247)").arg(text));
     if (name != QLatin1String("KX100") && name != QLatin1String("KX200") &&
         name != QLatin1String("KX300"))
-        return fail(error,
-                    QStringLiteral("invalid --model %1 (MODEL is KX100, KX200 or KX300)").arg(text));
+        return fail(
+            error, QStringLiteral("invalid --model %1 (MODEL is KX100, KX200 or KX300)").arg(text));
     listenModels.insert(listenAddress, name);
     return true;
 }

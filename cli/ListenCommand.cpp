@@ -38,11 +38,10 @@ int ListenCommand::run(const QMap<int, QString> &models, int durationMs, bool st
     for (auto it = models.cbegin(); it != models.cend(); ++it)
         listener.decoder().setModel(it.key(), TrafficEntry::modelNamed(it.value()));
     TrafficStatistics statistics;
-    QObject::connect(&listener, &BusListener::heard, &listener,
-                     [&](const TrafficEntry &entry) {
-                         statistics.record(entry);
-                         m_out.result(TrafficLine::text(entry), toJson(entry));
-                     });
+    QObject::connect(&listener, &BusListener::heard, &listener, [&](const TrafficEntry &entry) {
+        statistics.record(entry);
+        m_out.result(TrafficLine::text(entry), toJson(entry));
+    });
     QObject::connect(&port, &CommLink::writeRefused, &listener,
                      [&](const QString &text) { m_out.error(text); });
 

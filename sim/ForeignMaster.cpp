@@ -65,21 +65,29 @@ constexpr quint16 BroadcastValue = 500;
 
 } // namespace
 
-ForeignMaster::ForeignMaster(const QList<SimulatedPlant::Member> &members,
-                             const Settings &settings)
+ForeignMaster::ForeignMaster(const QList<SimulatedPlant::Member> &members, const Settings &settings)
     : m_settings(settings)
 {
     for (const SimulatedPlant::Member &member : members) {
         const QString model = member.model.toUpper();
         // What a PLC polls: the readouts of the drive's display, and one setting it tunes.
         if (model == QLatin1String("KX100"))
-            m_polls.append({member.address, false, {2, 36, 39, 40, 259}, 259,
+            m_polls.append({member.address,
+                            false,
+                            {2, 36, 39, 40, 259},
+                            259,
                             factoryValue(QStringLiteral("kx100"), 259, 2000)});
         else if (model == QLatin1String("KX200"))
-            m_polls.append({member.address, true, {0xFA00, 0xFA01, 3}, 6,
+            m_polls.append({member.address,
+                            true,
+                            {0xFA00, 0xFA01, 3},
+                            6,
                             factoryValue(QStringLiteral("kx200"), 6, 30)});
         else if (model == QLatin1String("KX300"))
-            m_polls.append({member.address, false, {0x20, 0x21, 0x22, 0x2C}, 512,
+            m_polls.append({member.address,
+                            false,
+                            {0x20, 0x21, 0x22, 0x2C},
+                            512,
                             factoryValue(QStringLiteral("kx300"), 512, 100)});
     }
 }
@@ -91,8 +99,8 @@ bool ForeignMaster::open(QString *error)
     m_log.setFileName(m_settings.logFile);
     if (!m_log.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
         if (error)
-            *error = QStringLiteral("cannot write %1: %2")
-                         .arg(m_settings.logFile, m_log.errorString());
+            *error =
+                QStringLiteral("cannot write %1: %2").arg(m_settings.logFile, m_log.errorString());
         return false;
     }
     return true;

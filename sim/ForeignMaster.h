@@ -25,12 +25,12 @@ class ForeignMaster : public SimulatedBus::LineMaster
 public:
     struct Settings
     {
-        int pauseMs = 0;       // between the end of an exchange and the next request
-        int count = 0;         // requests in all; 0: no end
-        int writeEvery = 7;    // every n-th request of a drive is a parameter write
+        int pauseMs = 0;         // between the end of an exchange and the next request
+        int count = 0;           // requests in all; 0: no end
+        int writeEvery = 7;      // every n-th request of a drive is a parameter write
         int broadcastEvery = 25; // every n-th request is a broadcast (Modbus drives only)
-        int delayMs = 0;       // before the first request
-        QString logFile;       // "" for none
+        int delayMs = 0;         // before the first request
+        QString logFile;         // "" for none
     };
 
     ForeignMaster(const QList<SimulatedPlant::Member> &members, const Settings &settings);

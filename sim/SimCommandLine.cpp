@@ -214,10 +214,9 @@ std::optional<SimCommandLine::Options> SimCommandLine::parse(const QStringList &
         return fail(QStringLiteral("--foreign-log, --foreign-count, --foreign-pause and "
                                    "--foreign-delay belong to --foreign-master"));
     options.foreign.logFile = parser.value(QStringLiteral("foreign-log"));
-    for (const auto &[name, target] :
-         {std::pair{"foreign-count", &options.foreign.count},
-          std::pair{"foreign-pause", &options.foreign.pauseMs},
-          std::pair{"foreign-delay", &options.foreign.delayMs}}) {
+    for (const auto &[name, target] : {std::pair{"foreign-count", &options.foreign.count},
+                                       std::pair{"foreign-pause", &options.foreign.pauseMs},
+                                       std::pair{"foreign-delay", &options.foreign.delayMs}}) {
         if (!parser.isSet(QString::fromLatin1(name)))
             continue;
         const std::optional<int> value =

@@ -169,8 +169,7 @@ void SimulatedBus::serve()
         if (!m_out.empty() && !m_writeBlocked) {
             // A paced byte is delivered once its whole character has crossed the line.
             const Burst &burst = m_out.front();
-            const double offset =
-                timing.paced ? (burst.sent + 1) * timing.characterSeconds() : 0.0;
+            const double offset = timing.paced ? (burst.sent + 1) * timing.characterSeconds() : 0.0;
             wake = std::min(wake, burst.start + lineDuration(offset));
         }
         if (!m_held.empty())
@@ -423,8 +422,8 @@ void SimulatedBus::pumpOutput(Clock::time_point now, const Timing &timing)
         qsizetype due = burst.bytes.size();
         if (timing.paced) {
             const double elapsed = Seconds(now - burst.start).count();
-            due = std::min<qsizetype>(
-                due, static_cast<qsizetype>(std::floor(elapsed / timing.characterSeconds() + 1e-9)));
+            due = std::min<qsizetype>(due, static_cast<qsizetype>(std::floor(
+                                               elapsed / timing.characterSeconds() + 1e-9)));
         }
         if (due > burst.sent) {
             const ssize_t n = write(master, burst.bytes.constData() + burst.sent,

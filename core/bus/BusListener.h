@@ -4,6 +4,7 @@
 #include "bus/ListenDecoder.h"
 #include "bus/StreamFrameCutter.h"
 #include "bus/TrafficEntry.h"
+#include "serial/CommLink.h"
 
 #include <QObject>
 #include <QPointer>
@@ -11,8 +12,6 @@
 
 #include <functional>
 #include <memory>
-
-#include "serial/CommLink.h"
 
 // Listens to a line another master drives: takes the chunks a receive-only link delivers,
 // cuts them into frames, pairs requests with replies and tells each exchange decoded. It

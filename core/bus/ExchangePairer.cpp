@@ -32,7 +32,8 @@ int ExchangePairer::addressOf(const Frame &frame)
 bool ExchangePairer::isBroadcast(const Frame &request)
 {
     if (request.protocol == Protocol::Modbus)
-        return !request.bytes.isEmpty() && uint8_t(request.bytes[0]) == ModbusFrame::BroadcastAddress;
+        return !request.bytes.isEmpty() &&
+               uint8_t(request.bytes[0]) == ModbusFrame::BroadcastAddress;
     return request.protocol == Protocol::Slash && addressOf(request) < 0;
 }
 
@@ -87,7 +88,8 @@ bool ExchangePairer::answers(const Frame &request, const Frame &reply)
 ExchangePairer::Exchange ExchangePairer::unanswered()
 {
     Exchange exchange;
-    exchange.kind = isBroadcast(*m_waiting) ? Exchange::Kind::Broadcast : Exchange::Kind::Unanswered;
+    exchange.kind =
+        isBroadcast(*m_waiting) ? Exchange::Kind::Broadcast : Exchange::Kind::Unanswered;
     exchange.protocol = m_waiting->protocol;
     exchange.address = addressOf(*m_waiting);
     exchange.request = m_waiting;

@@ -9,8 +9,8 @@
 #include "serial/TransactionRecord.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -39,19 +39,16 @@ constexpr int KX100Readouts[] = {36, 39, 40};
 // readout.
 bool knows(Model model, int registerNumber)
 {
-    if (model == Model::KX100 &&
-        std::find(std::begin(KX100Readouts), std::end(KX100Readouts), registerNumber) !=
-            std::end(KX100Readouts))
+    if (model == Model::KX100 && std::find(std::begin(KX100Readouts), std::end(KX100Readouts),
+                                           registerNumber) != std::end(KX100Readouts))
         return true;
-    if (model == Model::KX100 &&
-        (registerNumber == TInverterKX100::OperationRegister ||
-         registerNumber == TInverterKX100::FrequencyRegister ||
-         registerNumber == TInverterKX100::CommitRegister))
+    if (model == Model::KX100 && (registerNumber == TInverterKX100::OperationRegister ||
+                                  registerNumber == TInverterKX100::FrequencyRegister ||
+                                  registerNumber == TInverterKX100::CommitRegister))
         return true;
-    if (model == Model::KX300 &&
-        (registerNumber == TInverterKX300::OperationRegister ||
-         registerNumber == TInverterKX300::FrequencyRegister ||
-         registerNumber == TInverterKX300::CommitRegister))
+    if (model == Model::KX300 && (registerNumber == TInverterKX300::OperationRegister ||
+                                  registerNumber == TInverterKX300::FrequencyRegister ||
+                                  registerNumber == TInverterKX300::CommitRegister))
         return true;
     return ParameterValue::rowOfRegister(TrafficEntry::modelName(model), registerNumber);
 }
@@ -112,8 +109,8 @@ void ListenDecoder::learn(const ExchangePairer::Exchange &exchange)
         for (Model model : {Model::KX100, Model::KX300}) {
             const QString name = TrafficEntry::modelName(model);
             const ParameterRow *row = ParameterValue::rowOfRegister(name, registerNumber);
-            if (row && ParameterValue::check(*row, ParameterValue::registerWord(
-                                                       name, registerNumber, word))
+            if (row && ParameterValue::check(
+                           *row, ParameterValue::registerWord(name, registerNumber, word))
                                .verdict != ParameterValue::Verdict::Ok)
                 excluded.insert(model);
         }
@@ -157,9 +154,9 @@ TrafficEntry ListenDecoder::entry(const ExchangePairer::Exchange &exchange)
     } else {
         record.RxLength = -1;
     }
-    const Model model =
-        exchange.protocol == StreamFrameCutter::Frame::Protocol::Slash ? Model::KX200
-                                                                       : modelOf(address);
+    const Model model = exchange.protocol == StreamFrameCutter::Frame::Protocol::Slash
+                            ? Model::KX200
+                            : modelOf(address);
     entry = TrafficDecoder::exchange(record, exchange.reply ? responseUs / 1000 : -1, model,
                                      exchange.request->startUs / 1000);
     if (!exchange.reply)
@@ -177,9 +174,8 @@ QString ListenDecoder::valueText(const ParameterRow &row, uint16_t word, const Q
 {
     const int32_t value = ParameterValue::registerWord(model, row.registerNumber, word);
     if (row.isList()) {
-        const QString item = value >= 0 && value < row.items.size()
-                                 ? row.items[value].trimmed()
-                                 : QString();
+        const QString item =
+            value >= 0 && value < row.items.size() ? row.items[value].trimmed() : QString();
         return item.isEmpty() ? QString::number(value) : item;
     }
     return row.formatValue(value) + unitOf(row);
@@ -189,10 +185,11 @@ QString ListenDecoder::meaning(const TrafficEntry &entry)
 {
     TrafficEntry plain = entry;
     plain.meaning.clear();
-    const bool broadcastOnly = entry.kind == TrafficEntry::Kind::Exchange && entry.reply.isEmpty() &&
+    const bool broadcastOnly = entry.kind == TrafficEntry::Kind::Exchange &&
+                               entry.reply.isEmpty() &&
                                entry.outcome == TrafficEntry::Outcome::Good;
-    const QString words = broadcastOnly ? TrafficDecoder::requestText(plain, true)
-                                        : TrafficDecoder::meaning(plain);
+    const QString words =
+        broadcastOnly ? TrafficDecoder::requestText(plain, true) : TrafficDecoder::meaning(plain);
     if (entry.kind != TrafficEntry::Kind::Exchange || entry.model == Model::Unknown ||
         entry.outcome != TrafficEntry::Outcome::Good || words.startsWith(QStringLiteral("команда")))
         return words;
@@ -203,7 +200,8 @@ QString ListenDecoder::meaning(const TrafficEntry &entry)
     uint16_t word = 0;
     if (broadcastOnly) {
         // The value of a broadcast comes from the request alone.
-        if (entry.model != Model::KX200 && rq.size() >= 9 && uint8_t(rq[1]) == ModbusFrame::WriteFunction) {
+        if (entry.model != Model::KX200 && rq.size() >= 9 &&
+            uint8_t(rq[1]) == ModbusFrame::WriteFunction) {
             registerNumber = (uint8_t(rq[2]) << 8) | uint8_t(rq[3]);
             word = uint16_t((uint8_t(rq[7]) << 8) | uint8_t(rq[8]));
         } else if (entry.model == Model::KX200 && rq.size() >= 6) {

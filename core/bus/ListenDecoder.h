@@ -38,6 +38,6 @@ private:
 
     QHash<int, TrafficEntry::Model> m_given;
     QHash<int, TrafficEntry::Model> m_inferred;
-    QHash<int, QSet<int>> m_registers; // Modbus registers each address was asked for
+    QHash<int, QSet<int>> m_registers;                // Modbus registers each address was asked for
     QHash<int, QSet<TrafficEntry::Model>> m_excluded; // models a write ruled out
 };

@@ -37,13 +37,13 @@ bool ListeningMode::start(QString *error)
     emit activeChanged(true);
     // The exchange on the line finishes first; then the line is the listener's.
     if (m_host.engine().isBusy()) {
-        m_waitForIdle = connect(&m_host.engine(), &TransactionEngine::busyChanged, this,
-                                [this](bool busy) {
-                                    if (!busy) {
-                                        disconnect(m_waitForIdle);
-                                        switchLine();
-                                    }
-                                });
+        m_waitForIdle =
+            connect(&m_host.engine(), &TransactionEngine::busyChanged, this, [this](bool busy) {
+                if (!busy) {
+                    disconnect(m_waitForIdle);
+                    switchLine();
+                }
+            });
         return true;
     }
     switchLine();
@@ -62,8 +62,8 @@ void ListeningMode::switchLine()
             m_link->StartComm();
         m_active = false;
         m_host.engine().setSuspended(false);
-        emit failed(QStringLiteral("Прослушивание невозможно: порт %1 не открыт")
-                        .arg(m_link->portName()));
+        emit failed(
+            QStringLiteral("Прослушивание невозможно: порт %1 не открыт").arg(m_link->portName()));
         emit activeChanged(false);
         return;
     }

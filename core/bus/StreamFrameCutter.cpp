@@ -11,7 +11,7 @@ using Protocol = StreamFrameCutter::Frame::Protocol;
 
 constexpr int MaxModbusAddress = 247;
 constexpr qsizetype MaxNoiseRun = 256; // a longer run of noise is given out in pieces
-constexpr int MaxFrame = 256;         // Modbus RTU's longest frame
+constexpr int MaxFrame = 256;          // Modbus RTU's longest frame
 
 bool isLetter(uint8_t byte)
 {
@@ -102,8 +102,8 @@ StreamFrameCutter::Cut StreamFrameCutter::cutModbus(bool silence, int *length) c
     const bool replyFirst = expectsReplyOf(Protocol::Modbus, address, function);
     if (function >= 1 && function <= 4) {
         const int reply = n >= 3 ? 5 + uint8_t(b[2]) : 0;
-        const bool plausible = n < 3 || (uint8_t(b[2]) >= 1 &&
-                                         (function <= 2 || uint8_t(b[2]) % 2 == 0));
+        const bool plausible =
+            n < 3 || (uint8_t(b[2]) >= 1 && (function <= 2 || uint8_t(b[2]) % 2 == 0));
         candidates[0] = replyFirst && plausible ? reply : 8;
         candidates[1] = replyFirst || !plausible ? (plausible ? 8 : -1) : reply;
     } else if (function == 5 || function == 6) {
@@ -259,10 +259,10 @@ void StreamFrameCutter::take(QList<Frame> &out, Protocol protocol, int length)
         if (length == SlashFrame::ReadLength)
             reply = false;
         else if (letter == SlashFrame::WriteLetter)
-            reply = addressless ? m_expect.protocol == Protocol::Slash &&
-                                      m_expect.request.size() >= 3 &&
-                                      uint8_t(m_expect.request[2]) == letter
-                                : answering;
+            reply = addressless
+                        ? m_expect.protocol == Protocol::Slash && m_expect.request.size() >= 3 &&
+                              uint8_t(m_expect.request[2]) == letter
+                        : answering;
     }
     if (reply)
         m_expect = {};

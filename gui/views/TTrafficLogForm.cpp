@@ -49,7 +49,8 @@ TTrafficLogForm::TTrafficLogForm(TrafficRecorder *recorder, QWidget *parent)
       m_colours(new TrafficStatisticsColours(this)), m_pages(new QTabWidget(this)),
       m_logView(makeTable(this)), m_statisticsView(makeTable(this)),
       m_addressBox(new QComboBox(this)), m_resultBox(new QComboBox(this)),
-      m_pauseButton(new QPushButton(QStringLiteral("Пауза"), this)), m_countsLabel(new QLabel(this)),
+      m_pauseButton(new QPushButton(QStringLiteral("Пауза"), this)),
+      m_countsLabel(new QLabel(this)),
       m_listenButton(new QPushButton(QStringLiteral("Прослушивание"), this))
 {
     setObjectName(QStringLiteral("TrafficLogForm"));
@@ -82,8 +83,8 @@ TTrafficLogForm::TTrafficLogForm(TrafficRecorder *recorder, QWidget *parent)
     m_listenButton->setObjectName(QStringLiteral("ListenBtn"));
     m_listenButton->setCheckable(true);
     m_listenButton->setEnabled(false);
-    m_listenButton->setToolTip(QStringLiteral(
-        "Слушать обмен другого ведущего на линии, ничего не передавая"));
+    m_listenButton->setToolTip(
+        QStringLiteral("Слушать обмен другого ведущего на линии, ничего не передавая"));
     for (QPushButton *button : {m_listenButton, m_pauseButton, clearButton, copyButton, saveButton})
         tools->addWidget(button);
 

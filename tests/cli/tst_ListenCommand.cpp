@@ -46,8 +46,8 @@ private slots:
         const QString device = plant.start();
         QVERIFY(!device.isEmpty());
 
-        QStringList arguments{"--baud", "115200", "listen", "--model", "1=KX100", "--duration",
-                              "0.6", "--stats"};
+        QStringList arguments{"--baud",  "115200",     "listen", "--model",
+                              "1=KX100", "--duration", "0.6",    "--stats"};
         if (json)
             arguments << "--json";
         const Run run = runCli(device, arguments);
@@ -80,7 +80,8 @@ private slots:
             const QRegularExpressionMatch match = form.match(line);
             if (!match.hasMatch())
                 continue; // the statistics
-            const QString reply = match.captured(4) == QLatin1String("-") ? QString() : match.captured(4);
+            const QString reply =
+                match.captured(4) == QLatin1String("-") ? QString() : match.captured(4);
             heard << match.captured(3) + QLatin1Char('|') + reply;
             meanings << match.captured(7);
         }

@@ -24,8 +24,8 @@ QString pair(const QStringList &frames)
         }
         now += 10'000;
         Frame frame;
-        frame.protocol = element.startsWith(QLatin1Char('S')) ? Frame::Protocol::Slash
-                                                              : Frame::Protocol::Modbus;
+        frame.protocol =
+            element.startsWith(QLatin1Char('S')) ? Frame::Protocol::Slash : Frame::Protocol::Modbus;
         frame.bytes = QByteArray::fromHex(element.mid(2).toLatin1());
         frame.startUs = now - 1000;
         frame.endUs = now;
@@ -67,8 +67,7 @@ private slots:
         QTest::newRow("read and write answered")
             << QStringList{read1, reply1, m("03 10 02 00 00 01 02 00 64"), m("03 10 02 00 00 01")}
             << "answered #1, answered #3";
-        QTest::newRow("exception answers")
-            << QStringList{read1, m("01 83 02")} << "answered #1";
+        QTest::newRow("exception answers") << QStringList{read1, m("01 83 02")} << "answered #1";
         QTest::newRow("request meets request")
             << QStringList{read1, m("03 03 00 20 00 01"), m("03 03 02 00 00")}
             << "unanswered #1, answered #3";

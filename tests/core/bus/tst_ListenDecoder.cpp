@@ -24,8 +24,8 @@ ExchangePairer::Exchange exchange(const QByteArray &requestHex, const QByteArray
     ExchangePairer::Exchange e;
     Frame request;
     request.bytes = QByteArray::fromHex(requestHex);
-    request.protocol = request.bytes.startsWith('/') ? Frame::Protocol::Slash
-                                                     : Frame::Protocol::Modbus;
+    request.protocol =
+        request.bytes.startsWith('/') ? Frame::Protocol::Slash : Frame::Protocol::Modbus;
     request.startUs = 1'000'000;
     request.endUs = 1'008'000;
     e.protocol = request.protocol;
@@ -83,7 +83,7 @@ private slots:
                 const ParameterRow *named = ParameterValue::rowOfRegister(name, row.registerNumber);
                 if (!named || named->code != row.code)
                     continue;
-                int value = row.isList() ? int(row.items.size()) - 1
+                int value = row.isList()  ? int(row.items.size()) - 1
                             : row.bounded ? int(row.rawMaximum)
                                           : (row.unsignedWord ? 40000 : 1234);
                 QString shown = QString::number(value);
@@ -92,11 +92,13 @@ private slots:
                     if (shown.isEmpty())
                         shown = QString::number(value);
                 } else if (row.decimals > 0) {
-                    shown = QString::number(value / std::pow(10.0, row.decimals), 'f', row.decimals);
+                    shown =
+                        QString::number(value / std::pow(10.0, row.decimals), 'f', row.decimals);
                 }
                 ListenDecoder decoder;
                 decoder.setModel(1, Model(model));
-                const TrafficEntry entry = decoder.entry(read(Model(model), row.registerNumber, value));
+                const TrafficEntry entry =
+                    decoder.entry(read(Model(model), row.registerNumber, value));
                 QString code = row.code;
                 while (code.endsWith(QLatin1Char('*')))
                     code.chop(1);
@@ -105,8 +107,8 @@ private slots:
                     continue;
                 const QString expected = QStringLiteral("чтение %1 = %2").arg(code, shown);
                 if (!meaning.startsWith(expected))
-                    QFAIL(qPrintable(QStringLiteral("%1: %2, expected %3")
-                                         .arg(table, meaning, expected)));
+                    QFAIL(qPrintable(
+                        QStringLiteral("%1: %2, expected %3").arg(table, meaning, expected)));
                 ++checked;
             }
         }
