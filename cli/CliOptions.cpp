@@ -22,7 +22,7 @@ constexpr CommandName Commands[] = {
     {"restore", CliOptions::Command::Restore},   {"monitor", CliOptions::Command::Monitor},
     {"set-address", CliOptions::Command::SetAddress},
     {"diff", CliOptions::Command::Diff},         {"help", CliOptions::Command::Help},
-    {"publish", CliOptions::Command::Publish},
+    {"publish", CliOptions::Command::Publish},   {"listen", CliOptions::Command::Listen},
 };
 
 bool fail(QString *error, const QString &text)
@@ -67,6 +67,11 @@ QString CliOptions::usage()
         "                             poll the drives (default: detect 0-31, again every 5\n"
         "                             minutes) and publish them as a Sparkplug B edge node\n"
         "                             until SIGINT or SIGTERM; reads only\n"
+        "  listen [--model ADDR=MODEL]... [--duration S] [--json] [--stats]\n"
+        "                             hear what another master (a PLC, a SCADA poller)\n"
+        "                             and the drives say on the line, one line per\n"
+        "                             exchange, decoded; sends nothing. --duration S ends it\n"
+        "                             after S seconds (default: at SIGINT or SIGTERM)\n"
         "\n"
         "Publish options:\n"
         "  --broker URL               mqtt://HOST[:PORT] (1883) or mqtts://HOST[:PORT] (8883)\n"
@@ -251,6 +256,22 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
             if (v != QLatin1String("7") && v != QLatin1String("8"))
                 return fail(error, QStringLiteral("invalid --data-bits: %1 (7 or 8)").arg(v));
             line.byteSize = v.toInt();
+        } else if (name == QLatin1String("--duration")) {
+            if (!takeValue(v))
+                return false;
+            bool ok = false;
+            const double seconds = v.trimmed().toDouble(&ok);
+            if (!ok || !(seconds >= 0.1 && seconds <= 31 * 24 * 3600))
+                return fail(error,
+                            QStringLiteral("invalid --duration: %1 (seconds, 0.1 or more)").arg(v));
+            durationMs = int(seconds * 1000 + 0.5);
+        } else if (name == QLatin1String("--model") &&
+                   (hasInline ? arg.mid(arg.indexOf(QLatin1Char('=')) + 1) : arguments.value(i + 1))
+                       .contains(QLatin1Char('='))) {
+            // --model ADDR=MODEL: the model of one address, for listen.
+            v = hasInline ? arg.mid(arg.indexOf(QLatin1Char('=')) + 1) : arguments[++i];
+            if (!parseListenModel(v, error))
+                return false;
         } else if (name == QLatin1String("--model")) {
             if (!takeValue(v))
                 return false;
@@ -334,6 +355,22 @@ bool CliOptions::parse(const QStringList &arguments, QString *error)
     return true;
 }
 
+bool CliOptions::parseListenModel(const QString &text, QString *error)
+{
+    const QString addressText = text.section(QLatin1Char('='), 0, 0);
+    const QString name = text.section(QLatin1Char('='), 1).trimmed().toUpper();
+    int listenAddress = -1;
+    if (!parseInteger(addressText, 0, 247, listenAddress))
+        return fail(error,
+                    QStringLiteral("invalid --model %1 (ADDR=MODEL, ADDR 0..247)").arg(text));
+    if (name != QLatin1String("KX100") && name != QLatin1String("KX200") &&
+        name != QLatin1String("KX300"))
+        return fail(
+            error, QStringLiteral("invalid --model %1 (MODEL is KX100, KX200 or KX300)").arg(text));
+    listenModels.insert(listenAddress, name);
+    return true;
+}
+
 bool CliOptions::parsePortChoice(const QString &text, QString *error)
 {
     PortChoice choice;
@@ -393,6 +430,10 @@ bool CliOptions::parseOperands(const QStringList &operands, QString *error)
         return fail(error, QStringLiteral("--broker, --group, --node, --deadband, --username, "
                                           "--password-file, --cafile and --rescan-ms belong to "
                                           "publish"));
+    if (!listenModels.isEmpty() && command != Command::Listen)
+        return fail(error, QStringLiteral("--model ADDR=MODEL belongs to listen"));
+    if (durationMs > 0 && command != Command::Listen)
+        return fail(error, QStringLiteral("--duration belongs to listen"));
     if (csv && command != Command::Monitor)
         return fail(error, QStringLiteral("--csv belongs to monitor"));
     if (csv && json)
@@ -461,6 +502,8 @@ bool CliOptions::parseOperands(const QStringList &operands, QString *error)
         return expect(1, "monitor ADDR [--count N] [--max-errors N] [--csv]") && takeAddress(rest[0]);
     case Command::Publish:
         return takeRanges(rest) && publish.check(error);
+    case Command::Listen:
+        return expect(0, "listen [--model ADDR=MODEL]... [--duration S] [--json] [--stats]");
     case Command::Diff:
         if (!expect(2, "diff ADDR FILE | diff FILE1 FILE2"))
             return false;

@@ -4,6 +4,7 @@
 #include "serial/LineSettings.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +26,7 @@ public:
         SetAddress,
         Diff,
         Publish,
+        Listen,
         Help
     };
 
@@ -78,6 +80,10 @@ public:
     bool csv = false; // monitor: CSV rows "time,F_Hz,V_V,I_A"
     QString file2;    // diff of two files: the second one (file holds the first)
     PublishOptions publish; // publish: broker, ids, deadband
+    // listen: the model of each address named with --model ADDR=MODEL, and how long to
+    // listen in milliseconds (--duration S, decimals allowed; 0: until SIGINT or SIGTERM).
+    QMap<int, QString> listenModels;
+    int durationMs = 0;
 
     // Parses the arguments after the program name. False with the reason when they are not
     // a valid command line.
@@ -93,6 +99,7 @@ public:
     static bool parseInteger(const QString &text, int minimum, int maximum, int &value);
 
 private:
+    bool parseListenModel(const QString &text, QString *error);
     bool parsePortChoice(const QString &text, QString *error);
     bool m_maxErrorsGiven = false;
     bool parseOperands(const QStringList &operands, QString *error);

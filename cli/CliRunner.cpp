@@ -7,6 +7,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "cli/DiffCommand.h"
+#include "cli/ListenCommand.h"
 #include "cli/MonitorCommand.h"
 #include "cli/MultiPortBackup.h"
 #include "cli/PublishCommand.h"
@@ -96,6 +97,11 @@ int CliRunner::run(const QStringList &arguments, FILE *out, FILE *err)
         output.error(why);
         return CliExit::Failure;
     }
+
+    // Listening keeps its own traffic: the engine sends nothing and hears nothing of its own.
+    if (options.command == CliOptions::Command::Listen)
+        return ListenCommand(session, output).run(options.listenModels, options.durationMs,
+                                                  options.stats);
 
     // The command-line tool keeps no log table: lines go out as the exchanges finish.
     session.host().traffic().setKeepsLog(false);

@@ -51,6 +51,7 @@ bool CliSession::open(const Settings &settings, QString *error)
     m_port->setParity(settings.line.parity);
     m_port->setStopBits(settings.line.stopBits);
     m_port->setByteSize(settings.line.byteSize);
+    m_port->setReceiveOnly(settings.receiveOnly);
     m_host = std::make_unique<BusHost>(m_port.get());
     connect(&m_host->engine(), &TransactionEngine::portLost, this, [this](const QString &port) {
         m_lostPort = port;
@@ -314,5 +315,6 @@ CliSession::Settings CliSession::Settings::of(const CliOptions &options)
     settings.fastTiming = options.fastTiming;
     settings.echo = options.echo;
     settings.resyncMs = options.resyncMs;
+    settings.receiveOnly = options.command == CliOptions::Command::Listen;
     return settings;
 }

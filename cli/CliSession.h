@@ -37,6 +37,7 @@ public:
         bool fastTiming = true; // false: the program window's timing
         EchoMode echo = EchoMode::Auto;
         int resyncMs = 0; // fast timing only
+        bool receiveOnly = false; // listen: the port never sends
 
         // The line the command line names.
         static Settings of(const CliOptions &options);

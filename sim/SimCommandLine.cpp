@@ -81,6 +81,22 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("unplug-every"),
                       QStringLiteral("Remove the link again every MS milliseconds."),
                       QStringLiteral("ms")});
+    parser.addOption({QStringLiteral("foreign-master"),
+                      QStringLiteral("Play another master on the line: poll and write the "
+                                     "inverters, and count every byte the program sends.")});
+    parser.addOption({QStringLiteral("foreign-log"),
+                      QStringLiteral("Write each exchange of the foreign master to the file."),
+                      QStringLiteral("file")});
+    parser.addOption({QStringLiteral("foreign-count"),
+                      QStringLiteral("The foreign master stops after N requests."),
+                      QStringLiteral("n")});
+    parser.addOption({QStringLiteral("foreign-pause"),
+                      QStringLiteral("Milliseconds between the foreign master's exchanges "
+                                     "(0: the shortest legal gaps)."),
+                      QStringLiteral("ms"), QStringLiteral("0")});
+    parser.addOption({QStringLiteral("foreign-delay"),
+                      QStringLiteral("Milliseconds before the foreign master's first request."),
+                      QStringLiteral("ms"), QStringLiteral("0")});
     parser.addHelpOption();
 }
 // The line conditions and the unplug schedule.
@@ -243,5 +259,27 @@ std::optional<SimCommandLine::Options> SimCommandLine::parse(const QStringList &
     }
     if (!parseLineOptions(parser, options, error))
         return std::nullopt;
+
+    options.foreignMaster = parser.isSet(QStringLiteral("foreign-master"));
+    const bool foreignOptions = parser.isSet(QStringLiteral("foreign-log")) ||
+                                parser.isSet(QStringLiteral("foreign-count")) ||
+                                parser.isSet(QStringLiteral("foreign-pause")) ||
+                                parser.isSet(QStringLiteral("foreign-delay"));
+    if (foreignOptions && !options.foreignMaster)
+        return fail(QStringLiteral("--foreign-log, --foreign-count, --foreign-pause and "
+                                   "--foreign-delay belong to --foreign-master"));
+    options.foreign.logFile = parser.value(QStringLiteral("foreign-log"));
+    for (const auto &[name, target] : {std::pair{"foreign-count", &options.foreign.count},
+                                       std::pair{"foreign-pause", &options.foreign.pauseMs},
+                                       std::pair{"foreign-delay", &options.foreign.delayMs}}) {
+        if (!parser.isSet(QString::fromLatin1(name)))
+            continue;
+        const std::optional<int> value =
+            number(parser.value(QString::fromLatin1(name)), 0, 1000000000);
+        if (!value)
+            return fail(QStringLiteral("bad --%1: %2")
+                            .arg(QLatin1String(name), parser.value(QString::fromLatin1(name))));
+        *target = *value;
+    }
     return options;
 }

@@ -2,6 +2,7 @@
 
 #include "sim/LineConditions.h"
 #include "sim/LinePlug.h"
+#include "sim/ForeignMaster.h"
 #include "sim/SimFault.h"
 #include "sim/SimulatedBus.h"
 #include "sim/SimulatedPlant.h"
@@ -18,6 +19,8 @@
 //   [--no-broadcast-reply ADDR]... [--verbose]
 //   [--echo] [--latency MS] [--noise PER_S [--seed N]]
 //   [--unplug-after MS] [--unplug-pause MS] [--unplug-every MS]
+//   [--foreign-master [--foreign-log FILE] [--foreign-count N] [--foreign-pause MS]
+//    [--foreign-delay MS]]
 // Without any --kxNNN option the default plant is served.
 class SimCommandLine
 {
@@ -41,6 +44,8 @@ public:
         bool verbose = false;
         LineConditions::Settings line; // its timing is set from the one above
         LinePlug::Schedule unplug;
+        bool foreignMaster = false; // --foreign-master and its --foreign-... settings
+        ForeignMaster::Settings foreign;
     };
 
     // arguments include the program name first. nullopt with *error set on a usage error.

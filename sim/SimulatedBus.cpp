@@ -160,6 +160,8 @@ void SimulatedBus::serve()
             releaseHeld(now);
         }
         maybeSendNoise(now, timing);
+        const Clock::time_point masterDue =
+            m_lineMaster ? driveLineMaster(now, timing) : Clock::time_point::max();
 
         // Sleep until the next byte or held request is due, the pending input times out, or
         // 50 ms.
@@ -167,12 +169,12 @@ void SimulatedBus::serve()
         if (!m_out.empty() && !m_writeBlocked) {
             // A paced byte is delivered once its whole character has crossed the line.
             const Burst &burst = m_out.front();
-            const double offset =
-                timing.paced ? (burst.sent + 1) * timing.characterSeconds() : 0.0;
+            const double offset = timing.paced ? (burst.sent + 1) * timing.characterSeconds() : 0.0;
             wake = std::min(wake, burst.start + lineDuration(offset));
         }
         if (!m_held.empty())
             wake = std::min(wake, m_held.front().due);
+        wake = std::min(wake, masterDue);
         if (m_parser.hasPending())
             wake = std::min(wake, m_lastReceived + lineDuration(flushGapSeconds(timing)));
         const auto wait = std::max(Clock::duration::zero(), wake - now);
@@ -222,6 +224,11 @@ void SimulatedBus::readMaster(Clock::time_point now, bool *hangUp)
     char buffer[512];
     for (;;) {
         const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n > 0 && m_lineMaster) {
+            // The line belongs to the other master: what the program sends is only counted.
+            m_lineMaster->programWrote(QByteArray(buffer, n));
+            continue;
+        }
         if (n > 0) {
             Clock::time_point due = now;
             if (timing.paced) {
@@ -261,12 +268,14 @@ void SimulatedBus::releaseHeld(Clock::time_point now)
 {
     while (!m_held.empty() && m_held.front().due <= now) {
         const SimFrame frame = m_held.front().frame;
+        const bool fromLineMaster = m_held.front().fromLineMaster;
         m_held.pop_front();
-        handleFrames({frame}, now);
+        handleFrames({frame}, now, fromLineMaster);
     }
 }
 
-void SimulatedBus::handleFrames(const QList<SimFrame> &frames, Clock::time_point now)
+void SimulatedBus::handleFrames(const QList<SimFrame> &frames, Clock::time_point now,
+                                bool fromLineMaster)
 {
     for (const SimFrame &frame : frames) {
         m_framesReceived.fetch_add(1);
@@ -282,7 +291,41 @@ void SimulatedBus::handleFrames(const QList<SimFrame> &frames, Clock::time_point
         }
         for (const Reply &reply : replies)
             schedule(reply, now, timing);
+        if (fromLineMaster && m_lineMaster) {
+            QList<QByteArray> sent;
+            for (const Reply &reply : replies)
+                sent.append(reply.bytes);
+            m_lineMaster->answered(frame.bytes, sent);
+        }
     }
+}
+
+SimulatedBus::Clock::time_point SimulatedBus::driveLineMaster(Clock::time_point now,
+                                                              const Timing &timing)
+{
+    // The line is free once every frame on it has ended and t3.5 has passed.
+    if (!m_out.empty() || !m_held.empty() || m_parser.hasPending())
+        return Clock::time_point::max();
+    const Clock::time_point free =
+        std::max({m_rxLineEnd, m_txLineEnd, m_lineFreeAt}) + lineDuration(timing.frameGapSeconds());
+    if (now < free || now < m_lineMasterNext)
+        return std::max(free, m_lineMasterNext);
+    Clock::time_point askAgain = now + std::chrono::milliseconds(kIdlePollMs);
+    const QByteArray request = m_lineMaster->nextRequest(now, &askAgain);
+    if (request.isEmpty()) {
+        m_lineMasterNext = askAgain;
+        return askAgain;
+    }
+    SimFrameParser parser;
+    QList<SimFrame> frames = parser.feed(request);
+    frames += parser.flush();
+    const Clock::time_point end =
+        now + lineDuration(timing.paced ? request.size() * timing.characterSeconds() : 0.0);
+    m_out.push_back({request, now, 0, QStringLiteral("foreign master")});
+    m_lineFreeAt = m_rxLineEnd = end;
+    for (const SimFrame &frame : frames)
+        m_held.push_back({frame, end + lineDuration(timing.frameGapSeconds()), true});
+    return Clock::time_point::max();
 }
 
 void SimulatedBus::deafenLocked(Clock::time_point now, const SimFrame *frame)
@@ -379,8 +422,8 @@ void SimulatedBus::pumpOutput(Clock::time_point now, const Timing &timing)
         qsizetype due = burst.bytes.size();
         if (timing.paced) {
             const double elapsed = Seconds(now - burst.start).count();
-            due = std::min<qsizetype>(
-                due, static_cast<qsizetype>(std::floor(elapsed / timing.characterSeconds() + 1e-9)));
+            due = std::min<qsizetype>(due, static_cast<qsizetype>(std::floor(
+                                               elapsed / timing.characterSeconds() + 1e-9)));
         }
         if (due > burst.sent) {
             const ssize_t n = write(master, burst.bytes.constData() + burst.sent,

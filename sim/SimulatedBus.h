@@ -62,6 +62,25 @@ public:
 
     using Logger = std::function<void(const QString &line)>;
 
+    // Another master sharing the line (drivelink-sim --foreign-master). Whenever the line has
+    // been quiet for t3.5 after the last frame it is asked for its next request, which goes
+    // out paced at the line speed and reaches the inverters as if received; their replies go
+    // out as usual and are reported back. While a line master is set, whatever the program on
+    // the other side writes is counted and reported, never served. Called on the serving
+    // thread.
+    class LineMaster
+    {
+    public:
+        virtual ~LineMaster() = default;
+        // The next request, or empty with *askAgain set to when to ask next.
+        virtual QByteArray nextRequest(std::chrono::steady_clock::time_point now,
+                                       std::chrono::steady_clock::time_point *askAgain) = 0;
+        virtual void answered(const QByteArray &request, const QList<QByteArray> &replies) = 0;
+        virtual void programWrote(const QByteArray &bytes) = 0;
+    };
+    // Before start(); the master outlives the serving.
+    void setLineMaster(LineMaster *master) { m_lineMaster = master; }
+
     SimulatedBus();
     ~SimulatedBus();
     SimulatedBus(const SimulatedBus &) = delete;
@@ -137,13 +156,18 @@ private:
     {
         SimFrame frame;
         Clock::time_point due;
+        bool fromLineMaster = false;
     };
 
     void serve();
     void readMaster(Clock::time_point now, bool *hangUp);
     void hold(const QList<SimFrame> &frames, Clock::time_point due);
     void releaseHeld(Clock::time_point now);
-    void handleFrames(const QList<SimFrame> &frames, Clock::time_point now);
+    void handleFrames(const QList<SimFrame> &frames, Clock::time_point now,
+                      bool fromLineMaster = false);
+    // Puts the line master's next request on the line when the line is free; returns when to
+    // look again.
+    Clock::time_point driveLineMaster(Clock::time_point now, const Timing &timing);
     QList<Reply> dispatch(const SimFrame &frame, Clock::time_point now);
     // Deaf inverters stop listening after a frame they cannot parse.
     void deafenLocked(Clock::time_point now, const SimFrame *frame);
@@ -179,4 +203,6 @@ private:
     Clock::time_point m_nextNoise;
     bool m_writeBlocked = false;
     quint32 m_noiseSeed = 0x2545F491u;
+    LineMaster *m_lineMaster = nullptr;
+    Clock::time_point m_lineMasterNext;
 };

@@ -6,6 +6,7 @@
 #include "sim/LineConditions.h"
 #include "sim/LinePlug.h"
 #include "sim/SignalPipe.h"
+#include "sim/ForeignMaster.h"
 #include "sim/SimCommandLine.h"
 #include "sim/SimTcpGateway.h"
 #include "sim/SimulatedPlant.h"
@@ -19,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,6 +94,15 @@ int main(int argc, char *argv[])
     plant.setTiming(options->timing);
     LineConditions line;
     line.setSettings(options->line);
+    std::unique_ptr<ForeignMaster> foreign;
+    if (options->foreignMaster) {
+        foreign = std::make_unique<ForeignMaster>(options->members, options->foreign);
+        if (!foreign->open(&error)) {
+            printError(error);
+            return 1;
+        }
+        plant.bus().setLineMaster(foreign.get());
+    }
     if (options->verbose) {
         // Each line starts with the time as the program's traffic trace writes it, so the two
         // sides of the line compare side by side.
@@ -205,5 +216,9 @@ int main(int argc, char *argv[])
     if (!options->link.isEmpty())
         removeLink(options->link, device);
     plant.stop();
+    if (foreign) {
+        std::fprintf(stderr, "%s\n", qPrintable(foreign->summary()));
+        std::fflush(stderr);
+    }
     return 0;
 }

@@ -361,6 +361,8 @@ QString TrafficDecoder::meaning(const TrafficEntry &entry)
 
 QString TrafficDecoder::exchangeMeaning(const TrafficEntry &entry)
 {
+    if (!entry.meaning.isEmpty())
+        return entry.meaning;
     if (entry.kind == TrafficEntry::Kind::Note)
         return entry.note;
     if (entry.kind == TrafficEntry::Kind::LineError)

@@ -35,12 +35,15 @@ public:
     // ("CD003", "CD45", "B1-01"), else "0x" and four hexadecimal digits.
     static QString registerName(TrafficEntry::Model model, int registerNumber);
 
+    // What the request of an exchange asks: "чтение CD003", "запись 0x0900 = 0" (the value
+    // only withValue), "команда пуск = 1", with " (всем)" after a broadcast.
+    static QString requestText(const TrafficEntry &entry, bool withValue);
+
 private:
     static bool isSlash(const TrafficEntry &entry);
     static QString exchangeMeaning(const TrafficEntry &entry);
     static TransactionRecord recordOf(const TrafficEntry &entry);
     static void classify(TrafficEntry &entry);
-    static QString requestText(const TrafficEntry &entry, bool withValue);
     static QString replyText(const TrafficEntry &entry);
     static QString commandText(TrafficEntry::Model model, int registerNumber, int value);
 };

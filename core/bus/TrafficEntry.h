@@ -43,6 +43,9 @@ struct TrafficEntry
     QString note;            // the text of a Note
     QByteArray request;
     QByteArray reply;
+    // What the entry means when whoever made it knows better than its frames (a listener
+    // shows scaled values and names orphans); empty: decoded from the frames.
+    QString meaning;
 
     // True for anything but a good reply.
     bool isError() const { return outcome != Outcome::Good; }

@@ -38,6 +38,8 @@ public:
     void recordExchange(const TransactionRecord &record, qint64 responseMs);
     void recordStray(const QByteArray &bytes);
     void recordNote(const QString &text);
+    // An exchange of another master heard while listening, decoded by the listener.
+    void recordHeard(const TrafficEntry &entry) { add(entry); }
 
 signals:
     void entryRecorded(const TrafficEntry &entry);

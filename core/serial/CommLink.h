@@ -78,6 +78,18 @@ public:
     virtual int64_t receivedNs() const { return 0; }
     virtual int64_t frameGapLeftNs() const { return 0; }
 
+    // Listening to another master: the line only receives. Taken up by the next StartComm
+    // (the transmitter stays off); from now on every WriteCommData is refused, reported with
+    // writeRefused, and sends nothing.
+    void setReceiveOnly(bool on) { m_receiveOnly = on; }
+    bool receiveOnly() const { return m_receiveOnly; }
+    // Writes refused since the line was made receive-only.
+    quint64 refusedWrites() const { return m_refusedWrites; }
+    static QString receiveOnlyText()
+    {
+        return QStringLiteral("Передача запрещена: линия в режиме прослушивания");
+    }
+
 signals:
     // One chunk of bytes received: a burst on the line, or a 4-byte line error notice.
     void OnReceiveData(const QByteArray &data);
@@ -87,4 +99,21 @@ signals:
     void started();
     // What the line found and set when it opened, for the traffic log.
     void lineNote(const QString &text);
+    // A write was refused because the line only receives.
+    void writeRefused(const QString &text);
+
+protected:
+    // For WriteCommData: true (after reporting it) when the line must not send.
+    bool refuseWrite()
+    {
+        if (!m_receiveOnly)
+            return false;
+        ++m_refusedWrites;
+        emit writeRefused(receiveOnlyText());
+        return true;
+    }
+
+private:
+    bool m_receiveOnly = false;
+    quint64 m_refusedWrites = 0;
 };

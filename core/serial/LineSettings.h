@@ -11,6 +11,8 @@ struct LineSettings
     TParity parity = pNone;
     TStopBits stopBits = sb1_0;
     int byteSize = 8; // data bits: 5..8; anything else is sent as 8
+    // Listening: the RS-485 transmitter is never enabled (no RTS, no driver RS-485 mode).
+    bool receiveOnly = false;
 };
 
 // Whether the line returns the master's own bytes before the reply (RS-485 adapters without

@@ -186,14 +186,27 @@ bool SerialDevice::applyLineSettings(const LineSettings &settings)
 
     serial_rs485 rs485{};
     ioctlRetry(m_fd, TIOCGRS485, &rs485);
-    rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
-    rs485.flags &= ~SER_RS485_RTS_AFTER_SEND;
-    if (ioctlRetry(m_fd, TIOCSRS485, &rs485) == 0) {
+    if (settings.receiveOnly) {
+        // A listener keeps the transmitter off: the driver's RS-485 mode (which would raise
+        // RTS for a write) is left, and RTS stays low for good.
+        if (rs485.flags & SER_RS485_ENABLED) {
+            rs485.flags &= ~SER_RS485_ENABLED;
+            ioctlRetry(m_fd, TIOCSRS485, &rs485);
+        }
+        int rts = TIOCM_RTS;
+        ioctlRetry(m_fd, TIOCMBIC, &rts);
         m_switchRts = false;
     } else {
-        // Listening state until the writer sends; a device without modem lines needs nothing.
-        int rts = TIOCM_RTS;
-        m_switchRts = ioctlRetry(m_fd, TIOCMBIC, &rts) == 0;
+        rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+        rs485.flags &= ~SER_RS485_RTS_AFTER_SEND;
+        if (ioctlRetry(m_fd, TIOCSRS485, &rs485) == 0) {
+            m_switchRts = false;
+        } else {
+            // Listening state until the writer sends; a device without modem lines needs
+            // nothing.
+            int rts = TIOCM_RTS;
+            m_switchRts = ioctlRetry(m_fd, TIOCMBIC, &rts) == 0;
+        }
     }
 
     const int dataBits = settings.byteSize >= 5 && settings.byteSize <= 8 ? settings.byteSize : 8;

@@ -64,6 +64,7 @@ bool TComm32::startTcp()
     if (!endpoint)
         return failStart(QStringLiteral("Неверное имя шлюза %1").arg(error));
     m_tcp = new TcpLink(this);
+    m_tcp->setReceiveOnly(receiveOnly());
     m_tcp->setEndpoint(*endpoint);
     connect(m_tcp, &CommLink::OnReceiveData, this, &TComm32::receiveChunk);
     // While the owner waits for the connection itself, the failure is its to tell. Each
@@ -180,7 +181,9 @@ bool TComm32::StartComm()
     case SerialDevice::OpenResult::Ok:
         break;
     }
-    if (!device->applyLineSettings(m_line)) {
+    LineSettings line = m_line;
+    line.receiveOnly = receiveOnly();
+    if (!device->applyLineSettings(line)) {
         // Running at a speed nobody chose only shows up later as time-outs: the device is
         // closed again (with the last share of it) and the port stays closed.
         PortOpenFailure failure(PortOpenFailure::Reason::SpeedRefused, path);
@@ -311,6 +314,8 @@ template <typename Thread> void TComm32::finishThread(std::unique_ptr<Thread> &t
 
 bool TComm32::WriteCommData(const uint8_t *buffer, uint16_t length)
 {
+    if (refuseWrite())
+        return false;
     if (m_tcp)
         return m_tcp->WriteCommData(buffer, length);
     if (!m_writeThread) {

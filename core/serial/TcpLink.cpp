@@ -153,6 +153,8 @@ void TcpLink::connectToGateway()
 
 bool TcpLink::WriteCommData(const uint8_t *buffer, uint16_t length)
 {
+    if (refuseWrite())
+        return false;
     if (!m_started)
         return false;
     if (length == 0)

@@ -221,9 +221,16 @@ int TransactionEngine::syncKeyOf(const TransactionRecord &record) const
     return m_rule->syncKey(record.TxFrame, record.TxLength);
 }
 
+void TransactionEngine::setSuspended(bool suspended)
+{
+    m_suspended = suspended;
+    if (!suspended)
+        startNextIfIdle();
+}
+
 void TransactionEngine::startNextIfIdle()
 {
-    if (m_inFlight || m_resync.isActive())
+    if (m_inFlight || m_suspended || m_resync.isActive())
         return;
     if (m_hasHeld && !m_heldWait.isActive()) {
         // The request behind a synchronising exchange goes first; in the fast timing a guard
@@ -539,6 +546,8 @@ void TransactionEngine::ReceiveData(const QByteArray &received)
             buffer = joined;
         }
     }
+    if (m_suspended && !m_inFlight)
+        return;
     qsizetype start = 0;
     const Chunk chunk = m_inFlight ? classify(buffer, start) : Chunk::Stray;
     if (m_rule && !m_sync.isEmpty()) {

@@ -145,6 +145,11 @@ public:
 
     // True while an exchange is on the line.
     bool isBusy() const { return m_inFlight; }
+    // Suspended while the program listens to another master: no new exchange starts (requests
+    // wait in the queue), and received bytes are the listener's, not strays of the engine.
+    // Resuming starts what waits.
+    void setSuspended(bool suspended);
+    bool isSuspended() const { return m_suspended; }
     // True while the line is closed to new requests after a time-out.
     bool isGuarding() const { return m_quiet.isActive() || m_heldWait.isActive(); }
     int pendingCount() const;
@@ -263,6 +268,7 @@ private:
     int m_tickCount = 0;
     int m_strayCount = 0;
     bool m_inFlight = false;
+    bool m_suspended = false;
     bool m_timedOut = false;
     bool m_lost = false;
     QByteArray m_guarded; // the start of the request that timed out; empty after a reply

@@ -14,6 +14,7 @@
 #include "bus/TDM.h"
 #include "serial/CommLink.h"
 #include "serial/MessageNumbers.h"
+#include "bus/ListeningMode.h"
 #include "serial/TComm32.h"
 #include "serial/TransactionEngine.h"
 #include "serial/WindowMessage.h"
@@ -86,6 +87,13 @@ TMainForm::TMainForm(BusHost *host, CommLink *comm, QWidget *parent)
     createStatusBar();
     createTrayIcon();
     connect(&m_host->engine(), &TransactionEngine::frameShown, m_rs232Message, &QLabel::setText);
+    if (m_comm) {
+        m_listening = new ListeningMode(*m_host, m_comm, this);
+        connect(m_listening, &ListeningMode::activeChanged, this, [this](bool active) {
+            m_messagePanel->setText(active ? ListeningMode::statusText() : QString());
+        });
+        connect(m_listening, &ListeningMode::failed, m_messagePanel, &QLabel::setText);
+    }
     connect(&m_host->engine(), &TransactionEngine::busyChanged, this, [this](bool busy) {
         if (busy) {
             m_busyAnimation.start();
@@ -608,6 +616,7 @@ void TMainForm::TrafficLogItemClick()
     TTrafficLogForm *form = trafficLogWindow();
     if (!form) {
         form = new TTrafficLogForm(&m_host->traffic());
+        form->setListeningMode(m_listening);
         form->setAttribute(Qt::WA_DeleteOnClose);
         // The log shows the bus, not a part of the set-up: setup files leave it out.
         form->setProperty(NotInSetupProperty, true);

@@ -20,6 +20,7 @@ class QSystemTrayIcon;
 class SectionedToolBar;
 class TTrafficLogForm;
 class CommLink;
+class ListeningMode;
 class MRUManager;
 class WindowMessage;
 
@@ -56,6 +57,8 @@ public:
     QLabel *detectionNote() const { return m_detectionNote; }
     BusHost *host() const { return m_host; }
     CommLink *comm() const { return m_comm; }
+    // Listening to another master ("Прослушивание" in the traffic log); null without a line.
+    ListeningMode *listeningMode() const { return m_listening; }
     QAction *menuAction(const QString &name) const;
     QMenu *fileMenu() const { return m_fileMenu; }
     // The recent-files list at the end of the "&Файл" menu.
@@ -145,6 +148,7 @@ private:
 
     BusHost *m_host;
     CommLink *m_comm;
+    ListeningMode *m_listening = nullptr;
     QMdiArea *m_mdiArea;
     SectionedToolBar *m_toolBar = nullptr;
     NoticeQueue m_notices;

@@ -1,6 +1,7 @@
 #include "views/TTrafficLogForm.h"
 
 #include "app/OperatorDialogs.h"
+#include "bus/ListeningMode.h"
 #include "bus/TDM.h"
 #include "bus/TrafficExport.h"
 #include "bus/TrafficLine.h"
@@ -48,7 +49,9 @@ TTrafficLogForm::TTrafficLogForm(TrafficRecorder *recorder, QWidget *parent)
       m_colours(new TrafficStatisticsColours(this)), m_pages(new QTabWidget(this)),
       m_logView(makeTable(this)), m_statisticsView(makeTable(this)),
       m_addressBox(new QComboBox(this)), m_resultBox(new QComboBox(this)),
-      m_pauseButton(new QPushButton(QStringLiteral("Пауза"), this)), m_countsLabel(new QLabel(this))
+      m_pauseButton(new QPushButton(QStringLiteral("Пауза"), this)),
+      m_countsLabel(new QLabel(this)),
+      m_listenButton(new QPushButton(QStringLiteral("Прослушивание"), this))
 {
     setObjectName(QStringLiteral("TrafficLogForm"));
     setWindowTitle(QStringLiteral("Журнал обмена"));
@@ -77,7 +80,12 @@ TTrafficLogForm::TTrafficLogForm(TrafficRecorder *recorder, QWidget *parent)
     tools->addWidget(new QLabel(QStringLiteral("Результат:"), logPage));
     tools->addWidget(m_resultBox);
     tools->addStretch(1);
-    for (QPushButton *button : {m_pauseButton, clearButton, copyButton, saveButton})
+    m_listenButton->setObjectName(QStringLiteral("ListenBtn"));
+    m_listenButton->setCheckable(true);
+    m_listenButton->setEnabled(false);
+    m_listenButton->setToolTip(
+        QStringLiteral("Слушать обмен другого ведущего на линии, ничего не передавая"));
+    for (QPushButton *button : {m_listenButton, m_pauseButton, clearButton, copyButton, saveButton})
         tools->addWidget(button);
 
     m_logView->setObjectName(QStringLiteral("LogView"));
@@ -121,6 +129,7 @@ TTrafficLogForm::TTrafficLogForm(TrafficRecorder *recorder, QWidget *parent)
     connect(m_addressBox, &QComboBox::currentIndexChanged, this, &TTrafficLogForm::applyFilter);
     connect(m_resultBox, &QComboBox::currentIndexChanged, this, &TTrafficLogForm::applyFilter);
     connect(m_pauseButton, &QPushButton::toggled, this, &TTrafficLogForm::PauseBtnClick);
+    connect(m_listenButton, &QPushButton::clicked, this, &TTrafficLogForm::ListenBtnClick);
     connect(clearButton, &QPushButton::clicked, this, &TTrafficLogForm::ClearBtnClick);
     connect(copyButton, &QPushButton::clicked, this, &TTrafficLogForm::CopyBtnClick);
     connect(saveButton, &QPushButton::clicked, this, &TTrafficLogForm::SaveBtnClick);
@@ -171,6 +180,24 @@ void TTrafficLogForm::PauseBtnClick(bool paused)
     if (m_pauseButton->isChecked() != paused)
         m_pauseButton->setChecked(paused);
     updateCounts();
+}
+
+void TTrafficLogForm::setListeningMode(ListeningMode *mode)
+{
+    if (m_listening)
+        disconnect(m_listening, nullptr, this, nullptr);
+    m_listening = mode;
+    m_listenButton->setEnabled(mode != nullptr);
+    m_listenButton->setChecked(mode && mode->isActive());
+    if (mode)
+        connect(mode, &ListeningMode::activeChanged, m_listenButton, &QPushButton::setChecked);
+}
+
+void TTrafficLogForm::ListenBtnClick(bool on)
+{
+    if (m_listening)
+        m_listening->setActive(on);
+    m_listenButton->setChecked(m_listening && m_listening->isActive());
 }
 
 void TTrafficLogForm::ClearBtnClick()

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class ListeningMode;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -16,7 +17,8 @@ class TrafficStatisticsColours;
 // second page of line statistics per address. The operator filters by address and by
 // result, pauses the view (recording goes on), clears it, copies the selected rows and saves
 // the rows shown as CSV or text. The window only shows what the bus host's recorder keeps;
-// closing it loses nothing.
+// closing it loses nothing. "Прослушивание" switches the program's listening mode: the rows
+// and the statistics are then another master's exchanges.
 class TTrafficLogForm : public QWidget
 {
     Q_OBJECT
@@ -31,6 +33,9 @@ public:
     QComboBox *resultBox() const { return m_resultBox; }
     QPushButton *pauseButton() const { return m_pauseButton; }
     QLabel *countsLabel() const { return m_countsLabel; }
+    QPushButton *listenButton() const { return m_listenButton; }
+    // The listening mode the "Прослушивание" command switches; the button is off without one.
+    void setListeningMode(ListeningMode *mode);
 
     // Command handlers.
     void PauseBtnClick(bool paused);
@@ -38,6 +43,7 @@ public:
     void CopyBtnClick();
     void SaveBtnClick();
     void ResetStatsBtnClick();
+    void ListenBtnClick(bool on);
     // Saves the rows shown; a failure is reported in a box and the rows stay.
     bool saveTo(const QString &path);
     // The text lines of the selected rows, in table order.
@@ -59,5 +65,7 @@ private:
     QComboBox *m_resultBox;
     QPushButton *m_pauseButton;
     QLabel *m_countsLabel;
+    QPushButton *m_listenButton;
+    ListeningMode *m_listening = nullptr;
     bool m_follow = true;
 };

@@ -1,16 +1,22 @@
 // The traffic log window: filters, copy, saving (a failure is a box and keeps every row),
-// and its place in the main window: one instance, opened from "Окна", left out of setup files.
+// and its place in the main window: one instance, opened from "Окна", left out of setup files;
+// listening to another master, during which the program sends nothing.
 #include "FakeCommLink.h"
 #include "RecordingDialogs.h"
 #include "app/MainSettings.h"
 #include "app/SectionedToolBar.h"
 #include "app/TMainForm.h"
 #include "bus/BusHost.h"
+#include "bus/ListeningMode.h"
+#include "bus/ModbusFrame.h"
+#include "bus/TrafficDecoder.h"
 #include "bus/TrafficLogFilter.h"
 #include "bus/TrafficRecorder.h"
 #include "views/TTrafficLogForm.h"
 
 #include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QItemSelectionModel>
 #include <QMdiArea>
 #include <QTableView>
@@ -98,6 +104,60 @@ private slots:
         QVERIFY(!mainForm.toolBar()->layout().contains(QStringLiteral("TrafficLogBtn")));
         mainForm.mdiArea()->closeAllSubWindows();
         QTRY_VERIFY(!mainForm.trafficLogWindow());
+        OperatorDialogs::install(nullptr);
+    }
+
+    void listeningShowsTheOtherMasterAndSendsNothing()
+    {
+        RecordingDialogs::installNew();
+        FakeCommLink port;
+        BusHost host(&port, BusHost::Role::Forwarded);
+        TMainForm mainForm(&host, &port);
+        mainForm.menuAction(QStringLiteral("TrafficLogItem"))->trigger();
+        TTrafficLogForm *form = mainForm.trafficLogWindow();
+        QVERIFY(form && form->listenButton()->isEnabled());
+        QTRY_VERIFY(!host.engine().isBusy());
+        const qsizetype sentBefore = port.written.size();
+
+        form->listenButton()->click();
+        QVERIFY(mainForm.listeningMode()->isActive());
+        QVERIFY(port.receiveOnly());
+        QCOMPARE(mainForm.messagePanel()->text(), ListeningMode::statusText());
+        // A request of the program waits while the other master has the line.
+        TransactionRecord record;
+        InitTransaction(record, nullptr, 0, 0, 1);
+        ModbusFrame::buildRead(record, 1, 0x0103);
+        host.engine().submit(record);
+
+        // The other master reads a KX200 and writes a KX100 the program does not know yet.
+        TransactionRecord write;
+        ModbusFrame::buildWrite(write, 3, 0x0200, 100);
+        const QByteArray writeBytes(reinterpret_cast<const char *>(write.TxFrame), write.TxLength);
+        QByteArray echoBytes = writeBytes.left(6);
+        uint8_t crc[8];
+        std::memcpy(crc, echoBytes.constData(), 6);
+        ModbusFrame::appendCrc(crc, 6);
+        echoBytes = QByteArray(reinterpret_cast<const char *>(crc), 8);
+        QByteArray slashRead("/\x02R\x00\x06", 5);
+        slashRead.append(char(0x2F + 0x02 + 'R' + 0x06));
+        QByteArray slashReply("/\x02R\x00\x06\x00\x1E", 7);
+        slashReply.append(char(0x2F + 0x02 + 'R' + 0x06 + 0x1E));
+        port.receive(slashRead + slashReply + writeBytes + echoBytes);
+
+        const TrafficLogModel &log = host.traffic().log();
+        QTRY_COMPARE(log.rowCount(), 2);
+        QCOMPARE(TrafficDecoder::meaning(log.entry(0)), QStringLiteral("чтение CD06 = 3.0"));
+        QCOMPARE(TrafficDecoder::meaning(log.entry(1)), QStringLiteral("запись C1-01 = 10.0"));
+        QVERIFY(host.traffic().statistics().find(2));
+        QCOMPARE(host.traffic().statistics().find(3)->good, 1);
+        QCOMPARE(port.written.size(), sentBefore);
+
+        // Stopping gives the line back: the waiting request goes out.
+        form->listenButton()->click();
+        QVERIFY(!mainForm.listeningMode()->isActive());
+        QVERIFY(!port.receiveOnly());
+        QVERIFY(mainForm.messagePanel()->text().isEmpty());
+        QTRY_COMPARE(port.written.size(), sentBefore + 1);
         OperatorDialogs::install(nullptr);
     }
 };

@@ -1,0 +1,104 @@
+#include "bus/BusListener.h"
+
+#include "bus/BusReplyRule.h"
+#include "bus/TrafficDecoder.h"
+#include "serial/CommLink.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+BusListener::BusListener(QObject *parent)
+    : QObject(parent), m_clock([] {
+          return qint64(std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count());
+      })
+{
+    m_quietTimer.setSingleShot(true);
+    m_quietTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_quietTimer, &QTimer::timeout, this, [this] { quiet(m_clock()); });
+}
+
+void BusListener::setReplyTimeoutMs(int milliseconds)
+{
+    m_replyTimeoutUs = qint64(milliseconds) * 1000;
+    m_pairer = ExchangePairer(m_replyTimeoutUs);
+}
+
+void BusListener::attach(CommLink *link, int baudRate)
+{
+    detach();
+    m_cutter = StreamFrameCutter(baudRate);
+    m_pairer = ExchangePairer(m_replyTimeoutUs);
+    m_link = link;
+    if (!link)
+        return;
+    // A burst ends after two characters of silence (1 ms at least), well inside the t3.5 that
+    // ends a frame: the cutter sees the line's gaps, and frames that run together are its to
+    // take apart.
+    const int gapMs = std::max(1, (2 * m_cutter.characterUs() + 999) / 1000);
+    m_burstGapUs = qint64(gapMs) * 1000;
+    link->setBurstEnd(std::make_shared<BusReplyRule>(), gapMs);
+    m_connection = connect(link, &CommLink::OnReceiveData, this, &BusListener::onChunk);
+}
+
+void BusListener::detach()
+{
+    if (m_link) {
+        disconnect(m_connection);
+        m_link = nullptr;
+    }
+    m_quietTimer.stop();
+    tell(m_cutter.flush(std::numeric_limits<qint64>::max() / 2));
+    tell(m_pairer.finish());
+}
+
+void BusListener::onChunk(const QByteArray &chunk)
+{
+    receive(chunk, m_clock() - m_burstGapUs);
+}
+
+void BusListener::receive(const QByteArray &chunk, qint64 lastByteUs)
+{
+    if (chunk == TrafficDecoder::LineErrorNotice) {
+        // The burst's bytes were lost to a framing, overrun or parity error.
+        tell(m_cutter.flush(lastByteUs + m_cutter.silenceUs()));
+        emit heard(TrafficDecoder::stray(chunk, lastByteUs / 1000));
+    } else {
+        tell(m_cutter.feed(chunk, lastByteUs));
+    }
+    armQuietTimer();
+}
+
+void BusListener::quiet(qint64 nowUs)
+{
+    tell(m_cutter.flush(nowUs));
+    tell(m_pairer.expire(nowUs));
+    armQuietTimer();
+}
+
+void BusListener::armQuietTimer()
+{
+    if (!m_link)
+        return;
+    if (m_cutter.hasPending())
+        m_quietTimer.start(int(m_cutter.silenceUs() / 1000) + 1);
+    else if (m_pairer.isWaiting())
+        m_quietTimer.start(int(m_replyTimeoutUs / 1000) + 1);
+}
+
+void BusListener::tell(const QList<StreamFrameCutter::Frame> &frames)
+{
+    for (const StreamFrameCutter::Frame &frame : frames)
+        tell(m_pairer.take(frame));
+}
+
+void BusListener::tell(const QList<ExchangePairer::Exchange> &exchanges)
+{
+    for (const ExchangePairer::Exchange &exchange : exchanges) {
+        if (exchange.hasRequest())
+            ++m_exchanges;
+        emit heard(m_decoder.entry(exchange));
+    }
+}
