@@ -1,5 +1,6 @@
 #include "cli/ListenCommand.h"
 
+#include "bus/BusHost.h"
 #include "bus/BusListener.h"
 #include "bus/TrafficDecoder.h"
 #include "bus/TrafficEntry.h"
@@ -34,6 +35,8 @@ QJsonObject ListenCommand::toJson(const TrafficEntry &entry)
 int ListenCommand::run(const QMap<int, QString> &models, int durationMs, bool stats)
 {
     TComm32 &port = m_session.port();
+    // The engine neither sends nor takes the chunks for strays of its own.
+    m_session.host().engine().setSuspended(true);
     BusListener listener;
     for (auto it = models.cbegin(); it != models.cend(); ++it)
         listener.decoder().setModel(it.key(), TrafficEntry::modelNamed(it.value()));

@@ -39,7 +39,7 @@ bool sumHolds(const QByteArray &bytes, int length)
 
 StreamFrameCutter::StreamFrameCutter(int baudRate)
     : m_characterUs(int(11'000'000LL / std::max(baudRate, 1))),
-      m_silenceUs(std::max<qint64>(qint64(m_characterUs) * 7 / 2, 300'000))
+      m_silenceUs(std::max<qint64>(qint64(m_characterUs) * 7 / 2, 1'000'000))
 {
 }
 

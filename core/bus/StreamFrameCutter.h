@@ -35,9 +35,9 @@ public:
     int characterUs() const { return m_characterUs; }
     // The silence that ends a frame whatever its bytes. On the wire that is t3.5, but a
     // listener knows the times of its bytes only as they were delivered, late and not evenly
-    // (a loaded machine or a gateway holds bytes back for tens of milliseconds), and a frame
-    // cut at a false silence would be lost. So only 300 ms of quiet count here; every shorter
-    // gap is left to the frame rules, which lose nothing.
+    // (a loaded machine or a gateway holds bytes back for tens, at times hundreds of
+    // milliseconds), and a frame cut at a false silence would be lost. So only a second of
+    // quiet counts here; every shorter gap is left to the frame rules, which lose nothing.
     qint64 silenceUs() const { return m_silenceUs; }
 
     // Bytes heard, the last of them at lastByteUs. Returns the frames they complete.

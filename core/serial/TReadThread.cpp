@@ -194,6 +194,13 @@ bool TReadThread::receiveLoop()
                 deliver(filled);
                 filled = 0;
             }
+            if (end.rule && end.request.isEmpty() && filled > 0) {
+                // No request in flight (idle, or listening to another master): bytes that come
+                // one by one are gathered a millisecond at a time, not one wake-up each.
+                pollfd stop{m_stop->fd(), POLLIN, 0};
+                if (::poll(&stop, 1, 1) > 0)
+                    return true;
+            }
             const Wait wait = waitReadable(end.rule ? end.gapMs : SilenceMs);
             if (wait == Wait::Stop)
                 return true;

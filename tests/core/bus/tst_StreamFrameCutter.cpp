@@ -113,17 +113,17 @@ private slots:
             << 115200
             << QStringList{"N:FF 13", readRq, "N:AA", readRp, "N:2F 02", slashRq, "N:00", slashRp};
         QTest::newRow("noise that looks like a long frame's start")
-            << 9600 << QStringList{"N:05 03 FA", readRq, readRp, writeRq, writeRp, "+400"};
+            << 9600 << QStringList{"N:05 03 FA", readRq, readRp, writeRq, writeRp, "+1100"};
         QTest::newRow("frame delivered in pieces")
             << 9600 << QStringList{"M:01 03 01", "|", "M:03 00 01 75 F6", readRp};
         QTest::newRow("frame held back mid-way")
             << 115200 << QStringList{readRq, "S:2F 02", "|80", "S:52 00 03 86", slashRp};
         QTest::newRow("frame cut short by a silence")
-            << 9600 << QStringList{"N:01 03 01 03", "+400", readRq, readRp};
+            << 9600 << QStringList{"N:01 03 01 03", "+1100", readRq, readRp};
         QTest::newRow("exception and a function of its own")
-            << 9600 << QStringList{readRq, m("01 83 02"), "+400", m("01 2B 0E 01 00"), "+400"};
+            << 9600 << QStringList{readRq, m("01 83 02"), "+1100", m("01 2B 0E 01 00"), "+1100"};
         QTest::newRow("broken CRC is noise")
-            << 9600 << QStringList{"N:01 03 01 03 00 01 75 F7", "+400", readRq};
+            << 9600 << QStringList{"N:01 03 01 03 00 01 75 F7", "+1100", readRq};
     }
     void cutsStreams()
     {
