@@ -369,6 +369,7 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     m_strayTail.clear();
     m_inFlight = true;
     m_timedOut = false;
+    m_cutShort = false;
     m_broken.clear();
     m_echoChecked = false;
     m_echoHeld.clear();
@@ -455,6 +456,7 @@ void TransactionEngine::replyDeadline()
             return;
     }
     if (!m_broken.isEmpty()) {
+        m_cutShort = true;
         takeReply(QByteArray(m_broken));
         return;
     }
@@ -686,6 +688,10 @@ void TransactionEngine::FinishTransaction()
     if (m_timedOut && key < 0 && guardMsFor(m_current) > 0) {
         m_guarded = requestKind(m_current);
         m_quiet.start(guardMsFor(m_current));
+    } else if (m_cutShort && guardMs() > 0) {
+        // The rest of a reply cut short may still come, and a frame sent meanwhile would
+        // collide with it: the whole line stays quiet for a guard.
+        m_quiet.start(guardMs());
     } else if (!m_timedOut && m_timing == Timing::Fast && m_current.RxLength > 0 &&
                !m_portKeepsGap) {
         m_quiet.start((frameGapUs() + 999) / 1000);

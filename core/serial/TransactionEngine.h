@@ -25,7 +25,8 @@ class WindowMessage;
 // the reply would (address and function or letter) but is cut short or fails its check
 // bytes, ends the exchange too, so that the requester's check reports a communication error
 // rather than a time-out: at once in the standard timing, whose chunks end in silence; in the
-// fast timing at the reply deadline, unless the whole reply follows. Any other chunk, among
+// fast timing at the reply deadline, unless the whole reply follows, and the whole line then
+// stays quiet for a guard, since the rest of the reply may still come. Any other chunk, among
 // them a well-formed frame of another slave, function or register, is stray: it is counted
 // and dropped, and the exchange waits on.
 //
@@ -270,6 +271,7 @@ private:
     bool m_inFlight = false;
     bool m_suspended = false;
     bool m_timedOut = false;
+    bool m_cutShort = false; // the fast timing's deadline ended a broken reply
     bool m_lost = false;
     QByteArray m_guarded; // the start of the request that timed out; empty after a reply
     QByteArray m_broken;  // fast timing: a broken reply held until the deadline
