@@ -402,9 +402,29 @@ void SimulatedBus::schedule(const Reply &reply, Clock::time_point now, const Tim
         m_out.push_back(
             {reply.bytes.mid(half), second, 0, reply.label + QStringLiteral(", split")});
         m_lineFreeAt = second + lineTime(reply.bytes.size() - half);
-    } else {
+    } else if (reply.delayMs > 0 || m_out.empty()) {
         m_out.push_back({reply.bytes, start, 0, reply.label});
-        m_lineFreeAt = start + lineTime(reply.bytes.size());
+        m_lineFreeAt = std::max(m_lineFreeAt, start + lineTime(reply.bytes.size()));
+    } else {
+        // A drive answers in the first silence long enough for its reply: another drive's
+        // late reply that is not yet on the line does not hold back a prompt answer. A drive
+        // answers in order, so never before a reply of its own still waiting.
+        Clock::time_point at =
+            now + std::chrono::milliseconds(std::max(timing.turnaroundMs, 0));
+        const Clock::duration length = lineTime(reply.bytes.size());
+        auto slot = m_out.begin();
+        for (auto it = m_out.begin(); it != m_out.end(); ++it) {
+            if (it->label.startsWith(reply.label))
+                slot = it;
+        }
+        for (; slot != m_out.end(); ++slot) {
+            const bool onLine = slot->sent > 0 || slot->start <= now;
+            if (!onLine && at + length <= slot->start && !slot->label.startsWith(reply.label))
+                break;
+            at = std::max(at, slot->start + lineTime(slot->bytes.size()));
+        }
+        m_out.insert(slot, {reply.bytes, at, 0, reply.label});
+        m_lineFreeAt = std::max(m_lineFreeAt, at + length);
     }
 }
 
