@@ -254,8 +254,6 @@ void TransactionEngine::startNextIfIdle()
         if (m_guarded.isEmpty() || !next || requestKind(*next) == m_guarded)
             return;
     }
-    if (const TransactionRecord *front = m_ring.front(); front && holdForResync(*front))
-        return;
     TransactionRecord next;
     if (DequeueRequest(next))
         StartTransaction(next);
