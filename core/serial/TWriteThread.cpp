@@ -183,19 +183,14 @@ bool TWriteThread::waitForGap()
 {
     if (!m_frameGap)
         return true;
+    // The gap may grow while waiting (bytes still arriving): look again once it has passed.
     for (;;) {
-        const int64_t left = m_frameGap->remainingNs(FrameGap::nowNs());
+        const int64_t now = FrameGap::nowNs();
+        const int64_t left = m_frameGap->remainingNs(now);
         if (left <= 0)
             return true;
-        // ppoll keeps the pause's nanoseconds: a poll() in milliseconds would round t3.5 up.
-        pollfd stop{m_stop->fd(), POLLIN, 0};
-        const timespec wait{time_t(left / 1000000000), long(left % 1000000000)};
-        const int rc = ::ppoll(&stop, 1, &wait, nullptr);
-        if (rc > 0)
+        if (!sleepUntil(now + left))
             return false;
-        // A failed wait leaves nothing to wait on: go on as if the time had passed.
-        if (rc < 0 && errno != EINTR)
-            return true;
     }
 }
 
@@ -237,14 +232,25 @@ bool TWriteThread::waitUntilSent(qsizetype bytes)
 
 bool TWriteThread::pause(int64_t microseconds)
 {
-    const QDeadlineTimer until(std::max<int64_t>(1, (microseconds + 999) / 1000), Qt::PreciseTimer);
+    // To the microsecond: RTS dropped a millisecond late can hide the start of a prompt reply.
+    const int64_t until = FrameGap::nowNs() + std::max<int64_t>(1, microseconds) * 1000;
+    return sleepUntil(until);
+}
+
+bool TWriteThread::sleepUntil(int64_t untilNs)
+{
     for (;;) {
+        const int64_t left = untilNs - FrameGap::nowNs();
+        if (left <= 0)
+            return true;
+        // ppoll keeps the nanoseconds: a poll() in milliseconds would round a pause up.
         pollfd stop{m_stop->fd(), POLLIN, 0};
-        const int rc = ::poll(&stop, 1, int(until.remainingTime()));
+        const timespec wait{time_t(left / 1000000000), long(left % 1000000000)};
+        const int rc = ::ppoll(&stop, 1, &wait, nullptr);
         if (rc > 0)
             return false;
         // A failed wait leaves nothing to wait on: go on as if the time had passed.
-        if (rc == 0 || errno != EINTR)
+        if (rc < 0 && errno != EINTR)
             return true;
     }
 }

@@ -58,6 +58,8 @@ private:
     bool waitUntilSent(qsizetype bytes);
     // Waits the given time unless the stop event comes first (false).
     bool pause(int64_t microseconds);
+    // Waits until the CLOCK_MONOTONIC time given (ns), unless the stop event comes first.
+    bool sleepUntil(int64_t untilNs);
     // Waits out the frame gap to the nanosecond, unless the stop event comes first (false).
     bool waitForGap();
     void fail(const QString &text, bool hangup);
