@@ -118,8 +118,8 @@ double floorSeconds(const SimulatorLine::Tally &tally, int speed)
 // and above 19200 bit/s t3.5 is a fixed 1750 us, longer than 3.5 characters.
 struct PauseCost
 {
-    double lineGapUs = 0.0; // 3.5 characters, what the line makes the peer wait
-    int keptUs = 0;         // t3.5 as the program keeps it
+    double lineGapUs = 0.0;    // 3.5 characters, what the line makes the peer wait
+    int keptUs = 0;            // t3.5 as the program keeps it
     double extraSeconds = 0.0; // over the whole upload
     double bestRatio = 0.0;    // the ratio to the peer with nothing but that difference
 };
