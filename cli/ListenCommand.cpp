@@ -2,6 +2,7 @@
 
 #include "bus/BusHost.h"
 #include "bus/BusListener.h"
+#include "bus/LocalTime.h"
 #include "bus/TrafficDecoder.h"
 #include "bus/TrafficEntry.h"
 #include "bus/TrafficLine.h"
@@ -12,7 +13,6 @@
 #include "cli/StopSignal.h"
 #include "serial/TComm32.h"
 
-#include <QDateTime>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -22,7 +22,7 @@ QJsonObject ListenCommand::toJson(const TrafficEntry &entry)
 {
     QJsonObject object;
     object.insert(QStringLiteral("time"),
-                  QDateTime::fromMSecsSinceEpoch(entry.time).toString(Qt::ISODateWithMs));
+                  LocalTime::text(entry.time, QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")));
     object.insert(QStringLiteral("address"), entry.address);
     object.insert(QStringLiteral("model"), TrafficEntry::modelName(entry.model));
     object.insert(QStringLiteral("request"),

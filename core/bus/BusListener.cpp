@@ -9,6 +9,14 @@
 #include <chrono>
 #include <limits>
 
+namespace {
+
+// The shortest quiet that ends a batch, and so the longest sleep of the reading thread while
+// bytes flow: twice the shortest t3.5.
+constexpr int BatchQuietUs = 3500;
+
+} // namespace
+
 BusListener::BusListener(QObject *parent)
     : QObject(parent), m_clock([] {
           return qint64(std::chrono::duration_cast<std::chrono::microseconds>(
@@ -42,12 +50,13 @@ void BusListener::attach(CommLink *link, int baudRate)
     m_burstGapUs = qint64(gapMs) * 1000;
     link->setBurstEnd(std::make_shared<BusReplyRule>(), gapMs);
     m_connection = connect(link, &CommLink::OnReceiveData, this, &BusListener::onChunk);
-    // Where the line can, its reads come stamped, a batch per burst ended by t3.5 of silence
-    // (1.75 ms at least): the bytes of a busy line wake the reading thread once per t3.5, and
-    // this one once per burst.
+    // Where the line can, its reads come stamped, a batch per burst ended by t3.5 of silence,
+    // 3.5 ms at least: the bytes of a busy line wake the reading thread once per that
+    // interval, and this one once per burst. A read's stamp is at most that late, which is
+    // all the precision a reply time loses; the frames are cut by their form.
     m_batchConnection = connect(link, &CommLink::OnReceiveBatch, this,
                                 qOverload<const ReceivedBatch &>(&BusListener::receive));
-    link->setBatchDelivery(FrameGap::gapUs(m_cutter.characterUs()));
+    link->setBatchDelivery(std::max(BatchQuietUs, FrameGap::gapUs(m_cutter.characterUs())));
 }
 
 void BusListener::detach()
