@@ -60,11 +60,11 @@ public:
         Q_UNUSED(mode);
         Q_UNUSED(lineEchoes);
     }
-    // Listening: with quietUs > 0, received bytes are read as they come, each read stamped,
-    // and handed over through OnReceiveBatch, one batch per burst (a burst ends after quietUs
-    // of silence, or when it has been gathered for a while); line error notices still come
-    // through OnReceiveData. 0 goes back to chunks. False when the link cannot do it: its
-    // bytes keep coming through OnReceiveData.
+    // Listening: with quietUs > 0, received bytes are read at most every quietUs, each read
+    // stamped, and handed over through OnReceiveBatch, one batch per burst (a burst ends after
+    // quietUs of silence, or when it has been gathered for a while); line error notices still
+    // come through OnReceiveData. 0 goes back to chunks. False when the link cannot do it:
+    // its bytes keep coming through OnReceiveData.
     virtual bool setBatchDelivery(int quietUs)
     {
         Q_UNUSED(quietUs);

@@ -1,7 +1,7 @@
 #include "serial/TReadThread.h"
 
-#include "serial/FrameGap.h"
 #include "serial/LineEcho.h"
+#include "serial/FrameGap.h"
 #include "serial/ReplyLocator.h"
 #include "serial/ReplyRule.h"
 #include "serial/WakeEvent.h"

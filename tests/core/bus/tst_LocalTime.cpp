@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QTest>
 
-#include <cstdlib>
 #include <ctime>
 
 class tst_LocalTime : public QObject
@@ -11,17 +10,13 @@ class tst_LocalTime : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
+    // Stamps one after the other across the switch to summer time and back (2026-03-29 and
+    // 2026-10-25, 01:00 UTC, in Berlin), as a log meets them: each shows its own local time.
+    void followsTheOffset_data()
     {
         qputenv("TZ", "Europe/Berlin");
         tzset();
-    }
-    // Stamps one after the other across the switch to summer time and back, as a log meets
-    // them: each shows as the local time of its own moment.
-    void followsTheOffset_data()
-    {
         QTest::addColumn<qint64>("utcMs");
-        // 2026-03-29 01:00 UTC: 02:00 CET becomes 03:00 CEST; 2026-10-25 01:00 UTC back.
         const qint64 spring =
             QDateTime(QDate(2026, 3, 29), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch();
         const qint64 autumn =
