@@ -15,7 +15,13 @@ void CliOutput::write(FILE *stream, const QString &line)
     const QByteArray bytes = line.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fputc('\n', stream);
-    std::fflush(stream);
+    if (!m_held || stream != m_out)
+        std::fflush(stream);
+}
+
+void CliOutput::flush()
+{
+    std::fflush(m_out);
 }
 
 void CliOutput::result(const QString &text, const QJsonObject &object)

@@ -23,6 +23,11 @@ public:
     // Ends a progress line so that the next output starts on a line of its own.
     void endProgress();
 
+    // Held: results and text lines are not flushed one by one but by flush() (a command
+    // that prints many lines at a time flushes once for them).
+    void setHeld(bool held) { m_held = held; }
+    void flush();
+
     bool progressShown() const { return m_progressEnabled; }
     // Progress lines are shown on a terminal; tests may force them.
     void setProgressEnabled(bool enabled) { m_progressEnabled = enabled && !m_json; }
@@ -35,4 +40,5 @@ private:
     FILE *m_err;
     bool m_progressEnabled = false;
     bool m_progressOpen = false;
+    bool m_held = false;
 };

@@ -2,6 +2,7 @@
 
 #include "bus/BusHost.h"
 #include "bus/BusListener.h"
+#include "bus/LocalTime.h"
 #include "bus/TrafficDecoder.h"
 #include "bus/TrafficEntry.h"
 #include "bus/TrafficLine.h"
@@ -12,15 +13,16 @@
 #include "cli/StopSignal.h"
 #include "serial/TComm32.h"
 
-#include <QDateTime>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <utility>
 
 QJsonObject ListenCommand::toJson(const TrafficEntry &entry)
 {
     QJsonObject object;
     object.insert(QStringLiteral("time"),
-                  QDateTime::fromMSecsSinceEpoch(entry.time).toString(Qt::ISODateWithMs));
+                  LocalTime::text(entry.time, QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")));
     object.insert(QStringLiteral("address"), entry.address);
     object.insert(QStringLiteral("model"), TrafficEntry::modelName(entry.model));
     object.insert(QStringLiteral("request"),
@@ -41,9 +43,24 @@ int ListenCommand::run(const QMap<int, QString> &models, int durationMs, bool st
     for (auto it = models.cbegin(); it != models.cend(); ++it)
         listener.decoder().setModel(it.key(), TrafficEntry::modelNamed(it.value()));
     TrafficStatistics statistics;
+    // The lines of what one event told go out together, flushed once when it is done.
+    m_out.setHeld(true);
+    bool flushPosted = false;
     QObject::connect(&listener, &BusListener::heard, &listener, [&](const TrafficEntry &entry) {
         statistics.record(entry);
-        m_out.result(TrafficLine::text(entry), toJson(entry));
+        if (m_out.json())
+            m_out.result(QString(), toJson(entry));
+        else
+            m_out.result(TrafficLine::text(entry), QJsonObject());
+        if (!std::exchange(flushPosted, true)) {
+            QMetaObject::invokeMethod(
+                &listener,
+                [&] {
+                    flushPosted = false;
+                    m_out.flush();
+                },
+                Qt::QueuedConnection);
+        }
     });
     QObject::connect(&port, &CommLink::writeRefused, &listener,
                      [&](const QString &text) { m_out.error(text); });
@@ -63,6 +80,8 @@ int ListenCommand::run(const QMap<int, QString> &models, int durationMs, bool st
                     .arg(port.baudRate()));
     loop.exec();
     listener.detach();
+    m_out.setHeld(false);
+    m_out.flush();
 
     if (stats) {
         if (m_out.json()) {

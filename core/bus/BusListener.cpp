@@ -3,10 +3,19 @@
 #include "bus/BusReplyRule.h"
 #include "bus/TrafficDecoder.h"
 #include "serial/CommLink.h"
+#include "serial/FrameGap.h"
 
 #include <algorithm>
 #include <chrono>
 #include <limits>
+
+namespace {
+
+// The shortest quiet that ends a batch, and so the longest sleep of the reading thread while
+// bytes flow: twice the shortest t3.5.
+constexpr int BatchQuietUs = 3500;
+
+} // namespace
 
 BusListener::BusListener(QObject *parent)
     : QObject(parent), m_clock([] {
@@ -41,11 +50,20 @@ void BusListener::attach(CommLink *link, int baudRate)
     m_burstGapUs = qint64(gapMs) * 1000;
     link->setBurstEnd(std::make_shared<BusReplyRule>(), gapMs);
     m_connection = connect(link, &CommLink::OnReceiveData, this, &BusListener::onChunk);
+    // Where the line can, its reads come stamped, a batch per burst ended by t3.5 of silence,
+    // 3.5 ms at least: the bytes of a busy line wake the reading thread once per that
+    // interval, and this one once per burst. A read's stamp is at most that late, which is
+    // all the precision a reply time loses; the frames are cut by their form.
+    m_batchConnection = connect(link, &CommLink::OnReceiveBatch, this,
+                                qOverload<const ReceivedBatch &>(&BusListener::receive));
+    link->setBatchDelivery(std::max(BatchQuietUs, FrameGap::gapUs(m_cutter.characterUs())));
 }
 
 void BusListener::detach()
 {
     if (m_link) {
+        m_link->setBatchDelivery(0);
+        disconnect(m_batchConnection);
         disconnect(m_connection);
         m_link = nullptr;
     }
@@ -68,6 +86,13 @@ void BusListener::receive(const QByteArray &chunk, qint64 lastByteUs)
     } else {
         tell(m_cutter.feed(chunk, lastByteUs));
     }
+    armQuietTimer();
+}
+
+void BusListener::receive(const ReceivedBatch &batch)
+{
+    for (qsizetype i = 0; i < batch.pieces().size(); ++i)
+        tell(m_cutter.feed(batch.piece(i), batch.pieces()[i].atUs));
     armQuietTimer();
 }
 

@@ -17,6 +17,8 @@
 // cuts them into frames, pairs requests with replies and tells each exchange decoded. It
 // never writes to the link. A silence after the last chunk is waited for with a single-shot
 // timer: then what waits is cut, and a request whose reply is overdue goes out unanswered.
+// A serial line hands its bytes over in batches, each read stamped with its time, one batch
+// per burst; other links deliver chunks, timed as they arrive.
 class BusListener : public QObject
 {
     Q_OBJECT
@@ -44,6 +46,8 @@ public:
     // One chunk as the link delivers it, its last byte heard at lastByteUs (tests feed
     // recorded streams through here).
     void receive(const QByteArray &chunk, qint64 lastByteUs);
+    // A batch of stamped pieces, as a serial line delivers them while listening.
+    void receive(const ReceivedBatch &batch);
     // The line has been quiet until nowUs.
     void quiet(qint64 nowUs);
 
@@ -58,6 +62,7 @@ private:
 
     QPointer<CommLink> m_link;
     QMetaObject::Connection m_connection;
+    QMetaObject::Connection m_batchConnection;
     StreamFrameCutter m_cutter;
     ExchangePairer m_pairer;
     ListenDecoder m_decoder;

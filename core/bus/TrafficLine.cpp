@@ -1,12 +1,11 @@
 #include "bus/TrafficLine.h"
 
+#include "bus/LocalTime.h"
 #include "bus/TrafficDecoder.h"
-
-#include <QDateTime>
 
 QString TrafficLine::timeText(qint64 msecsSinceEpoch)
 {
-    return QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch).toString(QStringLiteral("hh:mm:ss.zzz"));
+    return LocalTime::text(msecsSinceEpoch, QStringLiteral("hh:mm:ss.zzz"));
 }
 
 QString TrafficLine::hexText(const QByteArray &bytes)
@@ -78,8 +77,7 @@ QString TrafficLine::csv(const TrafficEntry &entry)
 {
     const bool exchange = entry.kind == TrafficEntry::Kind::Exchange;
     return csvRecord(
-        {QDateTime::fromMSecsSinceEpoch(entry.time)
-             .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")),
+        {LocalTime::text(entry.time, QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")),
          entry.address < 0 ? QString() : QString::number(entry.address),
          TrafficEntry::modelName(entry.model),
          exchange ? QString::fromLatin1(entry.request.toHex(' ').toUpper()) : QString(),

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "serial/LineSettings.h"
+#include "serial/ReceivedBatch.h"
 
 #include <cstdint>
 #include <memory>
@@ -59,6 +60,16 @@ public:
         Q_UNUSED(mode);
         Q_UNUSED(lineEchoes);
     }
+    // Listening: with quietUs > 0, received bytes are read at most every quietUs, each read
+    // stamped, and handed over through OnReceiveBatch, one batch per burst (a burst ends after
+    // quietUs of silence, or when it has been gathered for a while); line error notices still
+    // come through OnReceiveData. 0 goes back to chunks. False when the link cannot do it:
+    // its bytes keep coming through OnReceiveData.
+    virtual bool setBatchDelivery(int quietUs)
+    {
+        Q_UNUSED(quietUs);
+        return false;
+    }
     // How late, beyond the line's own time, received bytes may be handed over (a USB
     // adapter's latency timer); 0 when nothing holds them.
     virtual int deliveryDelayMs() const { return 0; }
@@ -93,6 +104,8 @@ public:
 signals:
     // One chunk of bytes received: a burst on the line, or a 4-byte line error notice.
     void OnReceiveData(const QByteArray &data);
+    // Received bytes in stamped pieces, while batch delivery is on.
+    void OnReceiveBatch(const ReceivedBatch &batch);
     // A worker of the link has failed and stopped.
     void OnRequestHangup(QObject *sender);
     // StartComm has opened the line.

@@ -31,7 +31,8 @@ bool startThread(QThread &thread, QThread::Priority priority)
 
 TComm32::TComm32(QObject *parent)
     : CommLink(parent), m_burstEnd(std::make_shared<BurstEnd>()),
-      m_frameGap(std::make_shared<FrameGap>())
+      m_frameGap(std::make_shared<FrameGap>()),
+      m_batchQuietUs(std::make_shared<std::atomic<int>>(0))
 {
 }
 
@@ -130,6 +131,16 @@ void TComm32::setEcho(EchoMode mode, bool lineEchoes)
     m_burstEnd->setEcho(mode, lineEchoes);
 }
 
+bool TComm32::setBatchDelivery(int quietUs)
+{
+    if (TcpLink::isTcpName(m_commPort)) {
+        m_batchQuietUs->store(0);
+        return false;
+    }
+    m_batchQuietUs->store(std::max(0, quietUs));
+    return true;
+}
+
 int TComm32::deliveryDelayMs() const
 {
     return m_device ? m_latency.deliveryDelayMs() : 0;
@@ -206,6 +217,9 @@ bool TComm32::StartComm()
     m_readThread = std::make_unique<TReadThread>(device, stop);
     m_readThread->setBurstEnd(m_burstEnd);
     m_readThread->setFrameGap(m_frameGap);
+    m_readThread->setBatchQuiet(m_batchQuietUs);
+    connect(m_readThread.get(), &TReadThread::batchReceived, this, &TComm32::receiveBatch,
+            Qt::QueuedConnection);
     connect(m_readThread.get(), &TReadThread::deviceLost, this, &TComm32::reportDeviceLost,
             Qt::QueuedConnection);
     connect(m_readThread.get(), &TReadThread::dataReceived, this, &TComm32::receiveChunk,
@@ -335,6 +349,11 @@ bool TComm32::WriteCommData(const uint8_t *buffer, uint16_t length)
 void TComm32::receiveChunk(const QByteArray &chunk)
 {
     emit OnReceiveData(chunk);
+}
+
+void TComm32::receiveBatch(const ReceivedBatch &batch)
+{
+    emit OnReceiveBatch(batch);
 }
 
 void TComm32::reportFailure(const QString &text)

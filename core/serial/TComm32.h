@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class BurstEnd;
@@ -74,6 +75,8 @@ public:
     void discardInput() override;
     void setBurstEnd(std::shared_ptr<const ReplyRule> rule, int gapMs) override;
     void setEcho(EchoMode mode, bool lineEchoes) override;
+    // Serial lines only: a gateway's bytes keep coming as chunks.
+    bool setBatchDelivery(int quietUs) override;
     // The adapter's latency timer in force on the open device.
     int deliveryDelayMs() const override;
 
@@ -93,6 +96,7 @@ public:
 private:
     bool startTcp();
     void receiveChunk(const QByteArray &chunk);
+    void receiveBatch(const ReceivedBatch &batch);
     void reportFailure(const QString &text);
     void report(const QString &text, OperatorNotice::Cause cause);
     bool failStart(const QString &driverText, const PortOpenFailure &failure);
@@ -113,6 +117,8 @@ private:
     TcpLink *m_tcp = nullptr;
     std::shared_ptr<BurstEnd> m_burstEnd;
     std::shared_ptr<FrameGap> m_frameGap;
+    // The silence that ends a listening batch (microseconds); 0: chunks.
+    std::shared_ptr<std::atomic<int>> m_batchQuietUs;
     bool m_lossReported = false;
     // The gateway's loss was reported and no connection has stood since.
     bool m_gatewayLossReported = false;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -20,6 +21,14 @@
 namespace {
 
 const char WaitFailedText[] = "Read WAIT_FAILED(from TReadThread::Excute).";
+
+// When a read returned, as a listener stamps its bytes: microseconds since the epoch.
+qint64 nowUs()
+{
+    return qint64(std::chrono::duration_cast<std::chrono::microseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count());
+}
 
 } // namespace
 
@@ -120,6 +129,11 @@ bool TReadThread::receiveLoop()
         }
         if (first != Wait::Readable)
             continue;
+        if (const int quietUs = m_batchQuietUs ? m_batchQuietUs->load() : 0; quietUs > 0) {
+            if (const std::optional<bool> ended = gatherBatch(quietUs))
+                return *ended;
+            continue;
+        }
         int filled = 0;
         const Read read = readInto(buffer.data(), BufferSize, filled);
         if (read == Read::Nothing)
@@ -236,6 +250,68 @@ bool TReadThread::receiveLoop()
             report(*failure);
             return false;
         }
+    }
+}
+
+std::optional<bool> TReadThread::gatherBatch(int quietUs)
+{
+    const auto burstFailure = [](bool invalidHandle) {
+        return Failure{
+            invalidHandle
+                ? QStringLiteral("Error_INVALID_HANDLE (from TReadThread::HandleReadEvent).")
+                : QStringLiteral("Unexpeced GetOverlappedResult Read "
+                                 "Error(from TReadThread::HandleReadEvent)."),
+            QStringLiteral("Unable to HandleReadEvent(from TReadThread::Excute).")};
+    };
+    const timespec quiet{quietUs / 1'000'000, long(quietUs % 1'000'000) * 1000};
+    std::array<char, BufferSize> buffer;
+    ReceivedBatch batch;
+    int64_t startNs = 0;
+    const auto deliver = [&] {
+        if (batch.isEmpty())
+            return;
+        emit batchReceived(batch);
+        batch.clear();
+    };
+    for (;;) {
+        // What came is taken in one read, without asking first.
+        int count = 0;
+        const Read read = readInto(buffer.data(), BufferSize, count);
+        if (read == Read::Nothing) {
+            // Nothing came during a whole quiet interval: the burst is over.
+            deliver();
+            return std::nullopt;
+        }
+        if (read == Read::Lost) {
+            deliver();
+            emit deviceLost();
+            return false;
+        }
+        if (read != Read::Data) {
+            deliver();
+            report(burstFailure(read == Read::Invalid));
+            return false;
+        }
+        if (lineErrorCounted()) {
+            // The driver does not say which byte was hit: the bytes of this read go as the
+            // notice, in their place.
+            deliver();
+            emit dataReceived(QByteArray(LineErrorChunk, 4));
+        } else {
+            if (batch.isEmpty())
+                startNs = FrameGap::nowNs();
+            batch.append(buffer.data(), count, nowUs());
+        }
+        // A line that never falls silent is handed over every BatchMs all the same.
+        if (batch.size() >= BufferSize ||
+            (!batch.isEmpty() && FrameGap::nowNs() - startNs >= int64_t(BatchMs) * 1'000'000))
+            deliver();
+        // Bytes that follow are gathered a quiet interval at a time, not one wake-up each:
+        // the thread sleeps on the stop event alone. A read's stamp is thus at most that much
+        // late, and the line's silence is seen once, an interval after its last byte.
+        pollfd stop{m_stop->fd(), POLLIN, 0};
+        if (::ppoll(&stop, 1, &quiet, nullptr) > 0)
+            return true;
     }
 }
 

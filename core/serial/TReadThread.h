@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/ReceivedBatch.h"
 #include "serial/SerialDevice.h"
 
 #include <QByteArray>
@@ -8,7 +9,9 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <memory>
+#include <optional>
 
 class FrameGap;
 class ReplyRule;
@@ -47,6 +50,12 @@ private:
 // during which the driver counted a line error (framing, overrun, parity) is delivered once,
 // when it ends, as the 4-byte chunk "Even" in its place. Every wait also watches the stop
 // event; a failure is reported and ends the thread with a hang-up request.
+// Listening (a batch quiet set above 0): the first bytes of a burst are read as they come;
+// after each read the thread sleeps the quiet interval and reads what came meanwhile, each
+// read stamped. The burst goes out as one batch when a read finds nothing (the line has been
+// quiet that long), or once it has been gathered for BatchMs, or when it fills the buffer. A
+// read during which a line error was counted goes out as the notice, after the batch before
+// it. While the line is silent the thread sleeps on the descriptor.
 // The signals are emitted on this thread; receivers connect with queued connections.
 class TReadThread : public QThread
 {
@@ -64,6 +73,13 @@ public:
     // request in flight is delivered at once, exactly that frame, and any other burst after
     // the rule's gap of silence.
     void setBurstEnd(std::shared_ptr<BurstEnd> burstEnd) { m_burstEnd = std::move(burstEnd); }
+    // Listening: bursts are handed over as stamped batches while the value is above 0 (the
+    // silence in microseconds that ends one); taken up at the start of each burst.
+    void setBatchQuiet(std::shared_ptr<std::atomic<int>> quietUs)
+    {
+        m_batchQuietUs = std::move(quietUs);
+    }
+    static constexpr int BatchMs = 100;
     // Notes when bytes arrive, for the transmit thread's silence between frames.
     void setFrameGap(std::shared_ptr<FrameGap> gap) { m_frameGap = std::move(gap); }
 
@@ -76,6 +92,8 @@ signals:
     void hangupRequested();
     // The device has gone (hung up, unplugged): reported instead of the failure texts.
     void deviceLost();
+    // A listening line's burst, in stamped pieces.
+    void batchReceived(const ReceivedBatch &batch);
 
 protected:
     void run() override;
@@ -97,11 +115,15 @@ private:
     // True when the driver's line error counters changed since the last look.
     bool lineErrorCounted();
     void report(const Failure &failure);
+    // Gathers a burst whose first bytes are readable into batches and hands them over.
+    // Nothing when the burst is over; else what receiveLoop returns.
+    std::optional<bool> gatherBatch(int quietUs);
 
     std::shared_ptr<SerialDevice> m_device;
     std::shared_ptr<WakeEvent> m_stop;
     std::shared_ptr<BurstEnd> m_burstEnd;
     std::shared_ptr<FrameGap> m_frameGap;
+    std::shared_ptr<std::atomic<int>> m_batchQuietUs;
     QSemaphore m_running;
     bool m_countsLineErrors = false;
     SerialDevice::LineErrorCounts m_lineErrors;

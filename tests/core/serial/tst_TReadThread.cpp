@@ -29,11 +29,14 @@ class tst_TReadThread : public QObject
 private slots:
     // A burst hit by a line error arrives once, as the notice, in the burst's place: nothing
     // of it follows that could be taken for stray bytes. With the bus's rule, a reply behind
-    // noise or a broken frame goes on with them as soon as it is whole.
+    // noise or a broken frame goes on with them as soon as it is whole. A listening line's
+    // burst comes as one batch of its reads; only a read that saw the error is the notice.
     void lineErrorReplacesItsBurst_data()
     {
         // 0: bursts end by silence; 1: replies of four bytes; 2: the bus's rule, a read of 3;
         // 3: the bus's rule, a KX200 write to 3 on a line seen echoing.
+        // 4: listening, stamped batches ended by 200 ms of quiet (shown as "b:" and the
+        // pieces, each read apart, joined by '|').
         QTest::addColumn<int>("framing");
         // Written one after the other, each once the previous one has been read; a leading
         // '!' means a line error is counted with that piece.
@@ -59,6 +62,11 @@ private slots:
         QTest::newRow("bus: a write's echo, then its reply")
             << 3 << QByteArrayList{write.left(5), write.mid(5), write + "EF"}
             << QByteArrayList{write + write, "EF"};
+        QTest::newRow("listening: one batch, a piece per read")
+            << 4 << QByteArrayList{"01 03", "02 00 64"} << QByteArrayList{"b:01 03|02 00 64"};
+        QTest::newRow("listening: the hit read alone is the notice")
+            << 4 << QByteArrayList{"01 03", "!02 00", "64"}
+            << QByteArrayList{"b:01 03", "Even", "b:64"};
     }
     void lineErrorReplacesItsBurst()
     {
@@ -84,10 +92,24 @@ private slots:
         auto stop = std::make_shared<WakeEvent>();
         TReadThread reader(adapter, stop);
         reader.setBurstEnd(burstEnd);
+        reader.setBatchQuiet(std::make_shared<std::atomic<int>>(framing == 4 ? 200'000 : 0));
         QByteArrayList received;
         connect(
             &reader, &TReadThread::dataReceived, this,
             [&received](const QByteArray &chunk) { received << chunk; }, Qt::QueuedConnection);
+        connect(
+            &reader, &TReadThread::batchReceived, this,
+            [&received](const ReceivedBatch &batch) {
+                QByteArrayList pieces;
+                for (qsizetype i = 0; i < batch.pieces().size(); ++i) {
+                    pieces << batch.piece(i);
+                    // Stamped as read, in order.
+                    if (i > 0 && batch.pieces()[i].atUs < batch.pieces()[i - 1].atUs)
+                        pieces << "out of order";
+                }
+                received << "b:" + pieces.join('|');
+            },
+            Qt::QueuedConnection);
         reader.start();
         // A failed check must not leave the thread running when it is destroyed.
         const auto ending = qScopeGuard([&] {
