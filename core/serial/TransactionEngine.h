@@ -47,6 +47,19 @@ class WindowMessage;
 // sound in that wait counts as silent: its next unanswered synchronisation fails the request
 // at once, so a dead drive costs one time-out per request.
 //
+// A device seen answering late (a checked frame of it that no exchange took, or the late answer
+// to its synchronising request) owes a reply to every request of it that timed out since; the
+// largest lateness seen, from the end of a request to the arrival of its reply, is kept until
+// its next clean synchronisation. In the standard timing, whose received chunks end in
+// silence and so join a late reply to the neighbour's that it follows, the whole line then
+// stays quiet after each time-out of that device, for a guard or until the lateness (and a
+// margin) has passed since its request, whichever is later, so that the late reply lands in
+// silence and is dropped as stray; and from the moment a late frame tells the lateness, until
+// the replies still owed are due. The device's own requests go on meanwhile: they are
+// synchronising ones, whose answer a late reply cannot pass for. Neither end is ever past
+// eight time-outs, stray bytes never move it, and a device never seen late keeps the guards
+// above exactly.
+//
 // Requests without a key (their replies name what they answer) keep a plain guard: after a
 // time-out the line stays closed to requests that begin like the one that timed out (same
 // protocol, address and function) for a guard time; requests that begin otherwise go on (in
@@ -152,7 +165,10 @@ public:
     void setSuspended(bool suspended);
     bool isSuspended() const { return m_suspended; }
     // True while the line is closed to new requests after a time-out.
-    bool isGuarding() const { return m_quiet.isActive() || m_heldWait.isActive(); }
+    bool isGuarding() const
+    {
+        return m_quiet.isActive() || m_heldWait.isActive() || m_lateQuiet.isActive();
+    }
     int pendingCount() const;
     const TransactionRecord &currentTransaction() const { return m_current; }
     // Chunks received that were no reply to the request in flight.
@@ -160,6 +176,9 @@ public:
     // Synchronising requests sent, and whether the device of a key is unsynchronised.
     int syncCount() const { return m_syncCount; }
     bool isUnsynchronised(int key) const { return m_sync.value(key).lost; }
+    // The largest lateness of a device seen answering late, in microseconds; -1 when it has
+    // not been seen late since its last clean synchronisation.
+    qint64 lateUs(int key) const { return m_sync.value(key).lateUs; }
 
     // The status-bar text for a request ("RS233(Send):") or a reply ("RS232(Recieve):").
     static QString frameText(bool request, const uint8_t *frame, int length);
@@ -234,6 +253,8 @@ private:
         bool silent = false; // its last synchronisation went unanswered without a sound
         bool late = false;   // seen answering late since its last clean synchronisation
         int sent = 0;        // synchronising requests sent to it
+        qint64 lateUs = -1;  // the largest lateness seen since then; -1: none
+        QList<qint64> owed;  // ends of its timed-out requests not answered since, oldest first
     };
     int syncKeyOf(const TransactionRecord &record) const;
     // Finishes a synchronising exchange and decides about the request it stands before.
@@ -297,4 +318,24 @@ private:
     bool m_portKeepsGap = false; // the port keeps t3.5 before each request itself
     qint64 m_slowestReplyUs = 0;
     int guardMsFor(const TransactionRecord &record) const;
+
+    // Devices seen answering late (see the class comment).
+    static constexpr int MaxOwed = 16;
+    static constexpr int LateMarginMs = 50;
+    static constexpr int LateQuietTimeOuts = 8;
+    QElapsedTimer m_clock;   // the time base of the ends and lateness above
+    QTimer m_lateQuiet;      // standard timing: the line waits for a late device's replies
+    qint64 m_lateQuietEndUs = 0;
+    int m_lateQuietKey = -1; // the device it waits for; -1 when more than one
+    qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
+    int timeOutMs() const;
+    // An exchange with a key has timed out: its device owes the reply.
+    void noteOwed(int key);
+    // A frame of a device that owes replies has arrived untaken: the oldest one owed.
+    void noteLateFrames();
+    // The device answered its last request owed (a synchronising one), late.
+    void noteLateAnswer(int key);
+    // Keeps the line quiet until endUs, never past eight time-outs from now.
+    void extendLateQuiet(int key, qint64 endUs);
+    bool passesLateQuiet(const TransactionRecord *next) const;
 };
