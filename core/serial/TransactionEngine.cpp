@@ -506,6 +506,20 @@ TransactionEngine::Chunk TransactionEngine::classify(const QByteArray &buffer,
     return beginsRight ? Chunk::Broken : Chunk::Stray;
 }
 
+qsizetype TransactionEngine::replyBeforeFrame(const QByteArray &buffer) const
+{
+    if (!m_inFlight || m_timing != Timing::Standard || !m_rule)
+        return 0;
+    const auto *bytes = reinterpret_cast<const uint8_t *>(buffer.constData());
+    const int length = int(buffer.size());
+    const ReplyMatch match =
+        m_rule->match(m_current.TxFrame, std::max(0, int(m_current.TxLength)), bytes, length);
+    if (match.verdict != ReplyMatch::Verdict::Complete || match.length <= 0 ||
+        match.length >= length || !m_rule->checksOut(bytes + match.length, length - match.length))
+        return 0;
+    return match.length;
+}
+
 bool TransactionEngine::stripEcho(QByteArray &buffer)
 {
     if (m_echoChecked || m_echo == EchoMode::Off || buffer == QByteArrayLiteral("Even"))
@@ -554,6 +568,11 @@ void TransactionEngine::ReceiveData(const QByteArray &received)
             m_broken.clear();
             buffer = joined;
         }
+    }
+    if (const qsizetype reply = replyBeforeFrame(buffer); reply > 0) {
+        ReceiveData(buffer.left(reply));
+        ReceiveData(buffer.mid(reply)); // the exchange has ended: stray
+        return;
     }
     if (m_suspended && !m_inFlight)
         return;
@@ -853,9 +872,8 @@ void TransactionEngine::noteLateFrames()
         // A device answers in order: this is the reply to the oldest request it owes.
         it->lateUs = std::max({it->lateUs, qint64(0), now - it->owed.takeFirst()});
         if (m_timing == Timing::Standard && !it->owed.isEmpty())
-            extendLateQuiet(it.key(),
-                            std::min(it->owed.last() + it->lateUs + LateMarginMs * 1000,
-                                     now + capUs));
+            extendLateQuiet(it.key(), std::min(it->owed.last() + it->lateUs + LateMarginMs * 1000,
+                                               now + capUs));
     }
 }
 

@@ -73,6 +73,10 @@ class WindowMessage;
 // frames. In the fast timing a broken reply joins the bytes that follow it, so a reply the
 // adapter handed over in two batches is still one reply.
 //
+// In the standard timing a chunk ends only in silence, so a frame that follows the reply
+// closely (a late one) arrives in the same chunk: a whole right reply followed by one checked
+// frame is taken as the reply, and the frame behind it as stray.
+//
 // A line that echoes the master's bytes (see LineEcho) has the echo removed before a chunk is
 // looked at, however many chunks it comes in; the exchange is marked Echoed. In the fast
 // timing, a request of another protocol family than the exchange before it can wait for a
@@ -238,6 +242,10 @@ private:
     enum class Chunk { Reply, Broken, Stray };
     Chunk classify(const QByteArray &buffer, qsizetype &start) const;
     void takeReply(const QByteArray &reply);
+    // Standard timing: the length of a whole right reply at the start of the chunk when one
+    // checked frame (another slave's, or a late one) follows it in the same chunk, which ends
+    // only in silence; else 0.
+    qsizetype replyBeforeFrame(const QByteArray &buffer) const;
     // Bytes no exchange takes: a checked frame among them tells that an unsynchronised
     // device still answers late.
     void noteUntaken(const QByteArray &bytes);
@@ -323,8 +331,8 @@ private:
     static constexpr int MaxOwed = 16;
     static constexpr int LateMarginMs = 50;
     static constexpr int LateQuietTimeOuts = 8;
-    QElapsedTimer m_clock;   // the time base of the ends and lateness above
-    QTimer m_lateQuiet;      // standard timing: the line waits for a late device's replies
+    QElapsedTimer m_clock; // the time base of the ends and lateness above
+    QTimer m_lateQuiet;    // standard timing: the line waits for a late device's replies
     qint64 m_lateQuietEndUs = 0;
     int m_lateQuietKey = -1; // the device it waits for; -1 when more than one
     qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }

@@ -618,6 +618,8 @@ void tst_TransactionEngine::brokenReplyEndsTheExchange_data()
                                  << 0;
     QTest::newRow("reply with a byte after it")
         << false << QByteArrayList{ReplyFrom5 + " ff"} << ReplyFrom5 + " ff" << 0;
+    QTest::newRow("reply with another slave's frame close behind it")
+        << false << QByteArrayList{ReplyFrom5 + " 06 03 02 00 24 0d 9f"} << ReplyFrom5 << 1;
     QTest::newRow("broken byte count") << false << QByteArrayList{"05 03 07 00 24 49 9f"}
                                        << QByteArray("05 03 07 00 24 49 9f") << 0;
     QTest::newRow("well-formed write echo of the same slave")
