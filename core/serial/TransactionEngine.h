@@ -50,15 +50,14 @@ class WindowMessage;
 // A device seen answering late (a checked frame of it that no exchange took, or the late answer
 // to its synchronising request) owes a reply to every request of it that timed out since; the
 // largest lateness seen, from the end of a request to the arrival of its reply, is kept until
-// its next clean synchronisation. In the standard timing, whose received chunks end in
-// silence and so join a late reply to the neighbour's that it follows, the whole line then
-// stays quiet after each time-out of that device, for a guard or until the lateness (and a
-// margin) has passed since its request, whichever is later, so that the late reply lands in
-// silence and is dropped as stray; and from the moment a late frame tells the lateness, until
-// the replies still owed are due. The device's own requests go on meanwhile: they are
-// synchronising ones, whose answer a late reply cannot pass for. Neither end is ever past
-// eight time-outs, stray bytes never move it, and a device never seen late keeps the guards
-// above exactly.
+// its next clean synchronisation. In the standard timing the whole line then stays quiet
+// after each time-out of that device, for a guard or until the lateness (and a margin) has
+// passed since its request, whichever is later, so that the late reply lands in silence, not
+// on a neighbour's request or reply, and is dropped as stray; and from the moment a late frame
+// tells the lateness, until the replies still owed are due. The device's own requests go on
+// meanwhile: they are synchronising ones, whose answer a late reply cannot pass for. The quiet
+// never ends past eight time-outs from when it was set, stray bytes never move it, and a
+// device never seen late keeps the guards above exactly.
 //
 // Requests without a key (their replies name what they answer) keep a plain guard: after a
 // time-out the line stays closed to requests that begin like the one that timed out (same
@@ -339,11 +338,12 @@ private:
     int timeOutMs() const;
     // An exchange with a key has timed out: its device owes the reply.
     void noteOwed(int key);
-    // A frame of a device that owes replies has arrived untaken: the oldest one owed.
+    // A checked frame at the end of the untaken bytes answers the oldest request its device
+    // owes, which tells how late the device answers.
     void noteLateFrames();
     // The device answered its last request owed (a synchronising one), late.
     void noteLateAnswer(int key);
-    // Keeps the line quiet until endUs, never past eight time-outs from now.
+    // Keeps the line quiet until endUs at least (the callers bound it).
     void extendLateQuiet(int key, qint64 endUs);
     bool passesLateQuiet(const TransactionRecord *next) const;
 };
