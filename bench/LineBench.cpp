@@ -352,9 +352,13 @@ void LineBench::lateRows()
             double wall = 0.0;
             const std::optional<QString> models = scan(
                 {QStringLiteral("--fault"), QStringLiteral("1:late:") + lateMs}, options, &wall);
-            // A late KX100 may be named absent, never another model.
-            const bool rightModel = models && !models->contains(QLatin1String("1=KX200")) &&
-                                    !models->contains(QLatin1String("1=KX300"));
+            // A late KX100 may be named absent, never another model; its healthy neighbours
+            // are named.
+            const QStringList named = models ? models->split(QLatin1Char(' ')) : QStringList();
+            const bool rightModel = models && !named.contains(QLatin1String("1=KX200")) &&
+                                    !named.contains(QLatin1String("1=KX300")) &&
+                                    named.contains(QLatin1String("2=KX200")) &&
+                                    named.contains(QLatin1String("3=KX300"));
             m_rows.append({QStringLiteral("late %1 ms (%2 x %3 ms), %4: upload + scan")
                                .arg(lateMs)
                                .arg(factor)
@@ -365,7 +369,7 @@ void LineBench::lateRows()
                                                                  : QStringLiteral("failed"))
                                .arg(run ? run->wrong : -1)
                                .arg(models ? *models : QStringLiteral("failed")),
-                           QStringLiteral("0 wrong, no wrong model"),
+                           QStringLiteral("0 wrong, 2 and 3 named, 1 not misnamed"),
                            run && run->wrong == 0 && rightModel});
         }
     }

@@ -36,6 +36,10 @@ TransactionEngine::TransactionEngine(CommLink *port, QObject *parent)
     m_resync.setSingleShot(true);
     m_resync.setTimerType(Qt::PreciseTimer);
     connect(&m_resync, &QTimer::timeout, this, &TransactionEngine::startNextIfIdle);
+    m_lateQuiet.setSingleShot(true);
+    m_lateQuiet.setTimerType(Qt::PreciseTimer);
+    connect(&m_lateQuiet, &QTimer::timeout, this, &TransactionEngine::startNextIfIdle);
+    m_clock.start();
     InitTransaction(m_current, nullptr, 0, 0, 0);
     if (m_port) {
         connect(m_port, &CommLink::OnReceiveData, this, &TransactionEngine::ReceiveData);
@@ -57,6 +61,8 @@ TransactionEngine::TransactionEngine(CommLink *port, QObject *parent)
 void TransactionEngine::setTiming(Timing timing)
 {
     m_timing = timing;
+    if (timing == Timing::Fast)
+        m_lateQuiet.stop();
     applyFraming();
 }
 
@@ -231,6 +237,8 @@ void TransactionEngine::setSuspended(bool suspended)
 void TransactionEngine::startNextIfIdle()
 {
     if (m_inFlight || m_suspended || m_resync.isActive())
+        return;
+    if (!passesLateQuiet(m_hasHeld ? &m_held : m_ring.front()))
         return;
     if (m_hasHeld && !m_heldWait.isActive()) {
         // The request behind a synchronising exchange goes first; in the fast timing a guard
@@ -428,6 +436,7 @@ void TransactionEngine::guardOver()
 {
     m_quiet.stop();
     m_heldWait.stop();
+    m_lateQuiet.stop();
     startNextIfIdle();
 }
 
@@ -497,6 +506,20 @@ TransactionEngine::Chunk TransactionEngine::classify(const QByteArray &buffer,
     return beginsRight ? Chunk::Broken : Chunk::Stray;
 }
 
+qsizetype TransactionEngine::replyBeforeFrame(const QByteArray &buffer) const
+{
+    if (!m_inFlight || m_timing != Timing::Standard || !m_rule)
+        return 0;
+    const auto *bytes = reinterpret_cast<const uint8_t *>(buffer.constData());
+    const int length = int(buffer.size());
+    const ReplyMatch match =
+        m_rule->match(m_current.TxFrame, std::max(0, int(m_current.TxLength)), bytes, length);
+    if (match.verdict != ReplyMatch::Verdict::Complete || match.length <= 0 ||
+        match.length >= length || !m_rule->checksOut(bytes + match.length, length - match.length))
+        return 0;
+    return match.length;
+}
+
 bool TransactionEngine::stripEcho(QByteArray &buffer)
 {
     if (m_echoChecked || m_echo == EchoMode::Off || buffer == QByteArrayLiteral("Even"))
@@ -546,6 +569,11 @@ void TransactionEngine::ReceiveData(const QByteArray &received)
             buffer = joined;
         }
     }
+    if (const qsizetype reply = replyBeforeFrame(buffer); reply > 0) {
+        ReceiveData(buffer.left(reply));
+        ReceiveData(buffer.mid(reply)); // the exchange has ended: stray
+        return;
+    }
     if (m_suspended && !m_inFlight)
         return;
     qsizetype start = 0;
@@ -563,6 +591,7 @@ void TransactionEngine::ReceiveData(const QByteArray &received)
                 !m_rule->isRefusal(bytes, size)) {
                 SyncState &state = m_sync[m_heldKey];
                 state.lost = state.weak = state.heard = state.silent = state.late = false;
+                noteLateAnswer(m_heldKey);
                 m_heldWait.stop();
                 discardChunk(buffer);
                 PostMessage(this, Msg::NextTransaction);
@@ -603,6 +632,8 @@ void TransactionEngine::noteUntaken(const QByteArray &bytes)
                 it->heard = it->late = true;
         }
     }
+    if (!bytes.isEmpty())
+        noteLateFrames();
 }
 
 void TransactionEngine::takeReply(const QByteArray &reply)
@@ -670,6 +701,8 @@ void TransactionEngine::FinishTransaction()
     if (m_current.RxLength < 0)
         m_current.Result = TransactionResult::TimeOut;
     emit exchangeFinished(m_current, m_sentAt.isValid() ? m_sentAt.elapsed() : 0);
+    if (m_timedOut)
+        noteOwed(syncKeyOf(m_current));
     if (m_syncing) {
         finishSync(m_current.RxLength > 0);
         return;
@@ -716,7 +749,11 @@ void TransactionEngine::noteSyncOutcome(int key)
         state.weak = state.heard = false;
         state.lost = true;
     } else if (clean) {
+        // In step: nothing older can follow.
         state.lost = state.weak = state.heard = false;
+        state.owed.clear();
+        if (m_lateQuietKey == key)
+            m_lateQuiet.stop();
     }
 }
 
@@ -734,9 +771,11 @@ void TransactionEngine::finishSync(bool answered)
     if (answered && match.verdict == ReplyMatch::Verdict::Complete && !(refusal && state.late)) {
         // Nothing older can follow the answer: the held request goes next.
         const int sent = state.sent;
-        state = SyncState();
+        state = SyncState(); // its lateness is forgotten too
         state.sent = sent;
         state.weak = refusal;
+        if (m_lateQuietKey == m_heldKey)
+            m_lateQuiet.stop();
         if (m_timing == Timing::Fast && !m_portKeepsGap)
             m_quiet.start((frameGapUs() + 999) / 1000);
     } else if ((m_timedOut || refusal) && !state.silent && guardMsFor(m_current) > 0) {
@@ -760,6 +799,9 @@ void TransactionEngine::linkLost()
         return;
     m_port->StopComm();
     m_lost = true;
+    m_lateQuiet.stop();
+    for (SyncState &state : m_sync)
+        state.owed.clear(); // whatever was on its way is gone with the line
     const QString port = m_port->portName();
     emit frameShown(lostPortText(port));
     m_timedOut = false;
@@ -786,6 +828,87 @@ bool TransactionEngine::reopenLost()
     m_returnWatch.cancel();
     emit portReturned(m_port->portName());
     return true;
+}
+
+int TransactionEngine::timeOutMs() const
+{
+    if (m_timing == Timing::Fast)
+        return m_replyTimeoutMs;
+    const int interval = std::max(1, m_timer.interval());
+    return (m_timeOutLimit / interval + 1) * interval;
+}
+
+void TransactionEngine::noteOwed(int key)
+{
+    if (key < 0 || !m_sentAt.isValid())
+        return;
+    SyncState &state = m_sync[key];
+    const qint64 now = nowUs();
+    const qint64 lineUs = qint64(std::max(0, int(m_current.TxLength))) * characterTimeUs();
+    const qint64 endUs = now - m_sentAt.nsecsElapsed() / 1000 + lineUs;
+    state.owed.append(endUs);
+    if (state.owed.size() > MaxOwed)
+        state.owed.removeFirst();
+    if (m_timing != Timing::Standard || state.lateUs < 0)
+        return;
+    // Its reply is due at the lateness seen after its request; a guard at least.
+    const qint64 capUs = qint64(LateQuietTimeOuts) * timeOutMs() * 1000;
+    const qint64 dueUs = std::min(endUs + state.lateUs + LateMarginMs * 1000, now + capUs);
+    extendLateQuiet(key, std::max(now + qint64(guardMs()) * 1000, dueUs));
+}
+
+void TransactionEngine::noteLateFrames()
+{
+    const auto *tail = reinterpret_cast<const uint8_t *>(m_strayTail.constData());
+    const int tailSize = int(m_strayTail.size());
+    const qint64 now = nowUs();
+    const qint64 capUs = qint64(LateQuietTimeOuts) * timeOutMs() * 1000;
+    for (auto it = m_sync.begin(); it != m_sync.end(); ++it) {
+        bool frame = false;
+        for (int length = 5; !it->owed.isEmpty() && !frame && length <= tailSize; ++length)
+            frame = m_rule->isFrameFrom(it.key(), tail + tailSize - length, length);
+        if (!frame)
+            continue;
+        // A device answers in order: this is the reply to the oldest request it owes.
+        it->lateUs = std::max({it->lateUs, qint64(0), now - it->owed.takeFirst()});
+        if (m_timing == Timing::Standard && !it->owed.isEmpty())
+            extendLateQuiet(it.key(), std::min(it->owed.last() + it->lateUs + LateMarginMs * 1000,
+                                               now + capUs));
+    }
+}
+
+void TransactionEngine::noteLateAnswer(int key)
+{
+    SyncState &state = m_sync[key];
+    if (!state.owed.isEmpty())
+        state.lateUs = std::max({state.lateUs, qint64(0), nowUs() - state.owed.last()});
+    state.owed.clear();
+    if (m_lateQuietKey == key)
+        m_lateQuiet.stop();
+}
+
+void TransactionEngine::extendLateQuiet(int key, qint64 endUs)
+{
+    const qint64 now = nowUs();
+    if (endUs <= now)
+        return;
+    if (!m_lateQuiet.isActive())
+        m_lateQuietKey = key;
+    else if (m_lateQuietKey != key)
+        m_lateQuietKey = -1; // more than one device owes replies
+    if (m_lateQuiet.isActive() && endUs <= m_lateQuietEndUs)
+        return;
+    m_lateQuietEndUs = endUs;
+    m_lateQuiet.start(int((endUs - now + 999) / 1000));
+}
+
+bool TransactionEngine::passesLateQuiet(const TransactionRecord *next) const
+{
+    if (!m_lateQuiet.isActive())
+        return true;
+    // The late device's own requests are synchronising ones while it is out of step.
+    const int key = next ? syncKeyOf(*next) : -1;
+    return key >= 0 && key == m_lateQuietKey && m_sync.value(key).lost;
 }
 
 void TransactionEngine::failQueued()

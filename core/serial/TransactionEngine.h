@@ -47,6 +47,18 @@ class WindowMessage;
 // sound in that wait counts as silent: its next unanswered synchronisation fails the request
 // at once, so a dead drive costs one time-out per request.
 //
+// A device seen answering late (a checked frame of it that no exchange took, or the late answer
+// to its synchronising request) owes a reply to every request of it that timed out since; the
+// largest lateness seen, from the end of a request to the arrival of its reply, is kept until
+// its next clean synchronisation. In the standard timing the whole line then stays quiet
+// after each time-out of that device, for a guard or until the lateness (and a margin) has
+// passed since its request, whichever is later, so that the late reply lands in silence, not
+// on a neighbour's request or reply, and is dropped as stray; and from the moment a late frame
+// tells the lateness, until the replies still owed are due. The device's own requests go on
+// meanwhile: they are synchronising ones, whose answer a late reply cannot pass for. The quiet
+// never ends past eight time-outs from when it was set, stray bytes never move it, and a
+// device never seen late keeps the guards above exactly.
+//
 // Requests without a key (their replies name what they answer) keep a plain guard: after a
 // time-out the line stays closed to requests that begin like the one that timed out (same
 // protocol, address and function) for a guard time; requests that begin otherwise go on (in
@@ -59,6 +71,10 @@ class WindowMessage;
 // port's delivery delay (a USB adapter's latency timer), and keeps at least t3.5 between
 // frames. In the fast timing a broken reply joins the bytes that follow it, so a reply the
 // adapter handed over in two batches is still one reply.
+//
+// In the standard timing a chunk ends only in silence, so a frame that follows the reply
+// closely (a late one) arrives in the same chunk: a whole right reply followed by one checked
+// frame is taken as the reply, and the frame behind it as stray.
 //
 // A line that echoes the master's bytes (see LineEcho) has the echo removed before a chunk is
 // looked at, however many chunks it comes in; the exchange is marked Echoed. In the fast
@@ -152,7 +168,10 @@ public:
     void setSuspended(bool suspended);
     bool isSuspended() const { return m_suspended; }
     // True while the line is closed to new requests after a time-out.
-    bool isGuarding() const { return m_quiet.isActive() || m_heldWait.isActive(); }
+    bool isGuarding() const
+    {
+        return m_quiet.isActive() || m_heldWait.isActive() || m_lateQuiet.isActive();
+    }
     int pendingCount() const;
     const TransactionRecord &currentTransaction() const { return m_current; }
     // Chunks received that were no reply to the request in flight.
@@ -160,6 +179,9 @@ public:
     // Synchronising requests sent, and whether the device of a key is unsynchronised.
     int syncCount() const { return m_syncCount; }
     bool isUnsynchronised(int key) const { return m_sync.value(key).lost; }
+    // The largest lateness of a device seen answering late, in microseconds; -1 when it has
+    // not been seen late since its last clean synchronisation.
+    qint64 lateUs(int key) const { return m_sync.value(key).lateUs; }
 
     // The status-bar text for a request ("RS233(Send):") or a reply ("RS232(Recieve):").
     static QString frameText(bool request, const uint8_t *frame, int length);
@@ -219,6 +241,10 @@ private:
     enum class Chunk { Reply, Broken, Stray };
     Chunk classify(const QByteArray &buffer, qsizetype &start) const;
     void takeReply(const QByteArray &reply);
+    // Standard timing: the length of a whole right reply at the start of the chunk when one
+    // checked frame (another slave's, or a late one) follows it in the same chunk, which ends
+    // only in silence; else 0.
+    qsizetype replyBeforeFrame(const QByteArray &buffer) const;
     // Bytes no exchange takes: a checked frame among them tells that an unsynchronised
     // device still answers late.
     void noteUntaken(const QByteArray &bytes);
@@ -234,6 +260,8 @@ private:
         bool silent = false; // its last synchronisation went unanswered without a sound
         bool late = false;   // seen answering late since its last clean synchronisation
         int sent = 0;        // synchronising requests sent to it
+        qint64 lateUs = -1;  // the largest lateness seen since then; -1: none
+        QList<qint64> owed;  // ends of its timed-out requests not answered since, oldest first
     };
     int syncKeyOf(const TransactionRecord &record) const;
     // Finishes a synchronising exchange and decides about the request it stands before.
@@ -297,4 +325,25 @@ private:
     bool m_portKeepsGap = false; // the port keeps t3.5 before each request itself
     qint64 m_slowestReplyUs = 0;
     int guardMsFor(const TransactionRecord &record) const;
+
+    // Devices seen answering late (see the class comment).
+    static constexpr int MaxOwed = 16;
+    static constexpr int LateMarginMs = 50;
+    static constexpr int LateQuietTimeOuts = 8;
+    QElapsedTimer m_clock; // the time base of the ends and lateness above
+    QTimer m_lateQuiet;    // standard timing: the line waits for a late device's replies
+    qint64 m_lateQuietEndUs = 0;
+    int m_lateQuietKey = -1; // the device it waits for; -1 when more than one
+    qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
+    int timeOutMs() const;
+    // An exchange with a key has timed out: its device owes the reply.
+    void noteOwed(int key);
+    // A checked frame at the end of the untaken bytes answers the oldest request its device
+    // owes, which tells how late the device answers.
+    void noteLateFrames();
+    // The device answered its last request owed (a synchronising one), late.
+    void noteLateAnswer(int key);
+    // Keeps the line quiet until endUs at least (the callers bound it).
+    void extendLateQuiet(int key, qint64 endUs);
+    bool passesLateQuiet(const TransactionRecord *next) const;
 };

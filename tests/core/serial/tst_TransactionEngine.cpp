@@ -68,6 +68,8 @@ private slots:
     void onlyTheReplyToTheRequestInFlightCompletesIt();
     void timeOutGuardHoldsBackRequestsOfTheSameKind();
     void lateRepliesNeverShiftTheStream();
+    void aDeviceSeenLateKeepsTheLineQuietForItsReply_data();
+    void aDeviceSeenLateKeepsTheLineQuietForItsReply();
     void fastDeadlineEndsTheExchange();
     void brokenReplyEndsTheExchange_data();
     void brokenReplyEndsTheExchange();
@@ -535,6 +537,54 @@ void tst_TransactionEngine::lateRepliesNeverShiftTheStream()
     QTRY_COMPARE(port.lastWrittenHex(), FakeCommLink::normalise("05 03 00 26 00 04 a4 46"));
 }
 
+void tst_TransactionEngine::aDeviceSeenLateKeepsTheLineQuietForItsReply_data()
+{
+    QTest::addColumn<bool>("seenLate");
+    QTest::newRow("never seen late: the neighbour goes at once") << false;
+    QTest::newRow("seen late: the neighbour waits for its late reply") << true;
+}
+
+void tst_TransactionEngine::aDeviceSeenLateKeepsTheLineQuietForItsReply()
+{
+    QFETCH(bool, seenLate);
+    FakeCommLink port;
+    TransactionEngine engine(&port);
+    engine.setReplyRule(std::make_shared<BusReplyRule>());
+    engine.setGuardMs(60000);
+    Requester requester;
+    const QByteArray read25 = "05 03 00 25 00 01 94 45";
+    const QByteArray readAt6 = "06 03 00 24 00 01 c5 b6";
+    engine.submit(request(&requester, ReadAt5));
+    timeOut(engine);
+    engine.submit(request(&requester, read25));
+    QTRY_COMPARE(port.lastWrittenHex(), FakeCommLink::normalise("05 03 00 25 00 02 d4 44"));
+    if (seenLate) {
+        // Both the first read's reply and the synchronising request's come after their time.
+        timeOut(engine);
+        port.receiveHex(ReplyFrom5);
+    }
+    port.receiveHex("05 03 04 00 01 00 02 6f f2");
+    QTRY_COMPARE(port.lastWrittenHex(), FakeCommLink::normalise(read25));
+    QCOMPARE(engine.lateUs(5) >= 0, seenLate);
+
+    // The in-step device times out again while its neighbour's request waits.
+    engine.submit(request(&requester, readAt6));
+    timeOut(engine);
+    QCoreApplication::processEvents();
+    QCOMPARE(engine.isGuarding(), seenLate);
+    QCOMPARE(port.lastWrittenHex() == FakeCommLink::normalise(readAt6), !seenLate);
+    if (seenLate) {
+        port.receiveHex("05 03 02 00 25 88 5f"); // lands in silence
+        QCoreApplication::processEvents();
+        QCOMPARE(port.lastWrittenHex(), FakeCommLink::normalise(read25));
+        engine.guardOver();
+    }
+    QTRY_COMPARE(port.lastWrittenHex(), FakeCommLink::normalise(readAt6));
+    port.receiveHex("06 03 02 00 24 0d 9f");
+    QTRY_COMPARE(requester.completions.size(), 3);
+    QCOMPARE(requester.completions[2].RxLength, 7);
+}
+
 void tst_TransactionEngine::fastDeadlineEndsTheExchange()
 {
     FakeCommLink port;
@@ -568,6 +618,8 @@ void tst_TransactionEngine::brokenReplyEndsTheExchange_data()
                                  << 0;
     QTest::newRow("reply with a byte after it")
         << false << QByteArrayList{ReplyFrom5 + " ff"} << ReplyFrom5 + " ff" << 0;
+    QTest::newRow("reply with another slave's frame close behind it")
+        << false << QByteArrayList{ReplyFrom5 + " 06 03 02 00 24 0d 9f"} << ReplyFrom5 << 1;
     QTest::newRow("broken byte count") << false << QByteArrayList{"05 03 07 00 24 49 9f"}
                                        << QByteArray("05 03 07 00 24 49 9f") << 0;
     QTest::newRow("well-formed write echo of the same slave")
