@@ -113,6 +113,13 @@ bool InverterDetector::mayStart() const
 void InverterDetector::startNext()
 {
     pump();
+    // Reached through the messages the chains' ends post, after their state notifications.
+    if (m_chains.empty() && m_queue.isEmpty() && (m_runCount > 0 || m_stopped)) {
+        const bool stopped = m_stopped;
+        m_runCount = m_runIndex = 0;
+        m_stopped = false;
+        emit finished(stopped);
+    }
 }
 
 void InverterDetector::pump()
@@ -146,12 +153,6 @@ void InverterDetector::pump()
             break;
     }
     m_pumping = false;
-    if (m_chains.empty() && m_queue.isEmpty() && (m_runCount > 0 || m_stopped)) {
-        const bool stopped = m_stopped;
-        m_runCount = m_runIndex = 0;
-        m_stopped = false;
-        emit finished(stopped);
-    }
 }
 
 bool InverterDetector::startSecondLook()
@@ -205,7 +206,7 @@ void InverterDetector::stop()
     }
     // Without a chain on the line the stop takes effect at once.
     if (m_chains.empty())
-        pump();
+        startNext();
 }
 
 int InverterDetector::queuedCount() const

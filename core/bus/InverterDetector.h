@@ -151,7 +151,7 @@ private:
     // False when the request queue had no room and the slot was left as it is.
     bool startChain(int slot);
     // Sends what may go now: waiting probes of the family on the line, new chains, and when
-    // nothing else can go on, the second look; reports the end of the run.
+    // nothing else can go on, the second look.
     void pump();
     // The oldest chain whose waiting probe is of the family, or null.
     Chain *waitingProbe(int family) const;

@@ -111,7 +111,7 @@ int TransactionEngine::otherFamilyQuietMs(const TransactionRecord &record) const
 
 bool TransactionEngine::holdForOtherFamily(const TransactionRecord &record)
 {
-    if (record.OtherFamilyHoldMs <= 0)
+    if (record.OtherFamilyHoldMs <= 0 || std::exchange(m_holdWaived, false))
         return false;
     const int wait = record.OtherFamilyHoldMs - otherFamilyQuietMs(record);
     if (wait <= 0)
@@ -461,6 +461,8 @@ void TransactionEngine::guardOver()
 {
     m_quiet.stop();
     m_heldWait.stop();
+    // The request a pause held goes next, whatever the time.
+    m_holdWaived = m_resync.isActive();
     m_resync.stop();
     startNextIfIdle();
 }

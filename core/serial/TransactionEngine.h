@@ -304,5 +304,6 @@ private:
     qint64 m_slowestReplyUs = 0;
     QElapsedTimer m_lineClock;           // the time base of the frame ends below
     QHash<int, qint64> m_familyFrameEnd; // when each family's last frame ended on the line
+    bool m_holdWaived = false;           // guardOver() ended the pause a request asked for
     int guardMsFor(const TransactionRecord &record) const;
 };
