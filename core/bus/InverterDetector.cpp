@@ -289,9 +289,13 @@ void InverterDetector::probeResult(uint32_t message, TransactionRecord &record)
     m_probeEnd[familyOf(message)].start();
     const int slot = chain.slot;
     m_registry->ProcessReply(record);
-    // Silence soon after a frame the drive may not have been able to parse tells nothing sure.
-    if (record.Result == TransactionResult::TimeOut && !chain.secondLook &&
-        record.OtherFamilyQuietMs >= 0 && record.OtherFamilyQuietMs < deafWindowMs())
+    // Silence soon after a frame the drive may not have been able to parse tells nothing sure;
+    // nor, interleaved, silence to the first frame after it, which some framers lose with it
+    // (the chain asks the KX100 probe only once there).
+    const int window = deafWindowMs();
+    if (record.Result == TransactionResult::TimeOut && !chain.secondLook && window > 0 &&
+        record.OtherFamilyQuietMs >= 0 &&
+        (record.OtherFamilyQuietMs < window || (interleaved() && record.AfterOtherFamily)))
         chain.doubtful |= 1u << familyOf(message);
 
     if (chain.recheck) {

@@ -41,7 +41,9 @@ struct TransactionRecord;
 // window once per change of family.
 //
 // Second look (both timings): a silent probe is doubtful when a frame of the other family went
-// on the line less than the deaf window before it: the drive may have been deaf. A chain that
+// on the line less than the deaf window before it: the drive may have been deaf. Interleaved,
+// silence to the first frame after one of the other family is doubtful too, however late it
+// came: a slave whose framer took that frame for the start of its own loses the next. A chain that
 // would end empty after a doubtful silence waits (its slot still detecting) until nothing else
 // of the run can go on; then it is asked again, the probes of the doubtful family only, each
 // sent once the line has been free of the other family's frames for the deaf window. The

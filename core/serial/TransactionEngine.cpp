@@ -420,6 +420,7 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     m_current.Probe = record.Probe;
     m_current.OtherFamilyHoldMs = record.OtherFamilyHoldMs;
     m_current.OtherFamilyQuietMs = -1;
+    m_current.AfterOtherFamily = false;
 
     // A port whose device went away is tried again once the device is back.
     if (m_port && !m_port->isOpen() && m_lost && m_port->deviceExists())
@@ -436,6 +437,7 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
 
     ShowFrame(true);
     m_current.OtherFamilyQuietMs = otherFamilyQuietMs(m_current);
+    m_current.AfterOtherFamily = m_lastFamily >= 0 && m_lastFamily != protocolFamilyOf(m_current);
     if (m_port && m_current.TxLength > 0) {
         // Whatever arrived before the request cannot be its reply.
         m_port->discardInput();

@@ -42,6 +42,9 @@ struct TransactionRecord
     // -1 when the request never went out.
     static constexpr int32_t NeverHeard = INT32_MAX;
     int32_t OtherFamilyQuietMs = -1;
+    // Set with it: the exchange before it on the line was of another protocol family (a slave
+    // whose framer took that frame for the beginning of its own may lose this one with it).
+    bool AfterOtherFamily = false;
 };
 
 // Outcome of an exchange, as held in TransactionRecord::Result.
