@@ -27,9 +27,8 @@ BusHost::BusHost(CommLink *link, Role role, QObject *parent)
         [this] { return m_engine.timing() == TransactionEngine::Timing::Fast; });
     // A silence is doubtful for at least the time a drive may stay deaf after a frame it could
     // not parse, and no shorter than the pause the operator set for that.
-    m_detector.setDeafWindow([this] {
-        return std::max(m_engine.resyncMs(), InverterDetector::DefaultDeafWindowMs);
-    });
+    m_detector.setDeafWindow(
+        [this] { return std::max(m_engine.resyncMs(), InverterDetector::DefaultDeafWindowMs); });
     if (role == Role::MainWindow)
         SetMainWindow(this);
     SetDM(&m_registry);

@@ -96,9 +96,8 @@ InverterDetector::Chain *InverterDetector::waitingProbe(int family) const
 
 int InverterDetector::secondLookCount() const
 {
-    return int(std::count_if(m_chains.begin(), m_chains.end(), [](const auto &chain) {
-        return chain->parked || chain->secondLook;
-    }));
+    return int(std::count_if(m_chains.begin(), m_chains.end(),
+                             [](const auto &chain) { return chain->parked || chain->secondLook; }));
 }
 
 bool InverterDetector::mayStart() const
@@ -178,8 +177,7 @@ bool InverterDetector::startSecondLook()
         chain->secondLook = true;
         chain->doubtful &= ~(1u << family);
         chain->kx100Refused = chain->recheck = false;
-        queueProbe(*chain,
-                   family == SlashFamily ? Msg::DetectKX200Result : Msg::DetectKX100Result);
+        queueProbe(*chain, family == SlashFamily ? Msg::DetectKX200Result : Msg::DetectKX100Result);
     }
     m_family = family;
     return true;
@@ -270,9 +268,17 @@ bool InverterDetector::probe(Chain &chain, uint32_t notifyMessage)
     TransactionRecord record;
     InitTransaction(record, MainWindow(), notifyMessage, 0, chain.slot);
     record.Probe = true;
-    // Only once the drives have had time to recover from the other family's probe.
-    const QElapsedTimer &other = m_probeEnd[1 - familyOf(notifyMessage)];
-    if (chain.secondLook || (other.isValid() && other.elapsed() < deafWindowMs()))
+    // Only once the drives have had time to recover from the other family's probe. Interleaved,
+    // a few probes go at once and a doubtful silence among them is asked again at the end,
+    // which costs less than the wait.
+    const int family = familyOf(notifyMessage);
+    const QElapsedTimer &other = m_probeEnd[1 - family];
+    const bool recent = other.isValid() && other.elapsed() < deafWindowMs();
+    const auto waiting = std::count_if(m_chains.begin(), m_chains.end(), [family](const auto &c) {
+        return c->next != 0 && familyOf(c->next) == family;
+    });
+    const qsizetype ahead = waiting + (family == SlashFamily ? m_queue.size() : 0);
+    if (chain.secondLook || (recent && (!interleaved() || ahead >= MaxProbesInFlight)))
         record.OtherFamilyHoldMs = deafWindowMs();
     chain.expected = notifyMessage;
     return m_registry->ReadAddress(record);

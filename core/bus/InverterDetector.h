@@ -38,15 +38,16 @@ struct TransactionRecord;
 // A probe that follows one of the detector's own probes of the other family by less than the
 // deaf window goes out only once the line has been free of that family for the window, so a
 // drive the other probe deafened hears it: with probes grouped by family, the run waits the
-// window once per change of family.
+// window once per change of family. Interleaved, only when more than the probes that go at
+// once wait for that family: a few are cheaper to ask again (the second look below).
 //
 // Second look (both timings): a silent probe is doubtful when a frame of the other family went
 // on the line less than the deaf window before it: the drive may have been deaf. Interleaved,
 // silence to the first frame after one of the other family is doubtful too, however late it
-// came: a slave whose framer took that frame for the start of its own loses the next. A chain that
-// would end empty after a doubtful silence waits (its slot still detecting) until nothing else
-// of the run can go on; then it is asked again, the probes of the doubtful family only, each
-// sent once the line has been free of the other family's frames for the deaf window. The
+// came: a slave whose framer took that frame for the start of its own loses the next. A chain
+// that would end empty after a doubtful silence waits (its slot still detecting) until nothing
+// else of the run can go on; then it is asked again, the probes of the doubtful family only,
+// each sent once the line has been free of the other family's frames for the deaf window. The
 // waiting chains are asked family by family, that of the line's last frame first, so the run
 // waits out the window at most twice. A silence in the second look is final; the second look
 // follows the chain's own rules from the repeated probe on.
@@ -181,8 +182,8 @@ private:
     bool m_stopped = false; // the run was stopped by the operator
     int m_runCount = 0; // slots queued since the detector was last idle with an empty queue
     int m_runIndex = 0; // chains started in that run
-    int m_family = SlashFamily; // the family of the probes sent last
-    bool m_pumping = false;     // pump() runs: a nested call has nothing to add
+    int m_family = SlashFamily;  // the family of the probes sent last
+    bool m_pumping = false;      // pump() runs: a nested call has nothing to add
     QElapsedTimer m_probeEnd[2]; // when the last probe of each family finished
     MessageRing<int, RingSize> m_queue;
     std::vector<std::unique_ptr<Chain>> m_chains; // in the order they started

@@ -105,8 +105,8 @@ int TransactionEngine::otherFamilyQuietMs(const TransactionRecord &record) const
     }
     if (lastEnd < 0)
         return TransactionRecord::NeverHeard;
-    return int(std::clamp<qint64>(m_lineClock.elapsed() - lastEnd, 0,
-                                  TransactionRecord::NeverHeard - 1));
+    return int(
+        std::clamp<qint64>(m_lineClock.elapsed() - lastEnd, 0, TransactionRecord::NeverHeard - 1));
 }
 
 bool TransactionEngine::holdForOtherFamily(const TransactionRecord &record)

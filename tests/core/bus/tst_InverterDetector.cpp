@@ -451,7 +451,7 @@ void tst_InverterDetector::deafDrivesAndTheSecondLook_data()
 {
     QTest::addColumn<bool>("fast");
     QTest::addColumn<int>("windowMs");
-    QTest::addColumn<QList<int>>("before");   // slots detected first, in a run of their own
+    QTest::addColumn<QList<int>>("before");    // slots detected first, in a run of their own
     QTest::addColumn<QByteArrayList>("plant"); // request and reply hex, in turn ("FF": deaf)
     QTest::addColumn<QStringList>("found");    // "slot model state" of the second run
     QTest::addColumn<QString>("probes");       // model:address of every probe written
@@ -462,21 +462,23 @@ void tst_InverterDetector::deafDrivesAndTheSecondLook_data()
         << QStringList{"1 KX100 1", "4  0"} << "200:1 200:4 100:1 100:4";
     QTest::newRow("fast, KX100 deaf from the KX200 probes")
         << true << int(LongWindowMs) << QList<int>{}
-        << QByteArrayList{kx100Probe(1), "FF", kx100Probe(1), kx100At1, kx200Probe(2),
-                          withSum("2F 02 52 08 02 00 02")}
+        << QByteArrayList{kx100Probe(1), "FF",          kx100Probe(1),
+                          kx100At1,      kx200Probe(2), withSum("2F 02 52 08 02 00 02")}
         << QStringList{"1 KX100 1", "2 KX200 1"} << "200:1 200:2 100:1 100:1";
     QTest::newRow("standard, KX200 deaf from a KX100 reply")
         << false << int(LongWindowMs) << QList<int>{1}
-        << QByteArrayList{kx100Probe(1), kx100At1, kx200Probe(2), "FF", kx200Probe(2),
-                          withSum("2F 02 52 08 02 00 02")}
+        << QByteArrayList{kx100Probe(1), kx100At1,      kx200Probe(2),
+                          "FF",          kx200Probe(2), withSum("2F 02 52 08 02 00 02")}
         << QStringList{"2 KX200 1"} << "200:1 100:1 200:2 100:2 200:2";
     // Every slot doubtful in both families: the KX200 probes are asked again together, then
     // the KX100 probes of the slots still silent.
     QTest::newRow("fast, second look grouped by family")
         << true << int(LongWindowMs) << QList<int>{1}
-        << QByteArrayList{kx100Probe(1), kx100At1, kx200Probe(2), "FF", kx200Probe(2),
-                          withSum("2F 02 52 08 02 00 02"), kx100Probe(4), "FF", kx100Probe(4),
-                          withCrc("04 03 02 00 04")}
+        << QByteArrayList{kx100Probe(1), kx100At1,
+                          kx200Probe(2), "FF",
+                          kx200Probe(2), withSum("2F 02 52 08 02 00 02"),
+                          kx100Probe(4), "FF",
+                          kx100Probe(4), withCrc("04 03 02 00 04")}
         << QStringList{"2 KX200 1", "4 KX100 1", "5  0"}
         << "200:1 100:1 200:2 200:4 200:5 100:2 100:4 100:5 200:2 200:4 200:5 100:4";
 }
