@@ -94,12 +94,6 @@ InverterDetector::Chain *InverterDetector::waitingProbe(int family) const
     return nullptr;
 }
 
-int InverterDetector::secondLookCount() const
-{
-    return int(std::count_if(m_chains.begin(), m_chains.end(),
-                             [](const auto &chain) { return chain->parked || chain->secondLook; }));
-}
-
 bool InverterDetector::mayStart() const
 {
     const int *next = m_queue.front();

@@ -112,8 +112,6 @@ public:
     // The slot probed longest, or -1.
     int currentSlot() const { return m_chains.empty() ? -1 : m_chains.front()->slot; }
     int queuedCount() const;
-    // Slots whose chain waits for the second look, or is in it.
-    int secondLookCount() const;
 
 signals:
     // A probe chain has ended with this inverter state for the slot.
