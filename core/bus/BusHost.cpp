@@ -5,6 +5,8 @@
 #include "serial/MessageNumbers.h"
 #include "serial/WindowMessage.h"
 
+#include <algorithm>
+
 BusHost::BusHost(CommLink *link, Role role, QObject *parent)
     : QObject(parent), m_engine(link), m_detector(&m_registry), m_commands(&m_registry),
       m_traffic(&m_engine, &m_registry)
@@ -23,6 +25,10 @@ BusHost::BusHost(CommLink *link, Role role, QObject *parent)
     // the standard timing keeps one address at a time.
     m_detector.setInterleaved(
         [this] { return m_engine.timing() == TransactionEngine::Timing::Fast; });
+    // A silence is doubtful for at least the time a drive may stay deaf after a frame it could
+    // not parse, and no shorter than the pause the operator set for that.
+    m_detector.setDeafWindow(
+        [this] { return std::max(m_engine.resyncMs(), InverterDetector::DefaultDeafWindowMs); });
     if (role == Role::MainWindow)
         SetMainWindow(this);
     SetDM(&m_registry);

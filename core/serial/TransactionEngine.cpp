@@ -100,8 +100,35 @@ int TransactionEngine::protocolFamilyOf(const TransactionRecord &record) const
     return m_rule->protocolFamily(record.TxFrame, record.TxLength);
 }
 
+int TransactionEngine::otherFamilyQuietMs(const TransactionRecord &record) const
+{
+    const int family = protocolFamilyOf(record);
+    qint64 lastEnd = -1;
+    for (auto it = m_familyFrameEnd.cbegin(); it != m_familyFrameEnd.cend(); ++it) {
+        if (it.key() != family)
+            lastEnd = std::max(lastEnd, it.value());
+    }
+    if (lastEnd < 0)
+        return TransactionRecord::NeverHeard;
+    return int(
+        std::clamp<qint64>(m_clock.elapsed() - lastEnd, 0, TransactionRecord::NeverHeard - 1));
+}
+
+bool TransactionEngine::holdForOtherFamily(const TransactionRecord &record)
+{
+    if (record.OtherFamilyHoldMs <= 0 || std::exchange(m_holdWaived, false))
+        return false;
+    const int wait = record.OtherFamilyHoldMs - otherFamilyQuietMs(record);
+    if (wait <= 0)
+        return false;
+    m_resync.start(wait);
+    return true;
+}
+
 bool TransactionEngine::holdForResync(const TransactionRecord &record)
 {
+    if (holdForOtherFamily(record))
+        return true;
     if (m_resyncMs <= 0 || m_timing != Timing::Fast || m_lastFamily < 0 || !m_lastEnd.isValid())
         return false;
     const int wait = resyncWaitMs(m_resyncMs, protocolFamilyOf(record) != m_lastFamily,
@@ -262,6 +289,8 @@ void TransactionEngine::startNextIfIdle()
         if (m_guarded.isEmpty() || !next || requestKind(*next) == m_guarded)
             return;
     }
+    if (const TransactionRecord *front = m_ring.front(); front && holdForOtherFamily(*front))
+        return;
     TransactionRecord next;
     if (DequeueRequest(next))
         StartTransaction(next);
@@ -396,6 +425,9 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     m_current.LineLost = false;
     m_current.Echoed = false;
     m_current.Probe = record.Probe;
+    m_current.OtherFamilyHoldMs = record.OtherFamilyHoldMs;
+    m_current.OtherFamilyQuietMs = -1;
+    m_current.AfterOtherFamily = false;
 
     // A port whose device went away is tried again once the device is back.
     if (m_port && !m_port->isOpen() && m_lost && m_port->deviceExists())
@@ -411,6 +443,8 @@ void TransactionEngine::sendExchange(const TransactionRecord &record)
     }
 
     ShowFrame(true);
+    m_current.OtherFamilyQuietMs = otherFamilyQuietMs(m_current);
+    m_current.AfterOtherFamily = m_lastFamily >= 0 && m_lastFamily != protocolFamilyOf(m_current);
     if (m_port && m_current.TxLength > 0) {
         // Whatever arrived before the request cannot be its reply.
         m_port->discardInput();
@@ -437,6 +471,9 @@ void TransactionEngine::guardOver()
     m_quiet.stop();
     m_heldWait.stop();
     m_lateQuiet.stop();
+    // The request a pause held goes next, whatever the time.
+    m_holdWaived = m_resync.isActive();
+    m_resync.stop();
     startNextIfIdle();
 }
 
@@ -697,6 +734,8 @@ void TransactionEngine::FinishTransaction()
         m_lastEndAgoMs = std::max<qint64>(0, m_sentAt.elapsed() - lineMs);
     }
     m_lastEnd.start();
+    if (m_current.OtherFamilyQuietMs >= 0) // the request went on the line
+        m_familyFrameEnd[m_lastFamily] = m_clock.elapsed() - m_lastEndAgoMs;
     emit busyChanged(false);
     if (m_current.RxLength < 0)
         m_current.Result = TransactionResult::TimeOut;

@@ -81,7 +81,9 @@ class WindowMessage;
 // timing, a request of another protocol family than the exchange before it can wait for a
 // resync pause after that exchange's last frame (its reply, or the request that went
 // unanswered), so a slave deafened by a frame it could not parse hears its own request (0,
-// the default, waits nothing).
+// the default, waits nothing). In either timing a request may ask to go out only once the
+// line has been free of other families' frames for a while (OtherFamilyHoldMs); every sent
+// request is told how long it had been (OtherFamilyQuietMs).
 class TransactionEngine : public QObject
 {
     Q_OBJECT
@@ -151,7 +153,7 @@ public:
     void RS232OnTime();
     // The fast timing's deadline has passed; tests call it directly instead of waiting.
     void replyDeadline();
-    // The guard or quiet wait has run out; tests call it directly instead of waiting.
+    // The guard, quiet wait or pause has run out; tests call it directly instead of waiting.
     void guardOver();
     // A chunk received from the port.
     void ReceiveData(const QByteArray &buffer);
@@ -280,6 +282,10 @@ private:
     int protocolFamilyOf(const TransactionRecord &record) const;
     // Starts the resync pause before the record when it needs one; true then.
     bool holdForResync(const TransactionRecord &record);
+    // How long the line has been free of frames of families other than the record's (ms).
+    int otherFamilyQuietMs(const TransactionRecord &record) const;
+    // Starts the pause the record asks for before it goes out (OtherFamilyHoldMs); true then.
+    bool holdForOtherFamily(const TransactionRecord &record);
 
     CommLink *m_port;
     std::shared_ptr<const ReplyRule> m_rule;
@@ -324,13 +330,15 @@ private:
     qint64 m_lastEndAgoMs = 0; // how long before that its last frame ended
     bool m_portKeepsGap = false; // the port keeps t3.5 before each request itself
     qint64 m_slowestReplyUs = 0;
+    QHash<int, qint64> m_familyFrameEnd; // when each family's last frame ended (m_clock, ms)
+    bool m_holdWaived = false;           // guardOver() ended the pause a request asked for
     int guardMsFor(const TransactionRecord &record) const;
 
     // Devices seen answering late (see the class comment).
     static constexpr int MaxOwed = 16;
     static constexpr int LateMarginMs = 50;
     static constexpr int LateQuietTimeOuts = 8;
-    QElapsedTimer m_clock; // the time base of the ends and lateness above
+    QElapsedTimer m_clock; // the engine's time base: frame ends, owed replies, lateness
     QTimer m_lateQuiet;    // standard timing: the line waits for a late device's replies
     qint64 m_lateQuietEndUs = 0;
     int m_lateQuietKey = -1; // the device it waits for; -1 when more than one

@@ -33,6 +33,18 @@ struct TransactionRecord
     // A detection probe: in the fast timing it may end at a deadline shorter than the
     // transfer time-out once the line has shown its reply times.
     bool Probe = false;
+    // The request goes out only once the line has been free of frames of another protocol
+    // family for this long (ms), in either timing; 0 waits for nothing. A slave deafened by
+    // such a frame hears it then. The wait holds the whole line.
+    int32_t OtherFamilyHoldMs = 0;
+    // Set by the engine when the request goes on the line: how long the line had then been
+    // free of frames of another protocol family (ms); NeverHeard when there has been none,
+    // -1 when the request never went out.
+    static constexpr int32_t NeverHeard = INT32_MAX;
+    int32_t OtherFamilyQuietMs = -1;
+    // Set with it: the exchange before it on the line was of another protocol family (a slave
+    // whose framer took that frame for the beginning of its own may lose this one with it).
+    bool AfterOtherFamily = false;
 };
 
 // Outcome of an exchange, as held in TransactionRecord::Result.

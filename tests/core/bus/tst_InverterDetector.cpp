@@ -33,14 +33,23 @@ private slots:
     void stopSendsNothingMoreAndGivesTheSlotBack();
     void interleavedScanFindsTheChainsModels_data();
     void interleavedScanFindsTheChainsModels();
+    void deafDrivesAndTheSecondLook_data();
+    void deafDrivesAndTheSecondLook();
 
 private:
-    // Runs until the detector has finished n chains.
+    // Runs until the detector has finished n chains; a pause that holds the line ends at once.
     bool waitForChains(int n)
     {
         return QTest::qWaitFor(
-            [&] { return m_finished->count() >= n && m_host->detector().isIdle(); }, 5000);
+            [&] {
+                if (!m_host->engine().isBusy())
+                    m_host->engine().guardOver();
+                return m_finished->count() >= n && m_host->detector().isIdle();
+            },
+            5000);
     }
+    // A deaf window no test outlasts: every silence after the other family is doubtful.
+    static constexpr int LongWindowMs = 600000;
     // A drive that answers the engine's synchronising reads of its probe registers.
     void answerSyncs(int slot)
     {
@@ -79,6 +88,7 @@ void tst_InverterDetector::init()
     m_panel = std::make_unique<MessageRecorder>();
     m_host->registry().setChildrenProvider([this] { return QList<QObject *>{m_panel.get()}; });
     m_finished = std::make_unique<QSignalSpy>(&m_host->detector(), &InverterDetector::slotDetected);
+    m_host->detector().setDeafWindow([] { return 0; }); // the scripted drives are never deaf
 }
 
 void tst_InverterDetector::cleanup()
@@ -404,6 +414,8 @@ void tst_InverterDetector::interleavedScanFindsTheChainsModels()
         m_host->engine().setTiming(TransactionEngine::Timing::Fast);
         m_host->engine().setReplyTimeoutMs(TransactionEngine::MinReplyTimeoutMs);
     }
+    if (fast) // the deaf drives are found by the second look
+        m_host->detector().setDeafWindow([] { return LongWindowMs; });
     QList<int> addresses;
     for (const QString &line : found)
         addresses << line.section(QLatin1Char(' '), 0, 0).toInt();
@@ -433,6 +445,87 @@ void tst_InverterDetector::interleavedScanFindsTheChainsModels()
         interleaved =
             interleaved || (order[i] != order[i - 1] && order.mid(0, i).contains(order[i]));
     QCOMPARE(interleaved, fast);
+}
+
+void tst_InverterDetector::deafDrivesAndTheSecondLook_data()
+{
+    QTest::addColumn<bool>("fast");
+    QTest::addColumn<int>("windowMs");
+    QTest::addColumn<QList<int>>("before");    // slots detected first, in a run of their own
+    QTest::addColumn<QByteArrayList>("plant"); // request and reply hex, in turn ("FF": deaf)
+    QTest::addColumn<QStringList>("found");    // "slot model state" of the second run
+    QTest::addColumn<QString>("probes");       // model:address of every probe written
+
+    const QByteArray kx100At1 = withCrc("01 03 02 00 01");
+    QTest::newRow("fast, sure silence: no KX300 probe")
+        << true << 0 << QList<int>{} << QByteArrayList{kx100Probe(1), kx100At1}
+        << QStringList{"1 KX100 1", "4  0"} << "200:1 200:4 100:1 100:4";
+    QTest::newRow("fast, KX100 deaf from the KX200 probes")
+        << true << int(LongWindowMs) << QList<int>{}
+        << QByteArrayList{kx100Probe(1), "FF",          kx100Probe(1),
+                          kx100At1,      kx200Probe(2), withSum("2F 02 52 08 02 00 02")}
+        << QStringList{"1 KX100 1", "2 KX200 1"} << "200:1 200:2 100:1 100:1";
+    QTest::newRow("standard, KX200 deaf from a KX100 reply")
+        << false << int(LongWindowMs) << QList<int>{1}
+        << QByteArrayList{kx100Probe(1), kx100At1,      kx200Probe(2),
+                          "FF",          kx200Probe(2), withSum("2F 02 52 08 02 00 02")}
+        << QStringList{"2 KX200 1"} << "200:1 100:1 200:2 100:2 200:2";
+    // Every slot doubtful in both families: the KX200 probes are asked again together, then
+    // the KX100 probes of the slots still silent.
+    QTest::newRow("fast, second look grouped by family")
+        << true << int(LongWindowMs) << QList<int>{1}
+        << QByteArrayList{kx100Probe(1), kx100At1,
+                          kx200Probe(2), "FF",
+                          kx200Probe(2), withSum("2F 02 52 08 02 00 02"),
+                          kx100Probe(4), "FF",
+                          kx100Probe(4), withCrc("04 03 02 00 04")}
+        << QStringList{"2 KX200 1", "4 KX100 1", "5  0"}
+        << "200:1 100:1 200:2 200:4 200:5 100:2 100:4 100:5 200:2 200:4 200:5 100:4";
+}
+
+void tst_InverterDetector::deafDrivesAndTheSecondLook()
+{
+    QFETCH(bool, fast);
+    QFETCH(int, windowMs);
+    QFETCH(QList<int>, before);
+    QFETCH(QByteArrayList, plant);
+    QFETCH(QStringList, found);
+    for (qsizetype i = 0; i + 1 < plant.size(); i += 2)
+        m_link->script(plant[i], plant[i + 1]);
+    answerSyncs(1);
+    answerSyncs(4);
+    if (fast) {
+        m_host->engine().setTiming(TransactionEngine::Timing::Fast);
+        m_host->engine().setReplyTimeoutMs(TransactionEngine::MinReplyTimeoutMs);
+    }
+    m_host->detector().setDeafWindow([windowMs] { return windowMs; });
+    InverterDetector::queueSlots(before);
+    QVERIFY(waitForChains(int(before.size())));
+    QList<int> addresses;
+    for (const QString &line : found)
+        addresses << line.section(QLatin1Char(' '), 0, 0).toInt();
+    InverterDetector::queueSlots(addresses);
+    QVERIFY(waitForChains(int(before.size() + addresses.size())));
+
+    QStringList result;
+    for (int slot : addresses) {
+        const auto it = std::find_if(m_finished->begin(), m_finished->end(),
+                                     [slot](const auto &s) { return s[0].toInt() == slot; });
+        QVERIFY(it != m_finished->end());
+        result << QStringLiteral("%1 %2 %3")
+                      .arg(slot)
+                      .arg(m_host->registry().GetTypeName(slot))
+                      .arg((*it)[1].toInt());
+    }
+    QCOMPARE(result, found);
+    QStringList probes; // the engine's synchronising reads (two or three registers) left out
+    for (const QByteArray &bytes : m_link->written) {
+        if (uint8_t(bytes[0]) == 0x2F)
+            probes << QStringLiteral("200:%1").arg(uint8_t(bytes[1]));
+        else if (bytes[5] == 1)
+            probes << QStringLiteral("%1:%2").arg(bytes[2] == 1 ? 100 : 300).arg(int(bytes[0]));
+    }
+    QTEST(probes.join(QLatin1Char(' ')), "probes");
 }
 
 #include "tst_InverterDetector.moc"
