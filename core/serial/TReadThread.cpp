@@ -1,7 +1,7 @@
 #include "serial/TReadThread.h"
 
-#include "serial/LineEcho.h"
 #include "serial/FrameGap.h"
+#include "serial/LineEcho.h"
 #include "serial/ReplyLocator.h"
 #include "serial/ReplyRule.h"
 #include "serial/WakeEvent.h"
@@ -99,14 +99,6 @@ bool TReadThread::receiveLoop()
                 ? QStringLiteral("ERROR_IBNVALID_HANDLE(from TReadThread::SetupReadEvent).")
                 : QStringLiteral("Unexpected read-file error(from TReadThread::SetupReadEvent)."),
             QStringLiteral("Unable to SetupReadEvent(from TReadThread::Excute).")};
-    };
-    const auto burstFailure = [](bool invalidHandle) {
-        return Failure{
-            invalidHandle
-                ? QStringLiteral("Error_INVALID_HANDLE (from TReadThread::HandleReadEvent).")
-                : QStringLiteral("Unexpeced GetOverlappedResult Read "
-                                 "Error(from TReadThread::HandleReadEvent)."),
-            QStringLiteral("Unable to HandleReadEvent(from TReadThread::Excute).")};
     };
 
     std::array<char, BufferSize> buffer;
@@ -253,16 +245,17 @@ bool TReadThread::receiveLoop()
     }
 }
 
+TReadThread::Failure TReadThread::burstFailure(bool invalidHandle)
+{
+    return Failure{invalidHandle
+                       ? QStringLiteral("Error_INVALID_HANDLE (from TReadThread::HandleReadEvent).")
+                       : QStringLiteral("Unexpeced GetOverlappedResult Read "
+                                        "Error(from TReadThread::HandleReadEvent)."),
+                   QStringLiteral("Unable to HandleReadEvent(from TReadThread::Excute).")};
+}
+
 std::optional<bool> TReadThread::gatherBatch(int quietUs)
 {
-    const auto burstFailure = [](bool invalidHandle) {
-        return Failure{
-            invalidHandle
-                ? QStringLiteral("Error_INVALID_HANDLE (from TReadThread::HandleReadEvent).")
-                : QStringLiteral("Unexpeced GetOverlappedResult Read "
-                                 "Error(from TReadThread::HandleReadEvent)."),
-            QStringLiteral("Unable to HandleReadEvent(from TReadThread::Excute).")};
-    };
     const timespec quiet{quietUs / 1'000'000, long(quietUs % 1'000'000) * 1000};
     std::array<char, BufferSize> buffer;
     ReceivedBatch batch;

@@ -115,6 +115,8 @@ private:
     // True when the driver's line error counters changed since the last look.
     bool lineErrorCounted();
     void report(const Failure &failure);
+    // A read of a burst failed (the handle was invalid, or another error).
+    static Failure burstFailure(bool invalidHandle);
     // Gathers a burst whose first bytes are readable into batches and hands them over.
     // Nothing when the burst is over; else what receiveLoop returns.
     std::optional<bool> gatherBatch(int quietUs);
