@@ -37,6 +37,22 @@ private slots:
     void deafDrivesAndTheSecondLook();
 
 private:
+    // "slot model state" of each slot's finished chain, in the order given; "slot -" for a slot
+    // whose chain has not reported.
+    QStringList outcomes(const QList<int> &addresses) const
+    {
+        QStringList result;
+        for (int slot : addresses) {
+            const auto it = std::find_if(m_finished->begin(), m_finished->end(),
+                                         [slot](const auto &s) { return s[0].toInt() == slot; });
+            result << (it == m_finished->end() ? QStringLiteral("%1 -").arg(slot)
+                                               : QStringLiteral("%1 %2 %3")
+                                                     .arg(slot)
+                                                     .arg(m_host->registry().GetTypeName(slot))
+                                                     .arg((*it)[1].toInt()));
+        }
+        return result;
+    }
     // Runs until the detector has finished n chains; a pause that holds the line ends at once.
     bool waitForChains(int n)
     {
@@ -424,18 +440,7 @@ void tst_InverterDetector::interleavedScanFindsTheChainsModels()
     QVERIFY(waitForChains(int(addresses.size())));
     QCoreApplication::sendPostedEvents();
 
-    QStringList result;
-    for (int slot : addresses) {
-        const auto it =
-            std::find_if(m_finished->begin(), m_finished->end(),
-                         [slot](const QVariantList &s) { return s[0].toInt() == slot; });
-        QVERIFY(it != m_finished->end());
-        result << QStringLiteral("%1 %2 %3")
-                      .arg(slot)
-                      .arg(m_host->registry().GetTypeName(slot))
-                      .arg((*it)[1].toInt());
-    }
-    QCOMPARE(result, found);
+    QCOMPARE(outcomes(addresses), found);
     // Interleaved: some slot's probe goes out between two probes of another slot.
     QList<int> order;
     for (const QByteArray &bytes : m_link->written)
@@ -507,17 +512,7 @@ void tst_InverterDetector::deafDrivesAndTheSecondLook()
     InverterDetector::queueSlots(addresses);
     QVERIFY(waitForChains(int(before.size() + addresses.size())));
 
-    QStringList result;
-    for (int slot : addresses) {
-        const auto it = std::find_if(m_finished->begin(), m_finished->end(),
-                                     [slot](const auto &s) { return s[0].toInt() == slot; });
-        QVERIFY(it != m_finished->end());
-        result << QStringLiteral("%1 %2 %3")
-                      .arg(slot)
-                      .arg(m_host->registry().GetTypeName(slot))
-                      .arg((*it)[1].toInt());
-    }
-    QCOMPARE(result, found);
+    QCOMPARE(outcomes(addresses), found);
     QStringList probes; // the engine's synchronising reads (two or three registers) left out
     for (const QByteArray &bytes : m_link->written) {
         if (uint8_t(bytes[0]) == 0x2F)
